@@ -1,0 +1,38 @@
+// Input validation of the worksheet's eight numeric fields: the key filter,
+// the six-character limit, the number reader and the three range checks.
+// Every refusal tells the user itself, through the message sink.
+#pragma once
+
+#include <string>
+
+#include "analysis/platform_interfaces.h"
+#include "engines/sd_of_difference.h"  // SD_of_difference is part of this module
+
+// Set by ReadNumber when it refuses a text, cleared when it accepts one.
+// Defined only between a call of ReadNumber and the next.
+extern bool InputError;
+
+// The longest text an input field holds.
+inline constexpr std::size_t MaxInputLength = 6;
+
+// The character a key press lets through, or '\0' to discard the key (after
+// the beep and the warning).  A comma becomes a point.
+char FilterNumericKey(char key, tMessageSink& messages);
+
+// The first six characters of a text.
+std::string TruncateInput(const std::string& text);
+
+// Reads a field's text as a number; sets or clears InputError, and shows the
+// refusal message itself.  The result is the double nearest to the decimal
+// value of the accepted text.
+double ReadNumber(const std::string& text, const std::string& caption, tMessageSink& messages);
+
+// Range checks: true when the number is acceptable; otherwise the message is
+// shown and the result is false.  `decimal_separator` is the user's, used for
+// the number quoted in the message.
+bool CheckStandardDeviation(const std::string& caption, double value, tMessageSink& messages,
+                            char decimal_separator = '.');
+bool CheckCorrelation(const std::string& caption, double value, tMessageSink& messages,
+                      char decimal_separator = '.');
+bool CheckSampleSize(const std::string& caption, double value, tMessageSink& messages,
+                     char decimal_separator = '.');

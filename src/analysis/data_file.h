@@ -1,0 +1,41 @@
+// The control-sample data file "quorreldata.txt" beside the program: written
+// by every Compute that passes the checks, read once at start-up, deleted by
+// Clear Data.  The logic works on texts and a folder, never on a window.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+// Process-wide strings, set once at start-up.
+extern std::string ProgramTitle;  // "Quorrel.EXE: Bayesian inferential methods ..."
+extern std::string DataFileName;  // "quorreldata.txt"
+
+// The title and the file name that start-up puts into the two strings.
+extern const char* const kProgramTitle;
+extern const char* const kDataFileName;
+
+// The folder of the running executable, without a trailing separator (empty
+// when it cannot be found).
+std::string GetProgramPath();
+
+// Folder + separator + DataFileName.
+std::string DataFilePath(const std::string& folder);
+
+// Replaces the file with the eight texts, each followed by one space.
+// Throws EInOutError when the file cannot be created or written.
+void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>& texts);
+
+// Reads up to six values and hands each, formatted with "%1.6g", to `fill`
+// (position 0 to 5) as it is read, so the fields filled before a bad token
+// keep their values.  No file: nothing happens.  Throws EInOutError
+// ("Invalid numeric input", "File access denied", ...) after the fields read
+// so far were filled.  Never changes the file.
+void LoadPreviousData(const std::string& folder,
+                      const std::function<void(int position, const std::string& text)>& fill);
+
+// Deletes the file if it exists; reports nothing either way.
+void DeleteDataFile(const std::string& folder);
+
+// The "%1.6g" format of restored values, always with ".".
+std::string FormatRestoredValue(long double value);

@@ -1,0 +1,42 @@
+// The few things the program asks of its windowing platform, as interfaces of
+// its own.  The windows implement them with real message boxes, the beep and
+// the pointer; tests implement them with recorders, so a test sees exactly
+// which texts were shown, and in which order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the input checks need: a modal warning and the beep.
+class tMessageSink {
+ public:
+  virtual ~tMessageSink() = default;
+  // A modal box captioned "Warning" with a warning symbol and one OK button.
+  // Carriage returns (code 13) in the text are its line breaks.
+  virtual void ShowWarning(const std::string& text) = 0;
+  virtual void Beep() = 0;
+};
+
+// Everything else a handler may need from the user or the screen.
+class tUserDialogs : public tMessageSink {
+ public:
+  // The confirmation box captioned "Confirm" with Yes and No; true for Yes.
+  virtual bool Confirm(const std::string& text) = 0;
+  // An error that escaped an operation: the box titled with the application's
+  // title, the text being the error's message with a period added if needed.
+  virtual void ShowError(const std::string& text) = 0;
+  // The application-wide busy (true) or normal (false) pointer.
+  virtual void SetBusyPointer(bool busy) = 0;
+};
+
+// The results viewer as the Compute handler sees it.
+class tResultsDisplay {
+ public:
+  virtual ~tResultsDisplay() = default;
+  // True when the viewer's text holds at least one line.
+  virtual bool HoldsText() const = 0;
+  // Show the viewer (the caller hides the worksheet) with this caption.
+  virtual void ShowResults(const std::string& caption) = 0;
+  // Append lines, one viewer line each, after the text already there.
+  virtual void AppendLines(const std::vector<std::string>& lines) = 0;
+};

@@ -1,0 +1,12 @@
+// The plain-text report of one finished analysis, line by line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/compute_driver.h"
+
+// The report's lines in order (no line-break characters).  `viewer_holds_text`
+// adds the 96-underscore separator first; `decimal_separator` is the user's.
+std::vector<std::string> BuildReport(bool viewer_holds_text, const std::string& program_title,
+                                     const tAnalysis& analysis, char decimal_separator = '.');
