@@ -1,0 +1,29 @@
+// Fixed-size dense matrices for the engines' 2 x 2 covariance algebra, and
+// the in-place sort of the Monte Carlo sample.
+#pragma once
+
+#include <cstdint>
+
+// 20 x 20 extended-precision matrix, rows and columns numbered from 1.  The
+// routines act on the leading n x n block.
+struct Matrix20 {
+  long double e[20][20];
+  long double& operator()(int row, int col) { return e[row - 1][col - 1]; }
+  const long double& operator()(int row, int col) const { return e[row - 1][col - 1]; }
+};
+
+// All 400 entries become 0.
+void MatrixZero(Matrix20& M);
+// C = A x B on the n x n block.  C may be A or B.
+void MatrixMultiply(const Matrix20& A, const Matrix20& B, int n, Matrix20& C);
+// T = transpose of A on the n x n block.  T may be A.
+void MatrixTranspose(const Matrix20& A, int n, Matrix20& T);
+// R = inverse of A on the n x n block, zeros elsewhere.  Returns false when
+// A is singular (R then holds the partly reduced matrix).  R may be A.
+[[nodiscard]] bool MatrixInverse(const Matrix20& A, int n, Matrix20& R);
+// Lower-triangular L with L x transpose(L) = A on the 2 x 2 block.
+void Cholesky2x2(const Matrix20& A, Matrix20& L);
+
+// Sorts entries lo ... hi ascending, in place.  Entries are numbered from 1:
+// X[0] is entry 1.
+void QuickSort(int32_t lo, int32_t hi, double* X);
