@@ -29,6 +29,13 @@ class tUserDialogs : public tMessageSink {
   virtual void SetBusyPointer(bool busy) = 0;
 };
 
+// The text of the error box for an error that escaped an operation: its
+// message, with a period added when it does not end in one.
+inline std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && message.back() == '.') return message;
+  return message + ".";
+}
+
 // The results viewer as the Compute handler sees it.
 class tResultsDisplay {
  public:
