@@ -67,6 +67,14 @@ struct tComputeOutcome {
   bool Refused() const { return refused_field >= 0; }
 };
 
+// Step 1 of Compute on its own: reads and checks the eight texts in field
+// order with their captions (first refusal wins, later fields unread).
+// Returns -1 and fills the request's numbers and options when every field
+// passes, otherwise the index (0 to 7) of the refused field, whose message
+// has been shown.  Nothing is saved.
+int ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages, tAnalysis_request& request,
+              char decimal_separator = '.');
+
 // The headless steps of Compute, in order: read and check the fields (first
 // refusal wins, later fields unread), SaveCurrentData into `data_folder`,
 // busy pointer, engine, normal pointer (also when the engine fails), z scores.

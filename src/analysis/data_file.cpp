@@ -1,0 +1,220 @@
+#include "analysis/data_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "analysis/io_error.h"
+#include "analysis/text_format.h"
+
+const char* const kProgramTitle =
+    "Quorrel.EXE: Bayesian inferential methods for the difference between a case's scores on two "
+    "tasks";
+const char* const kDataFileName = "quorreldata.txt";
+
+std::string ProgramTitle = kProgramTitle;
+std::string DataFileName = kDataFileName;
+
+namespace {
+
+// The values restored at start-up: the control sample's six statistics.
+constexpr int kValuesRestored = 6;
+// The longest token the reader collects.
+constexpr std::size_t kMaxTokenLength = 64;
+// A character of this code ends the file's text.
+constexpr int kEndOfText = 26;
+
+bool IsSeparator(int c) {
+  return c >= 0 && c <= 32;
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      throw EInOutError::FromErrno(errno);
+    }
+    done += static_cast<std::size_t>(written);
+  }
+}
+
+// True when `token` is an optional sign, digits with an optional point and
+// fraction (at least one digit in all), and an optional exponent.
+bool IsDecimalNumber(const std::string& token) {
+  std::size_t i = 0;
+  auto digits = [&]() {
+    std::size_t start = i;
+    while (i < token.size() && token[i] >= '0' && token[i] <= '9')
+      ++i;
+    return i - start;
+  };
+  if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
+  std::size_t mantissa_digits = digits();
+  if (i < token.size() && token[i] == '.') {
+    ++i;
+    mantissa_digits += digits();
+  }
+  if (mantissa_digits == 0) return false;
+  if (i < token.size() && (token[i] == 'E' || token[i] == 'e')) {
+    ++i;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == token.size();
+}
+
+struct tFileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Reads the data file's blank-separated numbers.
+class tNumberReader {
+ public:
+  explicit tNumberReader(std::FILE* file) : file_(file) {}
+
+  // The next number; 0 once the text has ended.
+  long double Next() {
+    int c = Get();
+    while (c != EOF && IsSeparator(c)) {
+      if (c == kEndOfText) {
+        ended_ = true;
+        return 0;
+      }
+      c = Get();
+    }
+    if (c == EOF) return 0;
+    std::string token(1, static_cast<char>(c));
+    while (true) {
+      c = Get();
+      if (c == EOF || IsSeparator(c)) break;
+      // A token longer than the reader takes is no number it can convert.
+      if (token.size() == kMaxTokenLength) throw EInOutError::InvalidNumericInput();
+      token.push_back(static_cast<char>(c));
+    }
+    if (c == kEndOfText) ended_ = true;
+    if (!IsDecimalNumber(token)) throw EInOutError::InvalidNumericInput();
+    std::size_t end = 0;
+    bool overflow = false;
+    long double value = ParseInCLocale(token, end, overflow);
+    if (overflow || end != token.size()) throw EInOutError::InvalidNumericInput();
+    return value;
+  }
+
+ private:
+  int Get() {
+    if (ended_) return EOF;
+    int c = std::getc(file_);
+    if (c == EOF && std::ferror(file_)) throw EInOutError::FromErrno(errno != 0 ? errno : EIO);
+    return c;
+  }
+
+  std::FILE* file_;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+std::string GetProgramPath() {
+  std::string path(4096, '\0');
+  ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return std::string();
+  path.resize(static_cast<std::size_t>(length));
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash);
+}
+
+std::string DataFilePath(const std::string& folder) {
+  return folder + "/" + DataFileName;
+}
+
+void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>& texts) {
+  std::string bytes;
+  for (const std::string& text : texts) {
+    // Blanks separate the file's values, so a blank inside a text (which the
+    // number reader skips) would split it into two values when read back.
+    for (char c : text) {
+      if (!IsSeparator(static_cast<unsigned char>(c))) bytes.push_back(c);
+    }
+    bytes.push_back(' ');
+  }
+
+  // The new file is written beside the old one and then put in its place in
+  // one step, so a failed write (a full disk, say) never leaves a truncated
+  // file and never loses the previous one.
+  const std::string path = DataFilePath(folder);
+  const std::string temporary = folder + "/." + DataFileName + "." + std::to_string(::getpid());
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) throw EInOutError::FromErrno(errno);
+  try {
+    WriteAll(fd, bytes);
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) throw EInOutError::FromErrno(errno);
+    int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) throw EInOutError::FromErrno(errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError::FromErrno(errno);
+  } catch (...) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(temporary.c_str());
+    throw;
+  }
+}
+
+void LoadPreviousData(const std::string& folder,
+                      const std::function<void(int position, const std::string& text)>& fill) {
+  const std::string path = DataFilePath(folder);
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return;  // no file: nothing to restore
+    throw EInOutError::FromErrno(errno);
+  }
+  if (S_ISDIR(info.st_mode)) throw EInOutError::FromErrno(EISDIR);
+
+  std::unique_ptr<std::FILE, tFileCloser> file(std::fopen(path.c_str(), "rbe"));
+  if (!file) throw EInOutError::FromErrno(errno);
+  tNumberReader reader(file.get());
+  for (int position = 0; position < kValuesRestored; ++position) {
+    fill(position, FormatRestoredValue(reader.Next()));
+  }
+}
+
+void DeleteDataFile(const std::string& folder) {
+  ::unlink(DataFilePath(folder).c_str());
+}
+
+std::string FormatRestoredValue(long double value) {
+  if (value == 0 || std::isnan(value)) return "0";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  // Six significant digits, rounded once: "d.dddddE±x".
+  std::string scientific = FormatInCLocale("%.5Le", value);
+  std::string sign;
+  std::size_t i = 0;
+  if (scientific[0] == '-') {
+    sign = "-";
+    i = 1;
+  }
+  std::string digits;
+  for (; i < scientific.size() && scientific[i] != 'e'; ++i) {
+    if (scientific[i] != '.') digits.push_back(scientific[i]);
+  }
+  int exponent = std::stoi(scientific.substr(i + 1));
+  while (digits.size() > 1 && digits.back() == '0')
+    digits.pop_back();
+
+  if (exponent >= -4 && exponent < 6) {
+    if (exponent < 0) return sign + "0." + std::string(-exponent - 1, '0') + digits;
+    std::size_t whole = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= whole) return sign + digits + std::string(whole - digits.size(), '0');
+    return sign + digits.substr(0, whole) + "." + digits.substr(whole);
+  }
+  std::string text = sign + digits.substr(0, 1);
+  if (digits.size() > 1) text += "." + digits.substr(1);
+  return text + "E" + std::to_string(exponent);
+}

@@ -1,0 +1,34 @@
+#include "analysis/io_error.h"
+
+#include <cerrno>
+
+EInOutError EInOutError::FromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return EInOutError(err, "File not found");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+    case EEXIST:
+      return EInOutError(err, "File access denied");
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return EInOutError(err, "Disk full");
+    default:
+      return EInOutError(err, "I/O error " + std::to_string(err));
+  }
+}
+
+// The traditional run-time error numbers of these two conditions; they are
+// not errno values (errors made by FromErrno carry the errno itself).
+EInOutError EInOutError::ReadBeyondEnd() {
+  return EInOutError(100, "Read beyond end of file");
+}
+
+EInOutError EInOutError::InvalidNumericInput() {
+  return EInOutError(106, "Invalid numeric input");
+}

@@ -1,0 +1,122 @@
+#include "analysis/text_format.h"
+
+#include <locale.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+locale_t CLocale() {
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return c_locale;
+}
+
+// Switches this thread to the "C" locale for the scope's lifetime.
+class tCLocaleScope {
+ public:
+  tCLocaleScope() : previous_(uselocale(CLocale())) {}
+  ~tCLocaleScope() { uselocale(previous_); }
+  tCLocaleScope(const tCLocaleScope&) = delete;
+  tCLocaleScope& operator=(const tCLocaleScope&) = delete;
+
+ private:
+  locale_t previous_;
+};
+
+}  // namespace
+
+std::string FormatInCLocale(const char* format, ...) {
+  tCLocaleScope scope;
+  char small[128];
+  va_list args;
+  va_start(args, format);
+  int length = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (length < 0) return std::string();
+  if (static_cast<std::size_t>(length) < sizeof small) return std::string(small, length);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  va_start(args, format);
+  std::vsnprintf(text.data(), text.size(), format, args);
+  va_end(args);
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+std::string FormatFixed(long double value, int width, int precision, char decimal_separator) {
+  std::string text = FormatInCLocale("%*.*Lf", width, precision, value);
+  if (decimal_separator != '.') {
+    for (char& c : text) {
+      if (c == '.') c = decimal_separator;
+    }
+  }
+  return text;
+}
+
+std::string FormatLine(const char* format, std::initializer_list<tFormatArg> args,
+                       char decimal_separator) {
+  std::string out;
+  const tFormatArg* next = args.begin();
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') {
+      out.push_back(*p);
+      continue;
+    }
+    ++p;
+    if (*p == '%') {
+      out.push_back('%');
+      continue;
+    }
+    int width = 0;
+    while (*p >= '0' && *p <= '9')
+      width = width * 10 + (*p++ - '0');
+    int precision = -1;
+    if (*p == '.') {
+      precision = 0;
+      ++p;
+      while (*p >= '0' && *p <= '9')
+        precision = precision * 10 + (*p++ - '0');
+    }
+    if (next == args.end() || *p == '\0') throw std::logic_error("report format and values differ");
+    const tFormatArg& arg = *next++;
+    if (*p == 'f') {
+      if (arg.is_integer) throw std::logic_error("report format wants a real");
+      out += FormatFixed(arg.real, width, precision < 0 ? 6 : precision, decimal_separator);
+    } else if (*p == 'D' || *p == 'd') {
+      if (!arg.is_integer) throw std::logic_error("report format wants an integer");
+      out += FormatInCLocale("%*lld", width, static_cast<long long>(arg.integer));
+    } else {
+      throw std::logic_error("unknown conversion in a report format");
+    }
+  }
+  if (next != args.end()) throw std::logic_error("report format and values differ");
+  return out;
+}
+
+std::string FormatFullPrecision(long double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  return FormatInCLocale("%.20Le", value);
+}
+
+long double ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow) {
+  char* stop = nullptr;
+  errno = 0;
+  long double value = strtold_l(text.c_str(), &stop, CLocale());
+  overflow = errno == ERANGE && std::isinf(value);
+  end = static_cast<std::size_t>(stop - text.c_str());
+  return value;
+}
+
+double ParseDoubleInCLocale(const std::string& text, std::size_t& end, bool& overflow) {
+  char* stop = nullptr;
+  errno = 0;
+  double value = strtod_l(text.c_str(), &stop, CLocale());
+  overflow = errno == ERANGE && std::isinf(value);
+  end = static_cast<std::size_t>(stop - text.c_str());
+  return value;
+}

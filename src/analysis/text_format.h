@@ -1,0 +1,43 @@
+// Number formatting of the program's own, independent of the process's C
+// locale (the windowing toolkit switches it to the user's): fixed point with
+// a chosen decimal separator, and full-precision scientific notation.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+// `value` in fixed point with `precision` decimals and `decimal_separator`,
+// right-aligned in at least `width` characters (a longer number is never cut).
+std::string FormatFixed(long double value, int width, int precision, char decimal_separator);
+
+// One argument of FormatLine: a real for %W.Pf or an integer for %WD.
+struct tFormatArg {
+  tFormatArg(long double v) : is_integer(false), real(v) {}  // NOLINT: implicit by design
+  tFormatArg(int32_t v) : is_integer(true), integer(v) {}    // NOLINT
+  bool is_integer;
+  long double real = 0;
+  int64_t integer = 0;
+};
+
+// Expands a format string of the report: "%W.Pf" (fixed point, right-aligned
+// in W characters), "%WD" (signed integer, right-aligned) and "%%" (one
+// percent sign), taking the arguments in order.
+std::string FormatLine(const char* format, std::initializer_list<tFormatArg> args,
+                       char decimal_separator);
+
+// `value` with 21 significant digits in scientific notation ("-2.5e+00" form),
+// enough for an 80-bit value to be read back exactly; "." as separator.
+// Infinities and NaNs give "inf", "-inf" and "nan".
+std::string FormatFullPrecision(long double value);
+
+// Runs `snprintf`-style formatting in the "C" locale whatever the process's
+// locale is.  Used by the helpers above and by the data file.
+std::string FormatInCLocale(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Decimal text to long double in the "C" locale, correctly rounded.
+// `end` receives the number of characters consumed; `overflow` is set when
+// the magnitude is beyond the type's range.
+long double ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow);
+// The same for double.
+double ParseDoubleInCLocale(const std::string& text, std::size_t& end, bool& overflow);
