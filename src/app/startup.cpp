@@ -1,0 +1,47 @@
+#include "app/startup.h"
+
+#include <QLocale>
+
+#include "analysis/data_file.h"
+#include "app/qt_dialogs.h"
+#include "app/quorrel_application.h"
+#include "numeric/distrib.h"
+#include "results/TemplateResults.h"
+#include "worksheet/difflims_Form.h"
+
+void SetProgramStrings() {
+  ProgramTitle = kProgramTitle;
+  DataFileName = kDataFileName;
+}
+
+char SystemDecimalSeparator() {
+  const QString point = QLocale::system().decimalPoint();
+  if (point.size() == 1 && point[0].unicode() > 32 && point[0].unicode() < 127)
+    return static_cast<char>(point[0].unicode());
+  return '.';
+}
+
+tQuorrelWindows::tQuorrelWindows(tUserDialogs& dialogs, const std::string& data_folder) {
+  // The worksheet hands its reports to the viewer, so the viewer object comes
+  // first; it stays hidden until the first Compute.
+  results_ = std::make_unique<TfrmTemplateResults>(dialogs);
+  worksheet_ = std::make_unique<TfrmTemplate>(dialogs, *results_, data_folder);
+  results_->SetWorksheet(worksheet_.get());
+}
+
+tQuorrelWindows::~tQuorrelWindows() {
+  // The viewer refers to the worksheet; it goes first.
+  results_.reset();
+  worksheet_.reset();
+}
+
+int RunQuorrel(int argc, char** argv) {
+  SetProgramStrings();
+  TQtUserDialogs dialogs;
+  TQuorrelApplication application(argc, argv, dialogs);
+  QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  SetDecimalSeparator(SystemDecimalSeparator());
+  tQuorrelWindows windows(dialogs, GetProgramPath());
+  windows.Worksheet().show();
+  return application.exec();
+}

@@ -1,0 +1,550 @@
+#include "worksheet/difflims_Form.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTextCursor>
+#include <algorithm>
+#include <exception>
+
+#include "analysis/Metrics_Papers.h"
+#include "analysis/compute_driver.h"
+#include "analysis/data_file.h"
+#include "analysis/io_error.h"
+#include "analysis/report.h"
+#include "numeric/distrib.h"
+#include "worksheet/escaped_error.h"
+#include "worksheet/memo_lines.h"
+#include "worksheet/radio_group.h"
+
+const char* const kWorksheetDescription =
+    "This program accompanies a published paper on Bayesian methods for comparing a single case"
+    " with a control or normative sample; it does not allow for covariates. The program tests "
+    "whether the difference between a case's scores on two tasks (Task X and Task Y) is "
+    "significantly different from the differences observed in the control sample, that is, "
+    "whether the case shows an abnormal discrepancy between the two tasks. Besides the "
+    "significance test it provides a point estimate of the effect size for the difference "
+    "between the case and the controls (Z-DCC), with a 95% credible interval, and a point and "
+    "interval estimate of the abnormality of the case's difference: the percentage of the "
+    "control population that would be expected to obtain a larger difference in the same "
+    "direction. Because the means and standard deviations of the controls usually differ from "
+    "one task to the other, the case's scores should almost always be standardized before they "
+    "are compared; this is done by the Bayesian Standardized Difference Test (BSDT). The method"
+    " is chosen with the radio buttons below: the standardized test is the default, and the "
+    "unstandardized test is offered for tasks measured on a common scale. For the standardized "
+    "test a prior calibrated to give the test frequentist properties is offered and is "
+    "recommended; the standard (Jeffreys) prior remains available as an option. The standard "
+    "prior gives the unstandardized test frequentist properties, so that test always uses it. "
+    "Enter the mean and standard deviation of the controls on each task, the correlation "
+    "between the tasks, the size of the control sample and the case's two scores, choose two-"
+    "sided or one-sided limits, and press Compute. Brief notes typed in the User's Notes field "
+    "are included in the report. The analyses use Monte Carlo simulation with one million draws"
+    " from the posterior, started from fixed seeds, so the same inputs always give the same "
+    "results. The control data are saved to a file when Compute is pressed and are read back "
+    "the next time the program starts, so that further cases can be tested against the same "
+    "control sample without typing its statistics again; use \"Clear Data\" to empty the "
+    "worksheet and enter the data of a new control sample. Each analysis adds a report to the "
+    "results viewer, where the results can be viewed, printed whole or in part, or saved to a "
+    "text file; several reports may be collected there before they are saved. Program version: "
+    "8 December 2026.";
+
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 573;
+
+const char* const kInputNames[8] = {"txtInput1", "txtInput2", "txtInput3", "txtInput4",
+                                    "txtInput5", "txtInput6", "txtInput7", "txtinput8"};
+
+QFont Bold(QFont font) {
+  font.setBold(true);
+  return font;
+}
+
+// The character a key press types, as the key filter sees it, or '\0' for a
+// key that types nothing (arrows, Delete, Home, modifiers, function keys).
+// Control combinations type their control character (Ctrl+V is code 22), so
+// the filter refuses them as it refuses any other non-numeric key.
+char TypedCharacter(const QKeyEvent& event, QChar typed) {
+  switch (event.key()) {
+    case Qt::Key_Backspace:
+      return '\b';
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      return '\t';
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return '\r';
+    case Qt::Key_Escape:
+      return '\x1b';
+    case Qt::Key_Delete:
+      return '\0';
+    default:
+      break;
+  }
+  const auto mods = event.modifiers();
+  const bool control = (mods & Qt::ControlModifier) && !(mods & Qt::AltModifier);
+  if (control && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z)
+    return static_cast<char>(event.key() - Qt::Key_A + 1);
+  const char16_t code = typed.unicode();
+  if (code == 0) return '\0';
+  // Anything beyond ASCII is no digit; DEL stands for it so the filter
+  // refuses it (a narrowing cast could turn it into a digit).
+  return code < 0x80 ? static_cast<char>(code) : '\x7f';
+}
+
+bool IsAscii(const QString& text) {
+  for (QChar c : text)
+    if (c.unicode() >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+TfrmTemplate::TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std::string data_folder,
+                           QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      dialogs_(dialogs),
+      results_(results),
+      data_folder_(std::move(data_folder)),
+      exit_action_([] { QCoreApplication::quit(); }) {
+  setObjectName(QStringLiteral("frmTemplate"));
+  BuildControls();
+  ConnectHandlers();
+  // Centred on the screen when first shown.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  Guarded([this] { FormCreate(); });
+}
+
+void TfrmTemplate::BuildControls() {
+  QFont base = QGuiApplication::font();
+  base.setPointSize(10);
+  setFont(base);
+  setFixedSize(kClientWidth, kClientHeight);
+  // Button-face background for the window and the description.
+  QPalette face = palette();
+  face.setColor(QPalette::Window, face.color(QPalette::Button));
+  setPalette(face);
+  setAutoFillBackground(true);
+
+  auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(left, top, width, height);
+  };
+
+  DescripFld = new QPlainTextEdit(this);
+  place(DescripFld, "DescripFld", 12, 7, 768, 94);
+  DescripFld->setReadOnly(true);
+  DescripFld->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+  DescripFld->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QPalette memo_face = DescripFld->palette();
+  memo_face.setColor(QPalette::Base, memo_face.color(QPalette::Button));
+  DescripFld->setPalette(memo_face);
+
+  Panel3 = new QFrame(this);
+  place(Panel3, "Panel3", 12, 106, 768, 33);
+  Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  lblComments = new QLabel(QStringLiteral("User's Notes:"), Panel3);
+  lblComments->setObjectName(QStringLiteral("lblComments"));
+  lblComments->setFont(Bold(base));
+  lblComments->move(6, 8);
+  lblComments->adjustSize();
+
+  Panel1 = new QFrame(this);
+  place(Panel1, "Panel1", 12, 143, 768, 346);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+  GroupBox1 = new QGroupBox(QStringLiteral("Apply..."), Panel1);
+  place(GroupBox1, "GroupBox1", 8, 16, 745, 57);
+  Standardized_Radio =
+      new QRadioButton(QStringLiteral("Bayesian STANDARDIZED difference test"), GroupBox1);
+  place(Standardized_Radio, "Standardized_Radio", 64, 16, 289, 33);
+  UNstandardized_Radio =
+      new QRadioButton(QStringLiteral("Bayesian UNSTANDARDIZED difference test"), GroupBox1);
+  place(UNstandardized_Radio, "UNstandardized_Radio", 408, 16, 321, 33);
+  Standardized_Radio->setChecked(true);
+
+  Prior_Form = new tRadioGroup(QStringLiteral("Prior_Form"), QStringLiteral("Form of prior..."),
+                               {QStringLiteral("Calibrated (Recommended)"),
+                                QStringLiteral("Standard Theory (Jeffreys prior)")},
+                               Panel1);
+  Prior_Form->setGeometry(8, 80, 241, 105);
+  Prior_Form->SetItemIndex(0);
+
+  for (int k = 0; k < 8; ++k) {
+    labels_[k] = new QLabel(Panel1);
+    place(labels_[k], QStringLiteral("Label%1").arg(k + 1).toLatin1().constData(), 272, 92 + 32 * k,
+          441, 16);
+  }
+  for (int k = 0; k < 8; ++k) {
+    inputs_[k] = new QLineEdit(Panel1);
+    place(inputs_[k], kInputNames[k], 696, 88 + 32 * k, 56, 24);
+    inputs_[k]->setFont(Bold(base));
+    // Only typed keys reach a field, through the numeric key filter.
+    inputs_[k]->setAttribute(Qt::WA_InputMethodEnabled, false);
+    inputs_[k]->installEventFilter(this);
+  }
+
+  // The notes lie above Panel1 so that, grown, they overlap its top.
+  memoComments = new QPlainTextEdit(this);
+  place(memoComments, "memoComments", 112, 110, 666, kNotesClosedHeight);
+  memoComments->setFont(QFont(QStringLiteral("Courier New"), 9));
+  memoComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memoComments->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  memoComments->setTabChangesFocus(true);
+  memoComments->document()->setDocumentMargin(2);
+  memoComments->installEventFilter(this);
+
+  // Lies over the lower left of Panel1.
+  Limits_Radio =
+      new tRadioGroup(QStringLiteral("Limits_Radio"), QStringLiteral("Required 95% limits..."),
+                      {QStringLiteral("two-sided"), QStringLiteral("one-sided lower"),
+                       QStringLiteral("one-sided upper")},
+                      this);
+  Limits_Radio->setGeometry(24, 336, 241, 105);
+  Limits_Radio->SetItemIndex(0);
+
+  pan1 = new QFrame(this);
+  place(pan1, "pan1", 12, 500, 768, 49);
+  pan1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+  cmdCompute = new QPushButton(QStringLiteral("Compute"), this);
+  place(cmdCompute, "cmdCompute", 28, 506, 165, 37);
+  btnclearData = new QPushButton(QStringLiteral("Clear Data "), this);
+  place(btnclearData, "btnclearData", 220, 506, 161, 37);
+  ExitBtn = new QPushButton(QStringLiteral("Exit"), this);
+  place(ExitBtn, "ExitBtn", 603, 506, 161, 37);
+  for (QPushButton* button : {cmdCompute, btnclearData, ExitBtn}) {
+    button->setFont(Bold(base));
+    button->setAutoDefault(false);
+  }
+
+  // Keyboard order; the chain closes on itself, so Limits_Radio leads back
+  // to txtInput1.
+  QList<QWidget*> order(inputs_.begin(), inputs_.end());
+  order << Standardized_Radio << UNstandardized_Radio;
+  for (int i = 0; i < Prior_Form->Count(); ++i)
+    order << Prior_Form->Item(i);
+  order << memoComments << cmdCompute << btnclearData << ExitBtn;
+  for (int i = 0; i < Limits_Radio->Count(); ++i)
+    order << Limits_Radio->Item(i);
+  for (int i = 1; i < order.size(); ++i)
+    setTabOrder(order[i - 1], order[i]);
+
+  FitToFonts();
+}
+
+// The places above suit a narrow system font.  Where the platform's font is
+// wider, a control grows just enough to show its whole text, into the free
+// space beside it, so that no caption is clipped or overlapped.
+void TfrmTemplate::FitToFonts() {
+  // The notes start right of their caption, and keep their right edge.
+  const int notes_right = memoComments->geometry().right();
+  lblComments->adjustSize();
+  const int caption_end = Panel3->x() + lblComments->geometry().right() + 1;
+  const int notes_left = std::max(memoComments->x(), caption_end + 4);
+  memoComments->setGeometry(notes_left, memoComments->y(), notes_right - notes_left + 1,
+                            memoComments->height());
+
+  // Each input shows six of its widest characters; it grows to the left.
+  const QFontMetrics input_metrics(inputs_[0]->font());
+  const int frame = inputs_[0]->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const int input_width =
+      std::max(inputs_[0]->width(),
+               input_metrics.horizontalAdvance(QStringLiteral("000000")) + 2 * frame + 6);
+  for (QLineEdit* input : inputs_) {
+    const int right = input->geometry().right();
+    input->setGeometry(right - input_width + 1, input->y(), input_width, input->height());
+  }
+  // The labels keep their vertical centre on their inputs and end before them.
+  const int label_height = std::max(labels_[0]->height(), QFontMetrics(font()).height() + 1);
+  for (int k = 0; k < 8; ++k) {
+    const int centre = inputs_[k]->y() + inputs_[k]->height() / 2;
+    const int width = std::min(labels_[k]->width(), inputs_[k]->x() - 4 - labels_[k]->x());
+    labels_[k]->setGeometry(labels_[k]->x(), centre - label_height / 2, width, label_height);
+  }
+
+  // The option groups widen up to the labels' column.
+  // Both keep one width, so that their edges line up.
+  const int labels_left = Panel1->x() + labels_[0]->x();
+  int group_width = 0;
+  for (tRadioGroup* group : {Prior_Form, Limits_Radio})
+    group_width = std::max({group_width, group->width(), group->sizeHint().width()});
+  for (tRadioGroup* group : {Prior_Form, Limits_Radio}) {
+    const int room = labels_left - 6 - group->mapTo(this, QPoint(0, 0)).x();
+    group->resize(std::min(group_width, room),
+                  std::max(group->height(), group->sizeHint().height()));
+  }
+  for (QRadioButton* button : {Standardized_Radio, UNstandardized_Radio})
+    button->resize(std::max(button->width(), button->sizeHint().width()), button->height());
+}
+
+template <typename Handler>
+void TfrmTemplate::Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (...) {
+    dialogs_.ShowError(EscapedErrorText(std::current_exception()));
+  }
+}
+
+void TfrmTemplate::ConnectHandlers() {
+  connect(DescripFld, &QPlainTextEdit::textChanged, this,
+          [this] { Guarded([this] { DescripFldChange(); }); });
+  connect(memoComments, &QPlainTextEdit::textChanged, this,
+          [this] { Guarded([this] { LimitNotesLength(); }); });
+  connect(Standardized_Radio, &QRadioButton::toggled, this, [this](bool checked) {
+    if (checked) Guarded([this] { Standardized_RadioClick(); });
+  });
+  connect(UNstandardized_Radio, &QRadioButton::toggled, this, [this](bool checked) {
+    if (checked) Guarded([this] { UNstandardized_RadioClick(); });
+  });
+  connect(cmdCompute, &QPushButton::clicked, this,
+          [this] { Guarded([this] { cmdComputeClick(); }); });
+  connect(btnclearData, &QPushButton::clicked, this,
+          [this] { Guarded([this] { btnclearDataClick(); }); });
+  connect(ExitBtn, &QPushButton::clicked, this, [this] { Guarded([this] { ExitBtnClick(); }); });
+}
+
+void TfrmTemplate::FormCreate() {
+  memoComments->clear();
+  for (QLineEdit* input : inputs_)
+    input->clear();
+  setWindowTitle(QString::fromStdString(ProgramTitle));
+  DescripFld->setPlainText(QString::fromUtf8(kWorksheetDescription));
+  for (int k = 0; k < 8; ++k)
+    labels_[k]->setText(QString::fromUtf8(FieldCaptions[k]));
+  fields_shown_ = 8;
+  values_restored_ = 6;
+  LoadPreviousData(data_folder_, [this](int position, const std::string& text) {
+    if (position >= 0 && position < values_restored_)
+      inputs_[position]->setText(QString::fromStdString(text));
+  });
+  for (int k = 0; k < fields_shown_; ++k) {
+    inputs_[k]->setVisible(true);
+    labels_[k]->setVisible(true);
+  }
+  update();
+}
+
+void TfrmTemplate::FormShow() {
+  if (inputs_[0]->text().isEmpty()) {
+    inputs_[0]->setFocus();
+    return;
+  }
+  raise();
+  activateWindow();
+  // The input after the last restored one: the case's score on Task X.
+  QLineEdit* next = inputs_[values_restored_];
+  if (!next->isVisibleTo(this)) next = inputs_[values_restored_ - 1];
+  next->setFocus();
+}
+
+void TfrmTemplate::DescripFldChange() {
+  const bool long_text = DescripFld->toPlainText().size() > kDescriptionScrollLength;
+  DescripFld->setVerticalScrollBarPolicy(long_text ? Qt::ScrollBarAlwaysOn
+                                                   : Qt::ScrollBarAlwaysOff);
+}
+
+char TfrmTemplate::InputKeyPress(int /*index*/, char key) {
+  return FilterNumericKey(key, dialogs_);
+}
+
+void TfrmTemplate::InputKeyUp(int index) {
+  QLineEdit* input = inputs_[index];
+  const QString text = input->text();
+  if (text.size() <= static_cast<qsizetype>(MaxInputLength)) return;
+  dialogs_.Beep();
+  dialogs_.ShowWarning("Maximum length of input is 6 characters.");
+  input->setText(IsAscii(text) ? QString::fromStdString(TruncateInput(text.toStdString()))
+                               : text.left(static_cast<qsizetype>(MaxInputLength)));
+  input->selectAll();
+}
+
+bool TfrmTemplate::FilterInputKey(QLineEdit* input, int index, QKeyEvent* event) {
+  const QString typed = event->text();
+  if (typed.size() <= 1) {
+    const char key = TypedCharacter(*event, typed.isEmpty() ? QChar() : typed[0]);
+    if (key == '\0') return false;  // types nothing: navigation and editing keys
+    char passed = '\0';
+    Guarded([&] { passed = InputKeyPress(index, key); });
+    if (passed == '\0') return true;  // refused: the field does not receive it
+    if (passed == key) return false;  // the field handles it as usual
+    input->insert(QString(QChar(passed)));
+    return true;
+  }
+  // Several characters in one event (a composed sequence): each goes through
+  // the filter on its own, and what passes is inserted.
+  QString accepted;
+  for (QChar c : typed) {
+    char passed = '\0';
+    Guarded([&] { passed = InputKeyPress(index, TypedCharacter(*event, c)); });
+    if (passed >= ' ') accepted += QChar(passed);
+  }
+  if (!accepted.isEmpty()) input->insert(accepted);
+  return true;
+}
+
+QStringList TfrmTemplate::NotesLines() const {
+  return MemoDisplayLines(*memoComments);
+}
+
+void TfrmTemplate::LimitNotesLength() {
+  if (limiting_notes_) return;
+  const int excess = memoComments->toPlainText().size() - kNotesMaxLength;
+  if (excess <= 0) return;
+  // Drop what was just typed or pasted beyond the limit: the characters
+  // before the cursor, where the insertion ended.
+  limiting_notes_ = true;
+  QTextCursor cursor = memoComments->textCursor();
+  const int end = cursor.position();
+  const int start = end >= excess ? end - excess : 0;
+  cursor.setPosition(start);
+  cursor.setPosition(start == 0 ? excess : end, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+  memoComments->setTextCursor(cursor);
+  limiting_notes_ = false;
+}
+
+void TfrmTemplate::memoCommentsEnter() {
+  if (NotesLines().size() > 1) {
+    memoComments->resize(memoComments->width(), kNotesOpenHeight);
+    memoComments->raise();
+  }
+}
+
+void TfrmTemplate::memoCommentsKeyUp(int key) {
+  if (NotesLines().size() > 1 || key == Qt::Key_Return || key == Qt::Key_Enter) {
+    memoComments->resize(memoComments->width(), kNotesOpenHeight);
+    memoComments->raise();
+  }
+}
+
+void TfrmTemplate::memoCommentsExit() {
+  memoComments->resize(memoComments->width(), kNotesClosedHeight);
+}
+
+void TfrmTemplate::Standardized_RadioClick() {
+  Prior_Form->SetItemIndex(0);
+  Prior_Form->setEnabled(true);
+}
+
+void TfrmTemplate::UNstandardized_RadioClick() {
+  Prior_Form->SetItemIndex(1);
+  Prior_Form->setEnabled(false);
+}
+
+void TfrmTemplate::cmdComputeClick() {
+  tWorksheetEntry entry;
+  for (int k = 0; k < 8; ++k)
+    entry.texts[k] = inputs_[k]->text().toStdString();
+  entry.test =
+      UNstandardized_Radio->isChecked() ? tTestKind::Unstandardized : tTestKind::Standardized;
+  entry.prior = Prior_Form->ItemIndex() == 0 ? tPrior::Calibrated : tPrior::StandardTheory;
+  switch (Limits_Radio->ItemIndex()) {
+    case 1:
+      entry.limits = tLimits::OneSidedLower;
+      break;
+    case 2:
+      entry.limits = tLimits::OneSidedUpper;
+      break;
+    default:
+      entry.limits = tLimits::TwoSided;
+      break;
+  }
+  for (const QString& line : NotesLines())
+    entry.notes.push_back(line.toStdString());
+
+  const char separator = DecimalSeparator();
+  tComputeOutcome outcome;
+  try {
+    outcome = ComputeAnalysis(entry, data_folder_, dialogs_, separator);
+  } catch (const EInOutError&) {
+    throw;  // the data file failed: nothing ran, the worksheet stays as it was
+  } catch (...) {
+    inputs_[0]->setFocus();  // the engine failed after the checks had passed
+    throw;
+  }
+  if (outcome.Refused()) {
+    inputs_[outcome.refused_field]->setFocus();
+    return;
+  }
+  inputs_[0]->setFocus();
+  // The report is written before the windows change, so that nothing is
+  // switched if it fails.
+  const std::vector<std::string> report =
+      BuildReport(results_.HoldsText(), ProgramTitle, outcome.analysis, separator);
+  results_.ShowResults("Results viewer: " + ProgramTitle);
+  hide();
+  results_.AppendLines(report);
+}
+
+void TfrmTemplate::btnclearDataClick() {
+  for (QLineEdit* input : inputs_)
+    input->clear();
+  memoComments->clear();
+  DeleteDataFile(data_folder_);
+  inputs_[0]->setFocus();
+}
+
+void TfrmTemplate::ExitBtnClick() {
+  if (dialogs_.Confirm("Exit from program?")) close();
+}
+
+bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == memoComments) {
+    switch (event->type()) {
+      case QEvent::FocusIn:
+        if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason)
+          Guarded([this] { memoCommentsEnter(); });
+        break;
+      case QEvent::FocusOut:
+        if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason)
+          Guarded([this] { memoCommentsExit(); });
+        break;
+      case QEvent::KeyRelease: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat()) Guarded([this, key] { memoCommentsKeyUp(key->key()); });
+        break;
+      }
+      default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+  }
+  for (int k = 0; k < 8; ++k) {
+    if (watched != inputs_[k]) continue;
+    if (event->type() == QEvent::KeyPress)
+      return FilterInputKey(inputs_[k], k, static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+      Guarded([this, k] { InputKeyUp(k); });
+    break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfrmTemplate::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) Guarded([this] { FormShow(); });
+}
+
+void TfrmTemplate::closeEvent(QCloseEvent* event) {
+  // Closing the worksheet ends the program, without a question.
+  event->accept();
+  if (exit_action_) Guarded([this] { exit_action_(); });
+}

@@ -1,0 +1,131 @@
+// The worksheet: the program's main window, where the control sample's
+// statistics, the case's two scores, the notes and the three analysis options
+// are entered, and from which Compute hands the analysis to the results
+// viewer.
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "analysis/platform_interfaces.h"
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class tRadioGroup;
+
+// The description paragraph shown at the top of the worksheet.
+extern const char* const kWorksheetDescription;
+
+// The memo height while the notes show one line, and while they are open.
+inline constexpr int kNotesClosedHeight = 25;
+inline constexpr int kNotesOpenHeight = 70;
+// The most characters the notes hold.
+inline constexpr int kNotesMaxLength = 250;
+// A vertical scroll bar on the description from this many characters on.
+inline constexpr int kDescriptionScrollLength = 550;
+
+class TfrmTemplate : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `data_folder` is where the control-sample data file lives (the program's
+  // folder).  Creation ends by restoring the control data from that file.
+  TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std::string data_folder,
+               QWidget* parent = nullptr);
+
+  // What ends the program (Exit answered Yes, or the window's close box).
+  // The default quits the application's event loop.
+  void SetExitAction(std::function<void()> action) { exit_action_ = std::move(action); }
+
+  // The two counts the window works with: input fields shown, and values
+  // restored from the data file.
+  int FieldsShown() const { return fields_shown_; }
+  int ValuesRestored() const { return values_restored_; }
+
+  // The notes as the report receives them: one entry per display line.
+  QStringList NotesLines() const;
+
+  QLineEdit* Input(int index) const { return inputs_[index]; }  // index 0 to 7
+
+  // Handlers of the window and its controls.  The key handlers take the
+  // typed character and give the one the field receives ('\0': none).
+  void FormCreate();
+  void FormShow();
+  void FormActivate() {}
+  void DescripFldChange();
+  char txtInput1KeyPress(char key) { return InputKeyPress(0, key); }
+  char txtInput2KeyPress(char key) { return InputKeyPress(1, key); }
+  char txtInput3KeyPress(char key) { return InputKeyPress(2, key); }
+  char txtInput4KeyPress(char key) { return InputKeyPress(3, key); }
+  char txtInput5KeyPress(char key) { return InputKeyPress(4, key); }
+  char txtInput6KeyPress(char key) { return InputKeyPress(5, key); }
+  char txtInput7KeyPress(char key) { return InputKeyPress(6, key); }
+  char txtinput8KeyPress(char key) { return InputKeyPress(7, key); }
+  void txtInput1KeyUp() { InputKeyUp(0); }
+  void txtInput2KeyUp() { InputKeyUp(1); }
+  void txtInput3KeyUp() { InputKeyUp(2); }
+  void txtInput4KeyUp() { InputKeyUp(3); }
+  void txtInput5KeyUp() { InputKeyUp(4); }
+  void txtInput6KeyUp() { InputKeyUp(5); }
+  void txtInput7KeyUp() { InputKeyUp(6); }
+  void txtinput8KeyUp() { InputKeyUp(7); }
+  void memoCommentsEnter();
+  void memoCommentsKeyUp(int key);
+  void memoCommentsExit();
+  void Standardized_RadioClick();
+  void UNstandardized_RadioClick();
+  void cmdComputeClick();
+  void btnclearDataClick();
+  void ExitBtnClick();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void FitToFonts();
+  void ConnectHandlers();
+  char InputKeyPress(int index, char key);
+  void InputKeyUp(int index);
+  bool FilterInputKey(QLineEdit* input, int index, QKeyEvent* event);
+  void LimitNotesLength();
+  // Runs a handler; an error that escapes it abandons the handler and is
+  // shown in the error box, so that no exception reaches Qt's event loop.
+  template <typename Handler>
+  void Guarded(Handler&& handler);
+
+  tUserDialogs& dialogs_;
+  tResultsDisplay& results_;
+  std::string data_folder_;
+  std::function<void()> exit_action_;
+  int fields_shown_ = 0;
+  int values_restored_ = 0;
+  bool limiting_notes_ = false;
+
+  QPlainTextEdit* DescripFld = nullptr;
+  QFrame* Panel3 = nullptr;
+  QLabel* lblComments = nullptr;
+  QPlainTextEdit* memoComments = nullptr;
+  QFrame* Panel1 = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QRadioButton* Standardized_Radio = nullptr;
+  QRadioButton* UNstandardized_Radio = nullptr;
+  tRadioGroup* Prior_Form = nullptr;
+  std::array<QLabel*, 8> labels_{};
+  std::array<QLineEdit*, 8> inputs_{};
+  tRadioGroup* Limits_Radio = nullptr;
+  QFrame* pan1 = nullptr;
+  QPushButton* cmdCompute = nullptr;
+  QPushButton* btnclearData = nullptr;
+  QPushButton* ExitBtn = nullptr;
+};

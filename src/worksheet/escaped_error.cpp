@@ -1,0 +1,16 @@
+#include "worksheet/escaped_error.h"
+
+#include "analysis/platform_interfaces.h"
+#include "numeric/errors.h"
+
+std::string EscapedErrorText(std::exception_ptr error) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    return ErrorBoxText(e.Message());
+  } catch (const std::exception& e) {
+    return ErrorBoxText(e.what());
+  } catch (...) {
+  }
+  return ErrorBoxText("Unexpected error");
+}

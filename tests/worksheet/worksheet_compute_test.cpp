@@ -1,0 +1,146 @@
+// The worksheet's buttons: Compute with refused and accepted input and with
+// a failing engine, Clear Data, and Exit.
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "worksheet/radio_group.h"
+#include "worksheet_fixture.h"
+
+namespace {
+
+const std::vector<const char*> kValid = {"100", "15", "50", "10", ".6", "20", "70", "45"};
+
+int Count(const std::vector<std::string>& events, const std::string& event) {
+  return static_cast<int>(std::count(events.begin(), events.end(), event));
+}
+
+}  // namespace
+
+TEST_F(WorksheetTest, ComputeWithARefusedFieldShowsOneMessageAndFocusesIt) {
+  Open();
+  Fill({"100", "0", "50", "10", "", "20", "70", "45"});
+  QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
+  ASSERT_EQ(dialogs_.warnings.size(), 1u);
+  EXPECT_EQ(dialogs_.warnings[0],
+            "INPUT ERROR\r(  Standard deviation for the normative sample on Task X:  0.000  )\r"
+            "Standard deviations must have a positive value.");
+  EXPECT_EQ(Focused(), Input(1));
+  EXPECT_FALSE(QFile::exists(DataPath()));
+  EXPECT_EQ(Count(dialogs_.events, "busy"), 0);
+  EXPECT_EQ(results_.shows, 0);
+  EXPECT_TRUE(worksheet_->isVisible());
+  EXPECT_EQ(Input(4)->text(), "");  // the fields keep their texts
+}
+
+TEST_F(WorksheetTest, ComputeThatSucceedsSwitchesToTheViewerWithTheReport) {
+  Open();
+  Fill(kValid);
+  Control<QPlainTextEdit>("memoComments")->setPlainText("Seen on ward 3");
+  QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
+  EXPECT_TRUE(dialogs_.warnings.empty());
+  EXPECT_TRUE(dialogs_.errors.empty());
+  EXPECT_FALSE(worksheet_->isVisible());
+  EXPECT_EQ(results_.shows, 1);
+  EXPECT_EQ(results_.caption, "Results viewer: " + ProgramTitle);
+  ASSERT_EQ(results_.reports.size(), 1u);
+  const std::vector<std::string> report = results_.reports[0];
+  ASSERT_FALSE(report.empty());
+  EXPECT_NE(report[0], std::string(96, '_'));  // nothing above the first report
+  EXPECT_NE(std::find(report.begin(), report.end(), "Seen on ward 3"), report.end());
+  EXPECT_EQ(ReadDataFile(), "100 15 50 10 .6 20 70 45 ");
+  EXPECT_EQ(Count(dialogs_.events, "busy"), 1);
+  EXPECT_EQ(dialogs_.events.back(), "normal");
+
+  // Back from the viewer the cursor waits in the case's first score; the
+  // same case again gives the same report below a separator line.
+  worksheet_->show();
+  EXPECT_EQ(worksheet_->focusWidget(), Input(6));
+  QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
+  ASSERT_EQ(results_.reports.size(), 2u);
+  const std::vector<std::string>& second = results_.reports[1];
+  ASSERT_EQ(second.size(), report.size() + 1);
+  EXPECT_EQ(second[0], std::string(96, '_'));
+  EXPECT_EQ(std::vector<std::string>(second.begin() + 1, second.end()), report);
+}
+
+TEST_F(WorksheetTest, EngineErrorIsShownAfterTheFileWasRewrittenAndTheWorksheetStays) {
+  WriteDataFile("1 2 3 4 .5 6 7 8 ");
+  Open();
+  Fill({"100", "15", "50", "10", ".6", "3", "70", "45"});
+  ASSERT_EQ(Control<tRadioGroup>("Prior_Form")->ItemIndex(), 0);  // calibrated
+  QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
+  ASSERT_EQ(dialogs_.errors.size(), 1u);
+  EXPECT_EQ(dialogs_.errors[0].back(), '.');
+  EXPECT_TRUE(dialogs_.warnings.empty());
+  EXPECT_EQ(ReadDataFile(), "100 15 50 10 .6 3 70 45 ");
+  EXPECT_TRUE(worksheet_->isVisible());
+  EXPECT_EQ(results_.shows, 0);
+  EXPECT_TRUE(results_.reports.empty());
+  // The pointer is normal again and the program goes on: the same inputs
+  // with the standard-theory prior compute.
+  EXPECT_EQ(Count(dialogs_.events, "busy"), Count(dialogs_.events, "normal"));
+  QTest::mouseClick(Control<tRadioGroup>("Prior_Form")->Item(1), Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
+  EXPECT_EQ(dialogs_.errors.size(), 1u);
+  EXPECT_EQ(results_.reports.size(), 1u);
+}
+
+TEST_F(WorksheetTest, UnwritableDataFileAbandonsComputeBeforeTheEngine) {
+  worksheet_ = std::make_unique<TfrmTemplate>(dialogs_, results_, Folder() + "/no such folder");
+  worksheet_->show();
+  Fill(kValid);
+  QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
+  ASSERT_EQ(dialogs_.errors.size(), 1u);
+  EXPECT_EQ(dialogs_.errors[0].back(), '.');
+  EXPECT_EQ(Count(dialogs_.events, "busy"), 0);
+  EXPECT_EQ(results_.shows, 0);
+  EXPECT_TRUE(worksheet_->isVisible());
+  EXPECT_EQ(Input(7)->text(), "45");
+}
+
+TEST_F(WorksheetTest, ClearDataEmptiesFieldsAndNotesDeletesTheFileAndKeepsOptions) {
+  WriteDataFile("100 15 50 10 .6 20 70 45 ");
+  Open();
+  Input(6)->setText("70");
+  Control<QPlainTextEdit>("memoComments")->setPlainText("a note");
+  QTest::mouseClick(Control<QRadioButton>("UNstandardized_Radio"), Qt::LeftButton);
+  QTest::mouseClick(Control<tRadioGroup>("Limits_Radio")->Item(2), Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>("btnclearData"), Qt::LeftButton);
+  for (int k = 0; k < 8; ++k)
+    EXPECT_TRUE(Input(k)->text().isEmpty()) << k;
+  EXPECT_TRUE(Control<QPlainTextEdit>("memoComments")->toPlainText().isEmpty());
+  EXPECT_FALSE(QFile::exists(DataPath()));
+  EXPECT_EQ(Focused(), Input(0));
+  EXPECT_TRUE(Control<QRadioButton>("UNstandardized_Radio")->isChecked());
+  EXPECT_EQ(Control<tRadioGroup>("Prior_Form")->ItemIndex(), 1);
+  EXPECT_EQ(Control<tRadioGroup>("Limits_Radio")->ItemIndex(), 2);
+  EXPECT_TRUE(dialogs_.events.empty());  // no question, no message
+  // Without a file Clear Data is just as quiet.
+  QTest::mouseClick(Control<QPushButton>("btnclearData"), Qt::LeftButton);
+  EXPECT_TRUE(dialogs_.events.empty());
+}
+
+TEST_F(WorksheetTest, ExitAnsweredNoLeavesTheWorksheetAsItWas) {
+  Open();
+  Fill(kValid);
+  dialogs_.confirm_answers = {false};
+  QTest::mouseClick(Control<QPushButton>("ExitBtn"), Qt::LeftButton);
+  EXPECT_EQ(dialogs_.events, std::vector<std::string>{"confirm:Exit from program?"});
+  EXPECT_EQ(exits_, 0);
+  EXPECT_TRUE(worksheet_->isVisible());
+  EXPECT_EQ(Input(7)->text(), "45");
+  EXPECT_FALSE(QFile::exists(DataPath()));  // leaving never saves
+
+  dialogs_.confirm_answers = {true};
+  QTest::mouseClick(Control<QPushButton>("ExitBtn"), Qt::LeftButton);
+  EXPECT_EQ(exits_, 1);
+  EXPECT_FALSE(QFile::exists(DataPath()));
+}
+
+TEST_F(WorksheetTest, ClosingTheWindowByItsFrameEndsWithoutAQuestion) {
+  Open();
+  worksheet_->close();
+  EXPECT_EQ(exits_, 1);
+  EXPECT_TRUE(dialogs_.events.empty());
+}
