@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "numeric/errors.h"
+
 // The eight results of an analysis, in this order.
 struct tEngine_results {
   long double one_tailed_p = 0;
@@ -16,9 +18,25 @@ struct tEngine_results {
   long double zdcc_upper = 0;
 };
 
+// An engine could not invert the scale matrix of the control sample or a
+// drawn matrix; the run ends and the caller's results keep their contents.
+class ESingularMatrix : public Exception {
+ public:
+  ESingularMatrix()
+      : Exception("The covariance matrix of the control sample cannot be inverted.") {}
+};
+
 // Which difference the engines evaluate: the case's standardized difference
 // (z on X minus z on Y) or the unstandardized one (X minus Y in raw units).
 enum class tTestKind { Standardized, Unstandardized };
+
+// How many threads a run uses for the work that does not touch the random
+// stream (the normal probabilities of the stored draws and the selection of
+// the limits); the draws themselves are always made in order on the calling
+// thread.  0, the default, means one per hardware thread.  The results are
+// the same in every digit whatever the count.
+void SetEngineThreads(unsigned count);
+unsigned EngineThreads();
 
 // Standard-theory (Jeffreys) prior.
 void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,

@@ -1,0 +1,25 @@
+// A frozen, deliberately unoptimised copy of the two Monte Carlo engines,
+// written step by step on top of reference_numeric.h (whole-matrix copies,
+// virtual calls, one thread).  It exists only so that the optimised engines
+// can be measured, and checked bit for bit, against the plain computation.
+#pragma once
+
+#include <cstdint>
+
+#include "engines/Bayes_Engines.h"
+
+namespace quorrel_reference {
+
+void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
+                            long double sd_x, long double mean_y, long double sd_y, long double r,
+                            long double case_x, long double case_y, bool two_sided,
+                            int32_t conf_pct, tEngine_results& results,
+                            tTestKind test = tTestKind::Standardized);
+
+void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
+                             long double sd_x, long double mean_y, long double sd_y, long double r,
+                             long double case_x, long double case_y, bool two_sided,
+                             int32_t conf_pct, tEngine_results& results,
+                             tTestKind test = tTestKind::Standardized);
+
+}  // namespace quorrel_reference
