@@ -18,8 +18,11 @@ EInOutError EInOutError::FromErrno(int err) {
     case EDQUOT:
     case EFBIG:
       return EInOutError(err, "Disk full");
-    default:
-      return EInOutError(err, "I/O error " + std::to_string(err));
+    default: {
+      std::string message = "I/O error ";
+      message += std::to_string(err);
+      return EInOutError(err, message);
+    }
   }
 }
 

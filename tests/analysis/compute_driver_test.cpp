@@ -1,0 +1,185 @@
+// The headless Compute: field order and first refusal, the data file written
+// before the engine, the busy pointer, the engine and options passed through.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/compute_driver.h"
+#include "analysis/data_file.h"
+#include "analysis/io_error.h"
+#include "analysis/report.h"
+#include "numeric/errors.h"
+#include "support/recording_dialogs.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ComputeDriver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quorrel-driver-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string FileBytes() const {
+    std::ifstream in(DataFilePath(folder_), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+
+  std::string folder_;
+};
+
+tWorksheetEntry ExampleEntry() {
+  tWorksheetEntry entry;
+  entry.texts = {"100", "15", "50", "10", ".6", "20", "70", "55"};
+  return entry;
+}
+
+void ExpectSame(const tEngine_results& a, const tEngine_results& b) {
+  EXPECT_EQ(a.one_tailed_p, b.one_tailed_p);
+  EXPECT_EQ(a.two_tailed_p, b.two_tailed_p);
+  EXPECT_EQ(a.pct_estimate, b.pct_estimate);
+  EXPECT_EQ(a.pct_lower, b.pct_lower);
+  EXPECT_EQ(a.pct_upper, b.pct_upper);
+  EXPECT_EQ(a.zdcc, b.zdcc);
+  EXPECT_EQ(a.zdcc_lower, b.zdcc_lower);
+  EXPECT_EQ(a.zdcc_upper, b.zdcc_upper);
+}
+
+TEST_F(ComputeDriver, FirstRefusalWinsAndNothingIsSaved) {
+  // Field 2 holds 0 and field 5 is empty: only the standard deviation's message.
+  tWorksheetEntry entry = ExampleEntry();
+  entry.texts[1] = "0";
+  entry.texts[4] = "";
+  tRecordingDialogs dialogs;
+  tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs);
+  EXPECT_TRUE(outcome.Refused());
+  EXPECT_EQ(outcome.refused_field, 1);
+  ASSERT_EQ(dialogs.events.size(), 1u);
+  EXPECT_EQ(dialogs.warnings[0],
+            "INPUT ERROR\r(  Standard deviation for the normative sample on Task X:  0.000  )\r"
+            "Standard deviations must have a positive value.");
+  EXPECT_FALSE(fs::exists(DataFilePath(folder_)));
+}
+
+TEST_F(ComputeDriver, EachFieldRefusesWithItsOwnCaption) {
+  const std::pair<int, const char*> refusals[] = {
+      {0, "abc"}, {1, "-1"}, {2, ""},    {3, "0"},  {4, "1"},
+      {4, "-1"},  {5, "2"},  {5, "2.5"}, {6, "+5"}, {7, "1,5"},
+  };
+  SaveCurrentData(folder_, {"1", "2", "3", "4", "5", "6", "7", "8"});
+  for (const auto& [field, text] : refusals) {
+    tWorksheetEntry entry = ExampleEntry();
+    entry.texts[field] = text;
+    tRecordingDialogs dialogs;
+    tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs);
+    EXPECT_EQ(outcome.refused_field, field) << text;
+    ASSERT_EQ(dialogs.warnings.size(), 1u) << text;
+    EXPECT_NE(dialogs.warnings[0].find(std::string("(  ") + FieldCaptions[field] + "  "),
+              std::string::npos)
+        << dialogs.warnings[0];
+    EXPECT_EQ(dialogs.events.size(), 1u);  // no busy pointer either
+  }
+  EXPECT_EQ(FileBytes(), "1 2 3 4 5 6 7 8 ");
+}
+
+TEST(ReadEntry, FillsTheRequestFromTheTexts) {
+  tWorksheetEntry entry;
+  entry.texts = {"-12.5", "0.0012", "1 000", ".5", "-.999", "10.0", "70", "-"};
+  entry.test = tTestKind::Unstandardized;
+  entry.prior = tPrior::StandardTheory;
+  entry.limits = tLimits::OneSidedUpper;
+  entry.notes = {"a", "b"};
+  tRecordingDialogs dialogs;
+  tAnalysis_request request;
+  ASSERT_EQ(ReadEntry(entry, dialogs, request), -1);
+  EXPECT_TRUE(dialogs.events.empty());
+  EXPECT_EQ(request.mean_x, -12.5L);
+  EXPECT_EQ(request.sd_x, static_cast<long double>(0.0012));  // the double, widened
+  EXPECT_EQ(request.mean_y, 1000);
+  EXPECT_EQ(request.sd_y, 0.5L);
+  EXPECT_EQ(request.r, static_cast<long double>(-0.999));
+  EXPECT_EQ(request.n, 10);
+  EXPECT_EQ(request.case_x, 70);
+  EXPECT_EQ(request.case_y, 0);
+  EXPECT_EQ(request.test, tTestKind::Unstandardized);
+  EXPECT_EQ(request.prior, tPrior::StandardTheory);
+  EXPECT_EQ(request.limits, tLimits::OneSidedUpper);
+  EXPECT_EQ(request.notes, entry.notes);
+}
+
+TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
+  tRecordingDialogs dialogs;
+  tComputeOutcome outcome = ComputeAnalysis(ExampleEntry(), folder_, dialogs);
+  ASSERT_FALSE(outcome.Refused());
+  EXPECT_EQ(FileBytes(), "100 15 50 10 .6 20 70 55 ");
+  EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"}));
+
+  const tAnalysis& a = outcome.analysis;
+  EXPECT_EQ(a.z_x, -2);
+  EXPECT_EQ(a.z_y, 0.5L);
+  EXPECT_EQ(a.request.n, 20);
+  tEngine_results direct;
+  Calibrated_Prior_Engine(20, 1000000, true, 100, 15, 50, 10, 0.6, 70, 55, true, 95, direct);
+  ExpectSame(a.results, direct);
+
+  // A second Compute gives the same report, after the underscore line.
+  tComputeOutcome again = ComputeAnalysis(ExampleEntry(), folder_, dialogs);
+  std::vector<std::string> first = BuildReport(false, ProgramTitle, a);
+  std::vector<std::string> second = BuildReport(true, ProgramTitle, again.analysis);
+  ASSERT_EQ(second.size(), first.size() + 1);
+  EXPECT_EQ(second[0], std::string(96, '_'));
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), second.begin() + 1));
+}
+
+TEST_F(ComputeDriver, OptionsReachTheEngine) {
+  tWorksheetEntry entry = ExampleEntry();
+  entry.test = tTestKind::Unstandardized;
+  entry.prior = tPrior::StandardTheory;
+  entry.limits = tLimits::OneSidedLower;
+  tRecordingDialogs dialogs;
+  tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs);
+  ASSERT_FALSE(outcome.Refused());
+  tEngine_results direct;
+  Standard_Theory_Engine(20, 1000000, true, 100, 15, 50, 10, 0.6, 70, 55, false, 95, direct,
+                         tTestKind::Unstandardized);
+  ExpectSame(outcome.analysis.results, direct);
+  EXPECT_EQ(outcome.analysis.request.limits, tLimits::OneSidedLower);
+}
+
+TEST_F(ComputeDriver, EngineErrorComesAfterTheFileWasWritten) {
+  SaveCurrentData(folder_, {"1", "2", "3", "4", "5", "6", "7", "8"});
+  tWorksheetEntry entry = ExampleEntry();
+  entry.texts[5] = "3";  // too small a sample for the calibrated prior
+  tRecordingDialogs dialogs;
+  try {
+    ComputeAnalysis(entry, folder_, dialogs);
+    ADD_FAILURE() << "the calibrated engine must refuse N = 3";
+  } catch (const EArgumentError& e) {
+    EXPECT_EQ(e.Id(), 1301);
+  }
+  EXPECT_EQ(FileBytes(), "100 15 50 10 .6 3 70 55 ");
+  EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"}));
+  EXPECT_TRUE(dialogs.warnings.empty());
+}
+
+TEST_F(ComputeDriver, UnwritableDataFileAbandonsTheCompute) {
+  tRecordingDialogs dialogs;
+  try {
+    ComputeAnalysis(ExampleEntry(), folder_ + "/missing", dialogs);
+    ADD_FAILURE() << "the save must fail";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+  EXPECT_TRUE(dialogs.events.empty());  // the engine never ran
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// quorrel-report as a user runs it: the built executable in a child process,
+// its standard output, standard error and exit status.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/data_file.h"
+#include "analysis/report.h"
+#include "cli_test_support.h"
+#include "mini_json.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct tProcess {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs the program with `args` in the "C" locale; `input` becomes its standard input.
+tProcess RunProgram(const std::vector<std::string>& args, const std::string& input = "") {
+  char folder_pattern[] = "/tmp/quorrel-cli-XXXXXX";
+  EXPECT_NE(::mkdtemp(folder_pattern), nullptr);
+  const std::string folder = folder_pattern;
+  std::ofstream(folder + "/in", std::ios::binary) << input;
+
+  std::vector<std::string> argv_text = {QUORREL_REPORT_BINARY};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env_text = {"LC_ALL=C", "PATH=/usr/bin:/bin"};
+  std::vector<char*> envp;
+  for (std::string& e : env_text)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, (folder + "/in").c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, (folder + "/out").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (folder + "/err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  tProcess process;
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  EXPECT_EQ(spawned, 0);
+  int wait_status = 0;
+  if (spawned == 0 && ::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) {
+    process.status = WEXITSTATUS(wait_status);
+  }
+  process.out = Slurp(folder + "/out");
+  process.err = Slurp(folder + "/err");
+  fs::remove_all(folder);
+  return process;
+}
+
+const std::string kDataFile = fs::path(QUORREL_REPORT_BINARY).parent_path() / "quorreldata.txt";
+
+TEST(QuorrelReport, PrintsTheReportAndTouchesNoDataFile) {
+  fs::remove(kDataFile);
+  tProcess run = RunProgram({"100", "15", "50", "10", ".6", "20", "70", "55"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, JoinLines(BuildReport(false, ProgramTitle, ExampleAnalysis(), '.')));
+  EXPECT_FALSE(fs::exists(kDataFile));
+}
+
+TEST(QuorrelReport, JsonParsesBackToTheSameNumbers) {
+  tProcess run = RunProgram({"--json", "--", "100", "15", "50", "10", ".6", "20", "70", "55"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  tJson json = tJsonReader(run.out).ReadDocument();
+  CheckExampleJson(json, ExampleAnalysis());
+  EXPECT_EQ(json["report"].items.size(), 52u);
+}
+
+TEST(QuorrelReport, RefusalAndUsageStatuses) {
+  tProcess refused = RunProgram({"100", "15", "50", "10", "1", "20", "70", "55"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err,
+            "INPUT ERROR\n(  Correlation between Tests X and Y in normative sample:  1.000  )\n"
+            "The correlation must lie between  -1.0 and 1.0. \n");
+
+  tProcess usage = RunProgram({"--limits", "sideways"});
+  EXPECT_EQ(usage.status, 64);
+  EXPECT_NE(usage.err.find("Usage: quorrel-report"), std::string::npos);
+
+  tProcess help = RunProgram({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--batch FILE.csv"), std::string::npos);
+}
+
+TEST(QuorrelReport, BatchFromStandardInputWithABadRow) {
+  tProcess run = RunProgram({"--batch", "-"},
+                            "id,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n"
+                            "p1,100,15,50,10,.6,20,70,55\n"
+                            "p2,100,15,50,10,.6,20,70,abc\n");
+  EXPECT_EQ(run.status, 2) << run.err;
+  std::istringstream lines(run.out);
+  std::string header, first, second, extra;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  std::getline(lines, second);
+  EXPECT_FALSE(std::getline(lines, extra));
+  EXPECT_EQ(header.substr(0, 20), "id,prior,limits,test");
+  EXPECT_EQ(first.substr(0, 37), "p1,calibrated,two-sided,standardized,");
+  EXPECT_EQ(first.back(), ',');  // no error
+  EXPECT_EQ(second,
+            "p2,calibrated,two-sided,standardized,,,,,,,,,,,INPUT ERROR (  Case's test score on "
+            "Task Y:  abc  ) Enter numeric data only.");
+}
+
+}  // namespace

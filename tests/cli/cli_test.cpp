@@ -1,0 +1,278 @@
+// quorrel-report run in-process: the command line, the report and the JSON
+// object it prints, refusals, engine errors and batch files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "analysis/data_file.h"
+#include "analysis/report.h"
+#include "analysis/text_format.h"
+#include "cli/batch.h"
+#include "cli/report_cli.h"
+#include "cli_test_support.h"
+#include "mini_json.h"
+
+namespace {
+
+struct tRun {
+  int status;
+  std::string out, err;
+};
+
+tRun RunCli(const std::vector<std::string>& args, char separator = '.') {
+  std::ostringstream out, err;
+  int status = RunQuorrelReport(args, out, err, separator);
+  return {status, out.str(), err.str()};
+}
+
+TEST(CommandLine, UsageErrorsExitWith64) {
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"100", "15", "50", "10", ".6", "20", "70"},
+      {"100", "15", "50", "10", ".6", "20", "70", "55", "1"},
+      {"--prior", "jeffreys", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--limits", "both", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--test=raw", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--verbose", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"-x", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"100", "15", "50", "10", ".6", "20", "70", "55", "--notes"},
+      {"--batch", "cases.csv", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--batch", "cases.csv", "--json"},
+      {"--decimal-separator", ";", "100", "15", "50", "10", ".6", "20", "70", "55"},
+  };
+  for (const auto& args : wrong) {
+    tRun run = RunCli(args);
+    EXPECT_EQ(run.status, 64) << ::testing::PrintToString(args);
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(run.err.rfind("quorrel-report: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("Usage: quorrel-report"), std::string::npos);
+  }
+}
+
+TEST(CommandLine, UnstandardizedTestRefusesAnExplicitCalibratedPrior) {
+  tRun run = RunCli({"--test", "unstandardized", "--prior", "calibrated", "100", "15", "50", "10",
+                     ".6", "20", "70", "55"});
+  EXPECT_EQ(run.status, 64);
+  EXPECT_NE(run.err.find("the unstandardized test always runs with the standard-theory prior"),
+            std::string::npos);
+
+  tCliOptions options;
+  std::string problem;
+  ASSERT_TRUE(
+      ParseCommandLine({"--test", "unstandardized", "--", "1", "2", "3", "4", "5", "6", "7", "8"},
+                       options, problem));
+  tPrior prior = tPrior::Calibrated;
+  ASSERT_TRUE(ResolvePrior(options.prior, options.test, prior, problem));
+  EXPECT_EQ(prior, tPrior::StandardTheory);
+}
+
+TEST(CommandLine, OptionsValuesAndNegativeNumbers) {
+  tCliOptions options;
+  std::string problem;
+  ASSERT_TRUE(ParseCommandLine(
+      {"--limits=lower", "--prior", "standard", "--notes", "first", "--notes", "second\r\nthird",
+       "--json", "--", "-100", "15", "-", "10", "-.3", "20", "--json", "45"},
+      options, problem))
+      << problem;
+  EXPECT_EQ(options.limits, tLimits::OneSidedLower);
+  EXPECT_EQ(options.prior, tPrior::StandardTheory);
+  EXPECT_TRUE(options.json);
+  EXPECT_EQ(options.notes, (std::vector<std::string>{"first", "second", "third"}));
+  // After "--" everything is a value, even what looks like an option.
+  EXPECT_EQ(options.values,
+            (std::vector<std::string>{"-100", "15", "-", "10", "-.3", "20", "--json", "45"}));
+
+  // Negative numbers are values without "--" as well.
+  tCliOptions plain;
+  ASSERT_TRUE(
+      ParseCommandLine({"-1", "15", "-2.5", "10", "-.3", "20", "70", "55"}, plain, problem));
+  EXPECT_EQ(plain.values[0], "-1");
+  EXPECT_EQ(plain.values[4], "-.3");
+  EXPECT_FALSE(plain.prior.has_value());
+}
+
+TEST(CommandLine, HelpExplainsEverything) {
+  tRun run = RunCli({"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.err.empty());
+  for (const char* word : {"--prior",
+                           "calibrated",
+                           "standard",
+                           "--limits",
+                           "two-sided",
+                           "lower",
+                           "upper",
+                           "--test",
+                           "unstandardized",
+                           "--notes",
+                           "--json",
+                           "--batch",
+                           "--decimal-separator",
+                           "--help",
+                           " 0 ",
+                           " 1 ",
+                           " 2 ",
+                           " 64 ",
+                           "--",
+                           "21 significant",
+                           "id,prior,limits,test",
+                           "data"}) {
+    EXPECT_NE(run.out.find(word), std::string::npos) << word;
+  }
+  EXPECT_EQ(RunCli({"100", "--help"}).status, 0);
+}
+
+TEST(CommandLine, RefusedValueExitsWith2AndPrintsTheMessage) {
+  // Field 1 is longer than the worksheet's six characters, yet accepted;
+  // field 2 is the first refusal and the only message; field 5 is never read.
+  tRun run = RunCli({"100.00001", "0", "50", "10", "", "20", "70", "55"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(run.out.empty());
+  EXPECT_EQ(run.err,
+            "INPUT ERROR\n(  Standard deviation for the normative sample on Task X:  0.000  )\n"
+            "Standard deviations must have a positive value.\n");
+
+  run = RunCli({"100", "15", "50", "10", "1,5", "20", "70", "55"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err,
+            "INPUT ERROR\n(  Correlation between Tests X and Y in normative sample:  1,5  )\n\n"
+            "Enter numeric data only.\n");
+
+  run =
+      RunCli({"--decimal-separator", ",", "--", "100", "15", "50", "10", ".6", "2.5", "70", "55"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err,
+            "INPUT ERROR\n(  Sample size of the normative sample:  2,500  )\n"
+            "The value for sample size must be an integer greater than 2.\n");
+}
+
+TEST(CommandLine, EngineErrorExitsWith1) {
+  // The calibrated prior needs a sample of at least 4.
+  tRun run = RunCli({"100", "15", "50", "10", ".6", "3", "70", "55"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.empty());
+  ASSERT_GE(run.err.size(), 3u);
+  EXPECT_EQ(run.err.substr(run.err.size() - 2), ".\n");
+}
+
+TEST(Report, IsTheFirstReportOfTheDriver) {
+  const tAnalysis& example = ExampleAnalysis();
+  tRun run = RunCli({"100", "15", "50", "10", ".6", "20", "70", "55"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty());
+  EXPECT_EQ(run.out, JoinLines(BuildReport(false, ProgramTitle, example, '.')));
+}
+
+TEST(Report, JsonHoldsFullPrecisionNumbersAndTheReport) {
+  const tAnalysis& example = ExampleAnalysis();
+  tRun run = RunCli({"--json", "--notes", "say \"hi\"\tnow", "--decimal-separator", ",", "100",
+                     "15", "50", "10", ".6", "20", "70", "55"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  tJson json = tJsonReader(run.out).ReadDocument();
+  CheckExampleJson(json, example);
+  EXPECT_EQ(json["options"]["notes"].items.at(0).text, "say \"hi\"\tnow");
+  // The report in the object uses the chosen separator.
+  tAnalysis with_notes = example;
+  with_notes.request.notes = {"say \"hi\"\tnow"};
+  std::vector<std::string> report = BuildReport(false, ProgramTitle, with_notes, ',');
+  ASSERT_EQ(json["report"].items.size(), report.size());
+  for (std::size_t i = 0; i < report.size(); ++i) {
+    EXPECT_EQ(json["report"].items[i].text, report[i]) << i;
+  }
+}
+
+TEST(Csv, ParsesQuotesLineEndsAndBlankLines) {
+  std::string text =
+      "\xEF\xBB\xBFid,note\r\n"
+      "\"a, b\",\"say \"\"x\"\"\"\r\n"
+      "\n"
+      "  \n"
+      "c,\"two\nlines\"\n"
+      "d,";
+  std::vector<tCsvRow> rows = ParseCsv(text, ',');
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (tCsvRow{"id", "note"}));
+  EXPECT_EQ(rows[1], (tCsvRow{"a, b", "say \"x\""}));
+  EXPECT_EQ(rows[2], (tCsvRow{"c", "two\nlines"}));
+  EXPECT_EQ(rows[3], (tCsvRow{"d", ""}));
+  EXPECT_EQ(ParseCsv("x;y\n1;2", ';')[1], (tCsvRow{"1", "2"}));
+
+  EXPECT_EQ(CsvField("plain"), "plain");
+  EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
+  EXPECT_EQ(CsvField("say \"x\""), "\"say \"\"x\"\"\"");
+}
+
+TEST(Batch, EveryRowGetsItsOwnResultRow) {
+  const tAnalysis& example = ExampleAnalysis();
+  std::string csv =
+      "ID,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y,prior,clinic\n"
+      "\"Smith, J\",100,15,50,10,.6,20,70,55,,north\n"
+      "bad-sd,100,0,50,10,.6,20,70,55,,north\n"
+      "small,100,15,50,10,.6,3,70,55,calibrated,north\n"
+      "odd-prior,100,15,50,10,.6,20,70,55,flat,north\n"
+      "short,100,15\n";
+  std::ostringstream out, err;
+  tCliOptions options;
+  int status = RunBatch(csv, options, '.', out, err);
+  EXPECT_EQ(status, 1);  // an engine error outranks the refusals
+  EXPECT_TRUE(err.str().empty()) << err.str();
+  std::vector<tCsvRow> rows = ParseCsv(out.str(), ',');
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_EQ(rows[0].size(), 15u);
+  EXPECT_EQ(rows[0][0], "id");
+  EXPECT_EQ(rows[0][14], "error");
+
+  const tEngine_results& r = example.results;
+  EXPECT_EQ(rows[1],
+            (tCsvRow{"Smith, J", "calibrated", "two-sided", "standardized",
+                     FormatFullPrecision(example.z_x), FormatFullPrecision(example.z_y),
+                     FormatFullPrecision(r.one_tailed_p), FormatFullPrecision(r.two_tailed_p),
+                     FormatFullPrecision(r.pct_estimate), FormatFullPrecision(r.pct_lower),
+                     FormatFullPrecision(r.pct_upper), FormatFullPrecision(r.zdcc),
+                     FormatFullPrecision(r.zdcc_lower), FormatFullPrecision(r.zdcc_upper), ""}));
+  EXPECT_EQ(rows[2][0], "bad-sd");
+  EXPECT_EQ(rows[2][4], "");
+  EXPECT_EQ(rows[2][14],
+            "INPUT ERROR (  Standard deviation for the normative sample on Task X:  0.000  ) "
+            "Standard deviations must have a positive value.");
+  EXPECT_EQ(rows[3][0], "small");
+  EXPECT_EQ(rows[3][4], "");
+  EXPECT_FALSE(rows[3][14].empty());
+  EXPECT_EQ(rows[4][1], "flat");
+  EXPECT_EQ(rows[4][14], "prior must be calibrated or standard, not \"flat\"");
+  EXPECT_EQ(rows[5][14], "the row has 3 fields, the header 11");
+}
+
+TEST(Batch, OptionsPerRowAndFileProblems) {
+  std::ostringstream out, err;
+  tCliOptions options;
+  options.prior = tPrior::Calibrated;
+  // An explicit calibrated prior meets an unstandardized row; a misspelt test.
+  int status = RunBatch(
+      "mean_x;sd_x;mean_y;sd_y;r;n;case_x;case_y;test;limits\n"
+      "100;15;50;10;.6;20;70;45;unstandardized;\n"
+      "100;15;50;10;.6;20;70;45;raw;upper\n",
+      options, '.', out, err);
+  EXPECT_EQ(status, 2);
+  std::vector<tCsvRow> rows = ParseCsv(out.str(), ',');
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][0], "1");
+  EXPECT_EQ(rows[1][3], "unstandardized");
+  EXPECT_NE(rows[1][14].find("standard-theory prior"), std::string::npos);
+  EXPECT_EQ(rows[2][0], "2");
+  EXPECT_EQ(rows[2][2], "upper");
+  EXPECT_EQ(rows[2][3], "raw");
+
+  std::ostringstream out2, err2;
+  EXPECT_EQ(
+      RunBatch("mean_x,sd_x,mean_y,r,n,case_x\n1,2,3,4,5,6\n", tCliOptions{}, '.', out2, err2), 2);
+  EXPECT_TRUE(out2.str().empty());
+  EXPECT_NE(err2.str().find("sd_y, case_y"), std::string::npos) << err2.str();
+
+  std::ostringstream out3, err3;
+  EXPECT_EQ(RunBatch("", tCliOptions{}, '.', out3, err3), 2);
+  EXPECT_EQ(RunCli({"--batch", "/nonexistent/cases.csv"}).status, 1);
+}
+
+}  // namespace
