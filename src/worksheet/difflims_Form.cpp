@@ -104,6 +104,10 @@ char TypedCharacter(const QKeyEvent& event, QChar typed) {
   return code < 0x80 ? static_cast<char>(code) : '\x7f';
 }
 
+bool MovesBetweenControls(Qt::FocusReason reason) {
+  return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
 bool IsAscii(const QString& text) {
   for (QChar c : text)
     if (c.unicode() >= 0x80) return false;
@@ -481,7 +485,8 @@ void TfrmTemplate::cmdComputeClick() {
     throw;
   }
   if (outcome.Refused()) {
-    inputs_[outcome.refused_field]->setFocus();
+    if (outcome.refused_field < static_cast<int>(inputs_.size()))
+      inputs_[outcome.refused_field]->setFocus();
     return;
   }
   inputs_[0]->setFocus();
@@ -509,12 +514,14 @@ void TfrmTemplate::ExitBtnClick() {
 bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
   if (watched == memoComments) {
     switch (event->type()) {
+      // Focus that comes and goes with the window's activation or a popup
+      // menu stays in the notes: only a move between controls counts.
       case QEvent::FocusIn:
-        if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason)
+        if (MovesBetweenControls(static_cast<QFocusEvent*>(event)->reason()))
           Guarded([this] { memoCommentsEnter(); });
         break;
       case QEvent::FocusOut:
-        if (static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason)
+        if (MovesBetweenControls(static_cast<QFocusEvent*>(event)->reason()))
           Guarded([this] { memoCommentsExit(); });
         break;
       case QEvent::KeyRelease: {
