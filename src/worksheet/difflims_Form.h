@@ -108,8 +108,8 @@ class TfrmTemplate : public QWidget {
   tResultsDisplay& results_;
   std::string data_folder_;
   std::function<void()> exit_action_;
-  int fields_shown_ = 0;
-  int values_restored_ = 0;
+  int fields_shown_ = 8;
+  int values_restored_ = 6;
   bool limiting_notes_ = false;
 
   QPlainTextEdit* DescripFld = nullptr;
