@@ -1,0 +1,292 @@
+#include "results/TemplateResults.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QFrame>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPagedPaintDevice>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <exception>
+
+#include "results/print_document.h"
+#include "results/results_file.h"
+
+namespace {
+
+// The memo keeps its paragraphs apart with U+2029 and may hold U+2028 line
+// separators; both are line ends of the text.
+QString WithLineFeeds(QString text) {
+  text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+  return text;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left) {
+  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(left, 488, 161, 37);
+  QFont font = button->font();
+  font.setPointSize(10);
+  font.setBold(true);
+  button->setFont(font);
+  QPalette palette = button->palette();
+  palette.setColor(QPalette::ButtonText, Qt::black);
+  button->setPalette(palette);
+  return button;
+}
+
+}  // namespace
+
+TfrmTemplateResults::TfrmTemplateResults(tUserDialogs& dialogs, QWidget* parent)
+    : TfrmTemplateResults(dialogs, nullptr, std::make_unique<tSystemPrinterProvider>(), parent) {
+  save_dialog_ = std::make_unique<tQtSaveFileDialog>(this);
+}
+
+TfrmTemplateResults::TfrmTemplateResults(tUserDialogs& dialogs,
+                                         std::unique_ptr<tSaveFileDialog> save_dialog,
+                                         std::unique_ptr<tPrinterProvider> printers,
+                                         QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      dialogs_(dialogs),
+      save_dialog_(std::move(save_dialog)),
+      printers_(std::move(printers)),
+      exit_action_([] { QCoreApplication::quit(); }) {
+  BuildControls();
+  ConnectHandlers();
+  Guarded([this] { FormCreate(); });
+}
+
+TfrmTemplateResults::~TfrmTemplateResults() = default;
+
+void TfrmTemplateResults::BuildControls() {
+  setObjectName(QStringLiteral("frmTemplateResults"));
+  setWindowTitle(QStringLiteral("Output"));
+  QFont window_font(QStringLiteral("Sans Serif"));
+  window_font.setStyleHint(QFont::SansSerif);
+  window_font.setPointSize(8);
+  setFont(window_font);
+
+  QMenuBar* menu_bar = menuBar();
+  menu_bar->setObjectName(QStringLiteral("MainMenu1"));
+  mnuPrinterOptions = menu_bar->addMenu(QStringLiteral("Printer options..."));
+  mnuPrinterOptions->setObjectName(QStringLiteral("mnuPrinterOptions"));
+  mnuPrint = mnuPrinterOptions->addAction(QStringLiteral("Print All"));
+  mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
+  mnuPrintSelection = mnuPrinterOptions->addAction(QStringLiteral("Print Selection"));
+  mnuPrintSelection->setObjectName(QStringLiteral("mnuPrintSelection"));
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
+  client->setFixedSize(kResultsClientWidth, kResultsClientHeight);
+  setCentralWidget(client);
+
+  Panel1 = new QFrame(client);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setGeometry(8, 2, 777, 468);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+  memoResults = new QPlainTextEdit(Panel1);
+  memoResults->setObjectName(QStringLiteral("memoResults"));
+  memoResults->setGeometry(0, 8, 769, 452);
+  QFont memo_font(QStringLiteral("Courier New"));
+  memo_font.setStyleHint(QFont::TypeWriter);
+  memo_font.setFixedPitch(true);
+  memo_font.setPointSize(9);
+  memoResults->setFont(memo_font);
+  memoResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memoResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  memoResults->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  memoResults->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  memoResults->setTabChangesFocus(true);
+  memoResults->setUndoRedoEnabled(true);
+  QPalette memo_palette = memoResults->palette();
+  memo_palette.setColor(QPalette::Text, Qt::black);
+  memo_palette.setColor(QPalette::Base, Qt::white);
+  // The selection stays visible when the memo loses the focus, so that the
+  // user sees what Print Selection will print.
+  for (QPalette::ColorGroup group : {QPalette::Inactive, QPalette::Disabled}) {
+    memo_palette.setColor(group, QPalette::Highlight,
+                          memo_palette.color(QPalette::Active, QPalette::Highlight));
+    memo_palette.setColor(group, QPalette::HighlightedText,
+                          memo_palette.color(QPalette::Active, QPalette::HighlightedText));
+  }
+  memoResults->setPalette(memo_palette);
+
+  Panel2 = new QFrame(client);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setGeometry(12, 482, 765, 49);
+  Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+  cmdSaveOutput = MakeButton(client, "cmdSaveOutput", "Save Output", 28);
+  cmdClearResults = MakeButton(client, "cmdClearResults", "Clear Results", 220);
+  cmdReturn = MakeButton(client, "cmdReturn", "Return to Worksheet", 411);
+  cmdExit = MakeButton(client, "cmdExit", "Exit", 603);
+
+  setTabOrder(memoResults, cmdSaveOutput);
+  setTabOrder(cmdSaveOutput, cmdClearResults);
+  setTabOrder(cmdClearResults, cmdReturn);
+  setTabOrder(cmdReturn, cmdExit);
+
+  setFixedSize(kResultsClientWidth, kResultsClientHeight + menu_bar->sizeHint().height());
+}
+
+void TfrmTemplateResults::ConnectHandlers() {
+  connect(cmdSaveOutput, &QPushButton::clicked, this, [this] { cmdSaveOutputClick(); });
+  connect(cmdClearResults, &QPushButton::clicked, this, [this] { cmdClearResultsClick(); });
+  connect(cmdReturn, &QPushButton::clicked, this, [this] { cmdReturnClick(); });
+  connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExitClick(); });
+  connect(mnuPrint, &QAction::triggered, this, [this] { mnuPrintClick(); });
+  connect(mnuPrintSelection, &QAction::triggered, this, [this] { mnuPrintSelectionClick(); });
+}
+
+template <typename Handler>
+void TfrmTemplateResults::Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    dialogs_.ShowError(ErrorBoxText(e.what()));
+  } catch (...) {
+    dialogs_.ShowError("Unexpected error.");
+  }
+}
+
+bool TfrmTemplateResults::HoldsText() const {
+  return !memoResults->document()->isEmpty();
+}
+
+void TfrmTemplateResults::ShowResults(const std::string& caption) {
+  show();
+  setWindowTitle(QString::fromStdString(caption));
+}
+
+void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  QStringList text;
+  text.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines)
+    text.push_back(QString::fromStdString(line));
+  QTextCursor cursor(memoResults->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.beginEditBlock();
+  if (HoldsText()) cursor.insertBlock();
+  cursor.insertText(text.join(QLatin1Char('\n')));
+  cursor.endEditBlock();
+  // Like a memo that has a line added, the caret goes to the end of the text.
+  memoResults->setTextCursor(cursor);
+  memoResults->ensureCursorVisible();
+}
+
+QString TfrmTemplateResults::ResultsText() const {
+  return WithLineFeeds(memoResults->document()->toRawText());
+}
+
+QString TfrmTemplateResults::SelectedText() const {
+  return WithLineFeeds(memoResults->textCursor().selectedText());
+}
+
+void TfrmTemplateResults::FormCreate() {
+  memoResults->clear();
+}
+
+void TfrmTemplateResults::FormShow() {
+  if (!shown_before_) {
+    shown_before_ = true;
+    const QScreen* screen = this->screen();
+    if (screen != nullptr) {
+      QRect frame = frameGeometry();
+      frame.moveCenter(screen->availableGeometry().center());
+      move(frame.topLeft());
+    }
+    cmdReturn->setFocus(Qt::OtherFocusReason);
+  } else if (last_focus_ != nullptr) {
+    last_focus_->setFocus(Qt::OtherFocusReason);
+  }
+  raise();
+  activateWindow();
+}
+
+void TfrmTemplateResults::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!event->spontaneous()) Guarded([this] { FormShow(); });
+}
+
+void TfrmTemplateResults::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) {
+    QWidget* focus = focusWidget();
+    if (focus != nullptr && isAncestorOf(focus)) last_focus_ = focus;
+  }
+  QMainWindow::hideEvent(event);
+}
+
+void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
+  // The window is left only through its own buttons.
+  event->ignore();
+}
+
+void TfrmTemplateResults::cmdSaveOutputClick() {
+  Guarded([this] { SaveOutput(); });
+}
+
+void TfrmTemplateResults::SaveOutput() {
+  std::string proposed = proposed_name_;
+  std::string chosen;
+  for (;;) {
+    std::optional<std::string> name = save_dialog_->ChooseFile(proposed);
+    if (!name) return;
+    chosen = *name;
+    if (!QFileInfo::exists(QString::fromStdString(chosen))) break;
+    if (dialogs_.Confirm(OverwriteQuestion(chosen))) break;
+    proposed = chosen;  // No: back to the dialog, which keeps the name
+  }
+  proposed_name_ = chosen;
+  QString text = ResultsText();
+  text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+  WriteResultsFile(chosen, text.toStdString());
+}
+
+void TfrmTemplateResults::cmdClearResultsClick() {
+  Guarded([this] { memoResults->clear(); });
+}
+
+void TfrmTemplateResults::cmdReturnClick() {
+  Guarded([this] {
+    hide();
+    if (worksheet_ != nullptr) worksheet_->show();
+  });
+}
+
+void TfrmTemplateResults::cmdExitClick() {
+  Guarded([this] {
+    if (dialogs_.Confirm("Exit from program?") && exit_action_) exit_action_();
+  });
+}
+
+void TfrmTemplateResults::mnuPrintClick() {
+  Guarded([this] { PrintText(ResultsText()); });
+}
+
+void TfrmTemplateResults::mnuPrintSelectionClick() {
+  Guarded([this] {
+    const QString selection = SelectedText();
+    if (selection.isEmpty()) {
+      dialogs_.ShowWarning("You have not selected any text.");
+      return;
+    }
+    PrintText(selection);
+  });
+}
+
+void TfrmTemplateResults::PrintText(const QString& text) {
+  std::unique_ptr<QPagedPaintDevice> printer = printers_->DefaultPrinter();
+  PrintTextDocument(*printer, text + QLatin1Char('\n'));
+}

@@ -1,0 +1,107 @@
+// The results viewer: the second window, where the reports of every Compute
+// accumulate in an editable memo, to be saved, printed whole or in part, or
+// cleared; from here the user goes back to the worksheet or ends the program.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/platform_interfaces.h"
+
+class QAction;
+class QFrame;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class tPrinterProvider;
+class tSaveFileDialog;
+
+// The size of the window's client area, below its menu bar.
+inline constexpr int kResultsClientWidth = 792;
+inline constexpr int kResultsClientHeight = 554;
+
+// The name the save dialog proposes until the user has chosen one.
+inline constexpr const char* kDefaultResultsFileName = "results.txt";
+
+class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
+  Q_OBJECT
+
+ public:
+  // Saves through the platform's dialog and prints on the system's default
+  // printer.
+  explicit TfrmTemplateResults(tUserDialogs& dialogs, QWidget* parent = nullptr);
+  // The same with a save dialog and a printer of the caller's choice.
+  TfrmTemplateResults(tUserDialogs& dialogs, std::unique_ptr<tSaveFileDialog> save_dialog,
+                      std::unique_ptr<tPrinterProvider> printers, QWidget* parent = nullptr);
+  ~TfrmTemplateResults() override;
+
+  // The window that "Return to Worksheet" shows.
+  void SetWorksheet(QWidget* worksheet) { worksheet_ = worksheet; }
+  // What ends the program when Exit is confirmed; the default quits the
+  // application's event loop.
+  void SetExitAction(std::function<void()> action) { exit_action_ = std::move(action); }
+
+  // tResultsDisplay, as the Compute handler uses it.
+  bool HoldsText() const override;
+  void ShowResults(const std::string& caption) override;
+  void AppendLines(const std::vector<std::string>& lines) override;
+
+  // The memo's text with its lines separated by "\n", as it is saved.
+  QString ResultsText() const;
+  // The selected part of the memo, lines separated by "\n"; empty when
+  // nothing is selected.
+  QString SelectedText() const;
+  // The name the save dialog proposes next.
+  const std::string& ProposedFileName() const { return proposed_name_; }
+
+  // Handlers of the window and its controls.
+  void FormCreate();
+  void FormShow();
+  void FormActivate() {}
+  void cmdSaveOutputClick();
+  void cmdClearResultsClick();
+  void cmdReturnClick();
+  void cmdExitClick();
+  void mnuPrintClick();
+  void mnuPrintSelectionClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ConnectHandlers();
+  void SaveOutput();
+  void PrintText(const QString& text);
+  // Runs a handler; an error that escapes it abandons the handler and is
+  // shown in the error box, so no exception reaches Qt's event loop.
+  template <typename Handler>
+  void Guarded(Handler&& handler);
+
+  tUserDialogs& dialogs_;
+  std::unique_ptr<tSaveFileDialog> save_dialog_;
+  std::unique_ptr<tPrinterProvider> printers_;
+  QPointer<QWidget> worksheet_;
+  std::function<void()> exit_action_;
+  std::string proposed_name_ = kDefaultResultsFileName;
+  bool shown_before_ = false;
+  QPointer<QWidget> last_focus_;
+
+  QMenu* mnuPrinterOptions = nullptr;
+  QAction* mnuPrint = nullptr;
+  QAction* mnuPrintSelection = nullptr;
+  QFrame* Panel1 = nullptr;
+  QPlainTextEdit* memoResults = nullptr;
+  QFrame* Panel2 = nullptr;
+  QPushButton* cmdSaveOutput = nullptr;
+  QPushButton* cmdClearResults = nullptr;
+  QPushButton* cmdReturn = nullptr;
+  QPushButton* cmdExit = nullptr;
+};

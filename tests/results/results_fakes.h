@@ -1,0 +1,52 @@
+// Stand-ins for the save dialog and the printer, so the viewer's handlers run
+// without anyone at the screen and print into PDF files a test can read.
+#pragma once
+
+#include <QPrinter>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "numeric/errors.h"
+#include "results/print_document.h"
+#include "results/results_file.h"
+
+// Answers each run of the dialog from a script (cancel when it runs out) and
+// records the name it was asked to propose.
+class tScriptedSaveDialog : public tSaveFileDialog {
+ public:
+  std::deque<std::optional<std::string>> answers;
+  std::vector<std::string> proposals;
+  std::function<void()> before_answer;  // e.g. to throw from inside the dialog
+
+  std::optional<std::string> ChooseFile(const std::string& proposed_name) override {
+    proposals.push_back(proposed_name);
+    if (before_answer) before_answer();
+    if (answers.empty()) return std::nullopt;
+    std::optional<std::string> answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+// A "default printer" that writes each document to a PDF file, or that is
+// missing altogether.
+class tPdfPrinterProvider : public tPrinterProvider {
+ public:
+  std::string output_file;  // where documents go; a bad path refuses them
+  bool no_printer = false;
+  int documents_started = 0;
+
+  std::unique_ptr<QPagedPaintDevice> DefaultPrinter() override {
+    if (no_printer) throw Exception("There is no default printer currently selected");
+    ++documents_started;
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(QString::fromStdString(output_file));
+    printer->setFullPage(false);
+    return printer;
+  }
+};
