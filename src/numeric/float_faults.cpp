@@ -1,0 +1,28 @@
+#include "numeric/float_faults.h"
+
+#include <cfenv>
+
+namespace {
+constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
+}
+
+void ClearFloatingPointFlags() {
+  std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+void RaiseOnFloatingPointFault() {
+  // fetestexcept reads both the x87 status word and MXCSR.
+  const int raised = std::fetestexcept(kFaultFlags);
+  if (raised == 0) [[likely]]
+    return;
+  std::feclearexcept(kFaultFlags);
+  if (raised & FE_INVALID) throw EInvalidOp();
+  if (raised & FE_DIVBYZERO) throw EZeroDivide();
+  throw EOverflow();
+}
+
+void RaiseNonFinite(long double v) {
+  RaiseOnFloatingPointFault();
+  if (std::isnan(v)) throw EInvalidOp();
+  throw EOverflow();
+}

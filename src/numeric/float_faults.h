@@ -1,0 +1,47 @@
+// Floating-point faults as errors.
+//
+// The processor does not trap: an invalid operation, a division by zero or an
+// overflow sets a sticky flag (in the x87 status word for long double, in
+// MXCSR for double) and the computation goes on with a NaN or an infinity.
+// To end the operation in progress with an error instead, its owner clears
+// the flags when it starts (`ClearFloatingPointFlags`) and asks for the
+// raised fault at its checkpoints (`RaiseOnFloatingPointFault`), for
+// instance once per Monte Carlo iteration and once more at the end of a run.
+// Underflow, denormal operands and inexact results are not faults.
+//
+// The library routines themselves never read the flags in their normal path
+// (a stale flag left by unrelated code must not turn a good result into an
+// error).  They test values instead, where a NaN or an infinity would
+// otherwise hang a loop or be returned as if it were a result, and only then
+// consult the flags to name the fault (`CheckFinite`).
+#pragma once
+
+#include <cmath>
+
+#include "numeric/errors.h"
+
+// Clears every floating-point exception flag, x87 and SSE alike.
+void ClearFloatingPointFlags();
+
+// Raises EInvalidOp, EZeroDivide or EOverflow (in this order of precedence)
+// when the corresponding flag is set; the fault flags are cleared before the
+// error leaves, so the next operation starts clean.  Returns when no fault
+// flag is set.
+void RaiseOnFloatingPointFault();
+
+// Raises the fault that produced the non-finite value v: the one the flags
+// show, otherwise EInvalidOp for a NaN (a quiet NaN passed in as an argument
+// raises no flag) and EOverflow for an infinity.
+[[noreturn]] void RaiseNonFinite(long double v);
+
+// Ends the computation when v is a NaN or an infinity.
+inline void CheckFinite(long double v) {
+  if (!std::isfinite(v)) [[unlikely]]
+    RaiseNonFinite(v);
+}
+
+// Ends the computation with EInvalidOp when v is a NaN.
+inline void CheckNotNaN(long double v) {
+  if (std::isnan(v)) [[unlikely]]
+    throw EInvalidOp();
+}

@@ -1,0 +1,233 @@
+#include "numeric/matrix_handling.h"
+
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+namespace {
+
+// Smallest magnitude the pivot search accepts before it looks for the
+// largest entry instead.
+constexpr long double kPivotThreshold = 1e-10L;
+
+// Copies the leading n x n block: the only entries the routines read, so an
+// output may be one of the inputs.
+void CopyBlock(const Matrix20& from, int n, Matrix20& to) {
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= n; ++j)
+      to(i, j) = from(i, j);
+}
+
+}  // namespace
+
+void MatrixZero(Matrix20& M) {
+  for (auto& row : M.e)
+    for (long double& entry : row)
+      entry = 0;
+}
+
+void MatrixMultiply(const Matrix20& A, const Matrix20& B, int n, Matrix20& C) {
+  Matrix20 product;
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      long double sum = 0;
+      for (int k = 1; k <= n; ++k)
+        sum = sum + A(i, k) * B(k, j);
+      product(i, j) = sum;
+    }
+  }
+  CopyBlock(product, n, C);
+}
+
+void MatrixTranspose(const Matrix20& A, int n, Matrix20& T) {
+  Matrix20 copy;
+  CopyBlock(A, n, copy);
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= n; ++j)
+      T(j, i) = copy(i, j);
+}
+
+bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
+  Matrix20 W;
+  CopyBlock(A, n, W);
+  MatrixZero(R);
+  for (int i = 1; i <= n; ++i)
+    R(i, i) = 1;
+
+  for (int k = 1; k <= n; ++k) {
+    // The first entry at or below the diagonal of magnitude at least 1e-10.
+    // A matrix whose entries are all small (a covariance matrix of small
+    // standard deviations) may have none although it is invertible: then
+    // the entry of largest magnitude (the first of equal ones) serves, and
+    // only a column of zeros makes the matrix singular.
+    int r = k;
+    while (r <= n && !(std::fabs(W(r, k)) >= kPivotThreshold))
+      ++r;
+    if (r > n) {
+      r = k;
+      long double largest = std::fabs(W(k, k));
+      for (int i = k + 1; i <= n; ++i) {
+        if (std::fabs(W(i, k)) > largest) {
+          largest = std::fabs(W(i, k));
+          r = i;
+        }
+      }
+      // Not "== 0": a column of NaNs is no pivot either.
+      if (!(largest > 0)) return false;
+    }
+    if (r != k) {
+      for (int j = 1; j <= n; ++j) {
+        std::swap(W(r, j), W(k, j));
+        std::swap(R(r, j), R(k, j));
+      }
+    }
+    const long double t = 1 / W(k, k);
+    for (int j = 1; j <= n; ++j) {
+      W(k, j) = W(k, j) * t;
+      R(k, j) = R(k, j) * t;
+    }
+    for (int i = 1; i <= n; ++i) {
+      if (i == k) continue;
+      const long double f = -W(i, k);
+      for (int j = 1; j <= n; ++j) {
+        W(i, j) = f * W(k, j) + W(i, j);
+        R(i, j) = f * R(k, j) + R(i, j);
+      }
+    }
+  }
+  return true;
+}
+
+void Cholesky2x2(const Matrix20& A, Matrix20& L) {
+  const long double a11 = A(1, 1);
+  const long double a21 = A(2, 1);
+  const long double a22 = A(2, 2);
+  L(1, 1) = std::sqrt(a11);
+  L(1, 2) = 0;
+  L(2, 1) = a21 / L(1, 1);
+  L(2, 2) = std::sqrt(a22 - L(2, 1) * L(2, 1));
+}
+
+namespace {
+
+// Sorts X[lo] ... X[hi] (0-based here) by sifting through a binary heap.
+// Used only for a range on which the partitioning has gone too deep: its
+// time is bounded whatever the order, and it never leaves the range, even
+// with NaNs among the values.
+void HeapSort(double* X, std::ptrdiff_t lo, std::ptrdiff_t hi) {
+  double* a = X + lo;
+  const std::ptrdiff_t count = hi - lo + 1;
+  auto sift_down = [a](std::ptrdiff_t root, std::ptrdiff_t end) {
+    for (;;) {
+      std::ptrdiff_t child = 2 * root + 1;
+      if (child >= end) return;
+      if (child + 1 < end && a[child] < a[child + 1]) ++child;
+      if (!(a[root] < a[child])) return;
+      std::swap(a[root], a[child]);
+      root = child;
+    }
+  };
+  for (std::ptrdiff_t start = count / 2 - 1; start >= 0; --start)
+    sift_down(start, count);
+  for (std::ptrdiff_t end = count - 1; end > 0; --end) {
+    std::swap(a[0], a[end]);
+    sift_down(0, end);
+  }
+}
+
+// Sorts a short range X[lo] ... X[hi] by straight insertion, which is faster
+// than partitioning it further.
+void InsertionSort(double* X, std::ptrdiff_t lo, std::ptrdiff_t hi) {
+  for (std::ptrdiff_t i = lo + 1; i <= hi; ++i) {
+    const double v = X[i];
+    std::ptrdiff_t j = i;
+    for (; j > lo && v < X[j - 1]; --j)
+      X[j] = X[j - 1];
+    X[j] = v;
+  }
+}
+
+// Moves the median of the first, middle and last entries to the last
+// position, where the partition takes its pivot.
+void MedianToLast(double* X, std::ptrdiff_t lo, std::ptrdiff_t hi) {
+  const std::ptrdiff_t mid = lo + (hi - lo) / 2;
+  if (X[mid] < X[lo]) std::swap(X[mid], X[lo]);
+  if (X[hi] < X[lo]) std::swap(X[hi], X[lo]);
+  if (X[mid] < X[hi]) std::swap(X[mid], X[hi]);
+}
+
+// The partition with the last entry as pivot: both scans stop at entries
+// equal to the pivot, which are exchanged, so runs of equal values split
+// evenly.  Returns the pivot's final position.
+std::ptrdiff_t Partition(double* X, std::ptrdiff_t lo, std::ptrdiff_t hi) {
+  const double v = X[hi];
+  std::ptrdiff_t i = lo - 1;
+  std::ptrdiff_t j = hi;
+  do {
+    do
+      ++i;
+    while (X[i] < v);  // stops at hi at the latest, since X[hi] = v
+    do
+      --j;
+    while (X[j] > v && j > lo);
+    if (j > i) std::swap(X[i], X[j]);
+  } while (j > i);
+  std::swap(X[i], X[hi]);
+  return i;
+}
+
+}  // namespace
+
+void QuickSort(int32_t lo, int32_t hi, double* X) {
+  if (hi <= lo) return;
+  // Entries are numbered from 1; work on 0-based positions.
+  std::ptrdiff_t first = static_cast<std::ptrdiff_t>(lo) - 1;
+  std::ptrdiff_t last = static_cast<std::ptrdiff_t>(hi) - 1;
+
+  // Each partition leaves two disjoint parts; the order in which they are
+  // sorted does not change the result.
+  struct Range {
+    std::ptrdiff_t first, last;
+    int depth;
+  };
+  // A random order partitions to a depth of about 4.3 ln(count) (about 60
+  // for a million) with the last entry as pivot; an already sorted or
+  // reversed range would take one level per entry.  Deeper than twice
+  // log2(count) the pivot becomes the median of three, and a range that
+  // still goes twice as deep again is heap-sorted, so the time stays
+  // count log(count) whatever the order.
+  int log2_count = 0;
+  for (std::ptrdiff_t c = last - first + 1; c > 1; c >>= 1)
+    ++log2_count;
+  const int median_depth = 2 * log2_count + 8;
+  const int heap_depth = 2 * median_depth;
+  constexpr std::ptrdiff_t kShortRange = 16;
+
+  Range stack[64];  // 32 would do for any 32-bit range
+  int top = 0;
+  stack[top++] = {first, last, 0};
+  while (top > 0) {
+    Range r = stack[--top];
+    while (r.last > r.first) {
+      if (r.last - r.first < kShortRange) {
+        InsertionSort(X, r.first, r.last);
+        break;
+      }
+      if (r.depth >= heap_depth) {
+        HeapSort(X, r.first, r.last);
+        break;
+      }
+      if (r.depth >= median_depth) MedianToLast(X, r.first, r.last);
+      const std::ptrdiff_t p = Partition(X, r.first, r.last);
+      const Range lower{r.first, p - 1, r.depth + 1};
+      const Range upper{p + 1, r.last, r.depth + 1};
+      // Leave the larger part for later and go on with the smaller, which
+      // is at most half the range: so at most log2(count) + 1 ranges wait
+      // at once, as with recursion into the smaller part.
+      const bool lower_is_smaller = lower.last - lower.first < upper.last - upper.first;
+      const Range& larger = lower_is_smaller ? upper : lower;
+      if (larger.last > larger.first) stack[top++] = larger;
+      r = lower_is_smaller ? lower : upper;
+    }
+  }
+}
