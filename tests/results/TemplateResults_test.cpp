@@ -4,10 +4,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMenu>
+#include <QImage>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <cerrno>
@@ -24,24 +27,6 @@
 
 namespace {
 
-// A finished analysis with round numbers; the report writer needs no engine.
-tAnalysis SampleAnalysis(tLimits limits = tLimits::TwoSided) {
-  tAnalysis a;
-  a.request.mean_x = 100;
-  a.request.sd_x = 15;
-  a.request.mean_y = 50;
-  a.request.sd_y = 10;
-  a.request.r = 0.6L;
-  a.request.n = 20;
-  a.request.case_x = 70;
-  a.request.case_y = 55;
-  a.request.limits = limits;
-  a.z_x = -2;
-  a.z_y = 0.5L;
-  a.results = {0.00312L, 0.00624L, 0.312L, 0.0101L, 1.9L, -2.7951L, -3.6L, -2.0L};
-  return a;
-}
-
 QString Joined(const std::vector<std::string>& lines) {
   QStringList list;
   for (const auto& line : lines)
@@ -53,6 +38,18 @@ QByteArray ReadAll(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return "<unreadable>";
   return file.readAll();
+}
+
+// Rows of `image` within `area` that hold dark pixels.
+int DarkRows(const QImage& image, const QRect& area) {
+  int rows = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    int x = area.left();
+    while (x <= area.right() && qGray(image.pixel(x, y)) >= 100)
+      ++x;
+    if (x <= area.right()) ++rows;
+  }
+  return rows;
 }
 
 class ResultsViewerTest : public ::testing::Test {
@@ -75,6 +72,7 @@ class ResultsViewerTest : public ::testing::Test {
   }
 
   QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+  QString Printed() const { return PdfText(QString::fromStdString(printer->output_file)); }
 
   // What Compute does: show the viewer, then append one report.
   std::vector<std::string> Compute(tLimits limits = tLimits::TwoSided) {
@@ -82,13 +80,6 @@ class ResultsViewerTest : public ::testing::Test {
     viewer->ShowResults("Results viewer: " + ProgramTitle);
     viewer->AppendLines(report);
     return report;
-  }
-
-  void Select(int from, int to) {
-    QTextCursor cursor(memo->document());
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
-    memo->setTextCursor(cursor);
   }
 
   QTemporaryDir dir;
@@ -99,75 +90,32 @@ class ResultsViewerTest : public ::testing::Test {
   QPlainTextEdit* memo = nullptr;
 };
 
-TEST_F(ResultsViewerTest, WindowAndControlsAsDesigned) {
-  EXPECT_EQ(viewer->objectName(), QStringLiteral("frmTemplateResults"));
-  EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Output"));
-  EXPECT_FALSE(viewer->isVisible());
-  // Fixed size; the client area below the menu bar is 792 x 554.
-  EXPECT_EQ(viewer->minimumSize(), viewer->maximumSize());
+TEST_F(ResultsViewerTest, FixedWindowWithoutCloseBoxWhoseControlsReachTheirHandlers) {
   ASSERT_NE(viewer->centralWidget(), nullptr);
   EXPECT_EQ(viewer->centralWidget()->size(), QSize(792, 554));
+  EXPECT_EQ(viewer->minimumSize(), viewer->maximumSize());
   EXPECT_EQ(viewer->height(), 554 + viewer->menuBar()->sizeHint().height());
-  // No system menu, minimise, maximise or close box.
-  const Qt::WindowFlags flags = viewer->windowFlags();
-  EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
   for (Qt::WindowType hint : {Qt::WindowSystemMenuHint, Qt::WindowMinimizeButtonHint,
                               Qt::WindowMaximizeButtonHint, Qt::WindowCloseButtonHint})
-    EXPECT_FALSE(flags & hint) << hint;
+    EXPECT_FALSE(viewer->windowFlags() & hint) << hint;
 
-  struct Expected {
-    const char* name;
-    QRect geometry;
-    const char* caption;
-  };
-  const Expected buttons[] = {{"cmdSaveOutput", {28, 488, 161, 37}, "Save Output"},
-                              {"cmdClearResults", {220, 488, 161, 37}, "Clear Results"},
-                              {"cmdReturn", {411, 488, 161, 37}, "Return to Worksheet"},
-                              {"cmdExit", {603, 488, 161, 37}, "Exit"}};
-  for (const Expected& e : buttons) {
-    auto* button = viewer->findChild<QPushButton*>(QString::fromLatin1(e.name));
-    ASSERT_NE(button, nullptr) << e.name;
-    EXPECT_EQ(button->geometry(), e.geometry) << e.name;
-    EXPECT_EQ(button->text(), QString::fromLatin1(e.caption));
-    EXPECT_EQ(button->font().pointSize(), 10);
-    EXPECT_TRUE(button->font().bold());
-  }
-  EXPECT_EQ(viewer->findChild<QWidget*>(QStringLiteral("Panel1"))->geometry(),
-            QRect(8, 2, 777, 468));
-  EXPECT_EQ(viewer->findChild<QWidget*>(QStringLiteral("Panel2"))->geometry(),
-            QRect(12, 482, 765, 49));
-  EXPECT_EQ(memo->geometry(), QRect(0, 8, 769, 452));
-  EXPECT_EQ(memo->parentWidget()->objectName(), QStringLiteral("Panel1"));
-
-  // The memo: editable, empty, monospace 9 points, always a vertical scroll
-  // bar, wrapped on screen; the selection keeps its colours without focus.
-  EXPECT_FALSE(memo->isReadOnly());
-  EXPECT_TRUE(memo->toPlainText().isEmpty());
-  EXPECT_EQ(memo->font().pointSize(), 9);
-  EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch());
-  EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-  const QPalette p = memo->palette();
-  EXPECT_EQ(p.color(QPalette::Inactive, QPalette::Highlight),
-            p.color(QPalette::Active, QPalette::Highlight));
-  EXPECT_EQ(p.color(QPalette::Active, QPalette::Text), QColor(Qt::black));
-
-  // One menu with the two print items.
-  auto* menu_bar = viewer->findChild<QMenuBar*>(QStringLiteral("MainMenu1"));
-  ASSERT_NE(menu_bar, nullptr);
-  ASSERT_EQ(menu_bar->actions().size(), 1);
-  EXPECT_EQ(menu_bar->actions()[0]->text(), QStringLiteral("Printer options..."));
-  const QList<QAction*> items = menu_bar->actions()[0]->menu()->actions();
-  ASSERT_EQ(items.size(), 2);
-  EXPECT_EQ(items[0]->objectName(), QStringLiteral("mnuPrint"));
-  EXPECT_EQ(items[0]->text(), QStringLiteral("Print All"));
-  EXPECT_EQ(items[1]->objectName(), QStringLiteral("mnuPrintSelection"));
-  EXPECT_EQ(items[1]->text(), QStringLiteral("Print Selection"));
+  Compute();
+  viewer->findChild<QAction*>(QStringLiteral("mnuPrintSelection"))->trigger();
+  EXPECT_EQ(dialogs.events, std::vector<std::string>{"warning:You have not selected any text."});
+  viewer->findChild<QPushButton*>(QStringLiteral("cmdExit"))->click();
+  EXPECT_EQ(dialogs.events.back(), "confirm:Exit from program?");
+  viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"))->click();
+  EXPECT_FALSE(viewer->HoldsText());
+  viewer->findChild<QAction*>(QStringLiteral("mnuPrint"))->trigger();
+  EXPECT_EQ(printer->documents_started, 1);
+  viewer->findChild<QPushButton*>(QStringLiteral("cmdSaveOutput"))->click();
+  EXPECT_EQ(save_dialog->proposals.size(), 1u);
+  viewer->findChild<QPushButton*>(QStringLiteral("cmdReturn"))->click();
+  EXPECT_FALSE(viewer->isVisible());
 }
 
 TEST_F(ResultsViewerTest, ReportsAccumulateWithTheSeparatorUntilCleared) {
   const auto first = Compute();
-  EXPECT_TRUE(viewer->isVisible());
   EXPECT_EQ(viewer->windowTitle().toStdString(), "Results viewer: " + ProgramTitle);
   EXPECT_EQ(first.front(), "");  // the first report has no separator
   EXPECT_EQ(viewer->ResultsText(), Joined(first));
@@ -176,71 +124,56 @@ TEST_F(ResultsViewerTest, ReportsAccumulateWithTheSeparatorUntilCleared) {
   const auto second = Compute(tLimits::OneSidedLower);
   EXPECT_EQ(second.front(), std::string(96, '_'));
   EXPECT_EQ(viewer->ResultsText(), Joined(first) + "\n" + Joined(second));
-  EXPECT_EQ(memo->document()->blockCount(), static_cast<int>(first.size() + second.size()));
 
   viewer->cmdClearResultsClick();
   EXPECT_FALSE(viewer->HoldsText());
-  EXPECT_TRUE(viewer->ResultsText().isEmpty());
   const auto third = Compute();
   EXPECT_EQ(third.front(), "");
   EXPECT_EQ(viewer->ResultsText(), Joined(third));
+
+  // Text typed into the emptied viewer counts: the next report is separated.
+  viewer->cmdClearResultsClick();
+  memo->setPlainText(QStringLiteral("Patient 17"));
+  const auto fourth = Compute();
+  EXPECT_EQ(fourth.front(), std::string(96, '_'));
+  EXPECT_EQ(viewer->ResultsText(), "Patient 17\n" + Joined(fourth));
   EXPECT_TRUE(dialogs.events.empty());
 }
 
-TEST_F(ResultsViewerTest, TextTypedIntoTheEmptyViewerCountsAsText) {
-  memo->setPlainText(QStringLiteral("Patient 17"));
-  EXPECT_TRUE(viewer->HoldsText());
-  const auto report = Compute();
-  EXPECT_EQ(report.front(), std::string(96, '_'));
-  EXPECT_EQ(viewer->ResultsText(), "Patient 17\n" + Joined(report));
-}
-
 TEST_F(ResultsViewerTest, SaveWritesExactlyTheMemoTextWithCrLf) {
+  viewer->cmdSaveOutputClick();  // cancelled: nothing written
+  EXPECT_TRUE(QDir(dir.path()).isEmpty());
+
   const auto report = Compute();
-  // A hand edit at the start of the memo and an empty line typed at its end.
+  // A hand edit at the start and a line end typed at the very end.
   QTextCursor cursor(memo->document());
   cursor.insertText(QStringLiteral("Seen by: A. N. Other"));
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(QStringLiteral("\n"));
-
-  const QString file = Path("out.txt");
+  const QString file = Path("report");  // used as entered, no extension added
   save_dialog->answers.push_back(file.toStdString());
   viewer->cmdSaveOutputClick();
-
   QByteArray expected = "Seen by: A. N. Other";
   for (const auto& line : report)
     expected += QByteArray(line.c_str()) + "\r\n";
-  EXPECT_EQ(ReadAll(file), expected);  // the typed last line end, nothing more
+  EXPECT_EQ(ReadAll(file), expected);
+  EXPECT_FALSE(QFile::exists(file + ".txt"));
   EXPECT_TRUE(dialogs.events.empty());
-  EXPECT_EQ(save_dialog->proposals, std::vector<std::string>{"results.txt"});
 
-  // The next save proposes the name just chosen; an empty memo saves an
-  // empty file; non-ASCII text is kept (as UTF-8).
+  // The dialog proposed "results.txt" until a name was chosen, then that
+  // name.  An empty memo saves an empty file; other letters are kept (UTF-8).
   viewer->cmdClearResultsClick();
-  const QString empty_file = Path("empty.txt");
-  save_dialog->answers.push_back(empty_file.toStdString());
-  dialogs.confirm_answers.push_back(true);
+  const QString other = Path("other.txt");
+  save_dialog->answers.push_back(other.toStdString());
   viewer->cmdSaveOutputClick();
-  EXPECT_EQ(save_dialog->proposals.back(), file.toStdString());
-  EXPECT_EQ(ReadAll(empty_file), QByteArray());
-
+  EXPECT_EQ(save_dialog->proposals,
+            (std::vector<std::string>{"results.txt", "results.txt", file.toStdString()}));
+  EXPECT_EQ(ReadAll(other), QByteArray());
   memo->setPlainText(QStringLiteral("Fran\u00e7ois\n\nend"));
-  save_dialog->answers.push_back(empty_file.toStdString());
+  save_dialog->answers.push_back(other.toStdString());
   dialogs.confirm_answers.push_back(true);
   viewer->cmdSaveOutputClick();
-  EXPECT_EQ(ReadAll(empty_file), QByteArray("Fran\xc3\xa7ois\r\n\r\nend"));
-}
-
-TEST_F(ResultsViewerTest, NameIsUsedAsEnteredAndCancelWritesNothing) {
-  Compute();
-  viewer->cmdSaveOutputClick();  // the script is empty: cancelled
-  EXPECT_TRUE(QDir(dir.path()).isEmpty());
-  EXPECT_EQ(viewer->ProposedFileName(), "results.txt");
-
-  save_dialog->answers.push_back(Path("report").toStdString());
-  viewer->cmdSaveOutputClick();
-  EXPECT_TRUE(QFile::exists(Path("report")));
-  EXPECT_FALSE(QFile::exists(Path("report.txt")));
+  EXPECT_EQ(ReadAll(other), QByteArray("Fran\xc3\xa7ois\r\n\r\nend"));
 }
 
 TEST_F(ResultsViewerTest, OverwriteAnsweredNoReturnsToTheDialogAndWritesNothing) {
@@ -254,8 +187,7 @@ TEST_F(ResultsViewerTest, OverwriteAnsweredNoReturnsToTheDialogAndWritesNothing)
   // No, then cancel in the dialog that comes back with the same name.
   save_dialog->answers.push_back(file.toStdString());
   viewer->cmdSaveOutputClick();
-  ASSERT_EQ(save_dialog->proposals.size(), 2u);
-  EXPECT_EQ(save_dialog->proposals[1], file.toStdString());
+  EXPECT_EQ(save_dialog->proposals, (std::vector<std::string>{"results.txt", file.toStdString()}));
   EXPECT_EQ(dialogs.events,
             std::vector<std::string>{"confirm:" + OverwriteQuestion(file.toStdString())});
   EXPECT_EQ(ReadAll(file), QByteArray("earlier results"));
@@ -277,72 +209,57 @@ TEST_F(ResultsViewerTest, OverwriteAnsweredNoReturnsToTheDialogAndWritesNothing)
 TEST_F(ResultsViewerTest, FileThatCannotBeWrittenShowsTheIoErrorAndKeepsTheMemo) {
   Compute();
   const QString before = viewer->ResultsText();
-
   save_dialog->answers = {"/dev/full"};
   dialogs.confirm_answers = {true};  // /dev/full exists
   viewer->cmdSaveOutputClick();
-  ASSERT_EQ(dialogs.errors.size(), 1u);
-  EXPECT_EQ(dialogs.errors[0], ErrorBoxText(EInOutError::FromErrno(ENOSPC).what()));
-
   save_dialog->answers = {Path("no-such-folder/out.txt").toStdString()};
   viewer->cmdSaveOutputClick();
-  ASSERT_EQ(dialogs.errors.size(), 2u);
-  EXPECT_EQ(dialogs.errors[1], ErrorBoxText(EInOutError::FromErrno(ENOENT).what()));
-  EXPECT_EQ(viewer->ResultsText(), before);
-
   // An error raised inside the dialog itself is shown, not thrown at Qt.
   save_dialog->before_answer = [] { throw std::runtime_error("dialog failed"); };
   viewer->cmdSaveOutputClick();
-  ASSERT_EQ(dialogs.errors.size(), 3u);
-  EXPECT_EQ(dialogs.errors[2], "dialog failed.");
-}
-
-TEST_F(ResultsViewerTest, PrintSelectionNeedsASelection) {
-  Compute();
-  viewer->mnuPrintSelectionClick();
-  EXPECT_EQ(dialogs.events, std::vector<std::string>{"warning:You have not selected any text."});
-  EXPECT_EQ(printer->documents_started, 0);
-  EXPECT_FALSE(QFile::exists(QString::fromStdString(printer->output_file)));
+  EXPECT_EQ(dialogs.errors,
+            (std::vector<std::string>{ErrorBoxText(EInOutError::FromErrno(ENOSPC).what()),
+                                      ErrorBoxText(EInOutError::FromErrno(ENOENT).what()),
+                                      "dialog failed."}));
+  EXPECT_EQ(viewer->ResultsText(), before);
 }
 
 TEST_F(ResultsViewerTest, PrintSelectionPrintsOnlyTheSelectedCharacters) {
-  if (!HavePopplerTool("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
   memo->setPlainText(QStringLiteral("alpha beta\ngamma delta\nepsilon"));
-  // From inside the first line to inside the second.
-  Select(6, 16);
-  ASSERT_EQ(viewer->SelectedText(), QStringLiteral("beta\ngamma"));
   viewer->mnuPrintSelectionClick();
-  EXPECT_TRUE(dialogs.events.empty());
-  EXPECT_EQ(printer->documents_started, 1);
-  EXPECT_EQ(NonEmptyLines(PdfText(QString::fromStdString(printer->output_file))),
-            (QStringList{QStringLiteral("beta"), QStringLiteral("gamma")}));
+  EXPECT_EQ(dialogs.events, std::vector<std::string>{"warning:You have not selected any text."});
+  EXPECT_EQ(printer->documents_started, 0);
+
+  if (!HavePopplerTool("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
+  // From inside the first line to inside the second.
+  QTextCursor cursor(memo->document());
+  cursor.setPosition(6);
+  cursor.setPosition(16, QTextCursor::KeepAnchor);
+  memo->setTextCursor(cursor);
+  viewer->mnuPrintSelectionClick();
+  EXPECT_EQ(dialogs.events.size(), 1u);
+  EXPECT_EQ(NonEmptyLines(Printed()), (QStringList{"beta", "gamma"}));
 }
 
 TEST_F(ResultsViewerTest, PrintAllPrintsEveryLineOfTheMemo) {
   if (!HavePopplerTool("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
+  // An empty memo prints one page holding one empty line.
+  viewer->mnuPrintClick();
+  EXPECT_EQ(Printed().count(QLatin1Char('\f')), 1);
+  EXPECT_TRUE(NonEmptyLines(Printed()).isEmpty());
+
   Compute();
   Compute(tLimits::OneSidedUpper);
   memo->appendPlainText(QStringLiteral("  Typed by hand\tafter a tab"));
   viewer->mnuPrintClick();
   EXPECT_TRUE(dialogs.events.empty());
-  const QString printed = PdfText(QString::fromStdString(printer->output_file));
-  // Two reports of about 50 lines need more than one A4 page at 8 points.
-  EXPECT_GE(printed.count(QLatin1Char('\f')), 2);
+  // Two reports of about 50 lines need two A4 pages at 8 points.
+  EXPECT_EQ(Printed().count(QLatin1Char('\f')), 2);
   // The text tools give the words of each line, not its exact blanks (the
   // columns are the layout's business, checked on its own).
-  const QStringList expected = Simplified(NonEmptyLines(viewer->ResultsText()));
-  const QStringList got = Simplified(NonEmptyLines(printed));
-  EXPECT_EQ(got, expected);
+  const QStringList got = Simplified(NonEmptyLines(Printed()));
+  EXPECT_EQ(got, Simplified(NonEmptyLines(viewer->ResultsText())));
   EXPECT_EQ(got.back(), QStringLiteral("Typed by hand after a tab"));
-}
-
-TEST_F(ResultsViewerTest, PrintAllOfAnEmptyMemoPrintsOnePage) {
-  if (!HavePopplerTool("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
-  viewer->mnuPrintClick();
-  EXPECT_TRUE(dialogs.events.empty());
-  const QString printed = PdfText(QString::fromStdString(printer->output_file));
-  EXPECT_EQ(printed.count(QLatin1Char('\f')), 1);
-  EXPECT_TRUE(NonEmptyLines(printed).isEmpty());
 }
 
 TEST_F(ResultsViewerTest, PrinterFailuresAreReportedAndKeepTheMemo) {
@@ -350,15 +267,13 @@ TEST_F(ResultsViewerTest, PrinterFailuresAreReportedAndKeepTheMemo) {
   const QString before = viewer->ResultsText();
   printer->no_printer = true;
   viewer->mnuPrintClick();
-  EXPECT_EQ(dialogs.errors,
-            std::vector<std::string>{"There is no default printer currently selected."});
-
   // A printer that refuses the document.
   printer->no_printer = false;
   printer->output_file = Path("no-such-folder/printed.pdf").toStdString();
   viewer->mnuPrintClick();
-  ASSERT_EQ(dialogs.errors.size(), 2u);
-  EXPECT_EQ(dialogs.errors[1], "The printer did not accept the document.");
+  EXPECT_EQ(dialogs.errors,
+            (std::vector<std::string>{"There is no default printer currently selected.",
+                                      "The printer did not accept the document."}));
   EXPECT_EQ(viewer->ResultsText(), before);
 }
 
@@ -368,15 +283,12 @@ TEST_F(ResultsViewerTest, ReturnShowsTheWorksheetAndExitAsksFirst) {
   int exits = 0;
   viewer->SetExitAction([&] { ++exits; });
   Compute();
-
   viewer->cmdExitClick();  // answered No
   EXPECT_EQ(exits, 0);
   EXPECT_TRUE(viewer->isVisible());
   dialogs.confirm_answers = {true};
   viewer->cmdExitClick();
   EXPECT_EQ(exits, 1);
-  EXPECT_EQ(dialogs.events,
-            (std::vector<std::string>{"confirm:Exit from program?", "confirm:Exit from program?"}));
 
   viewer->cmdReturnClick();
   EXPECT_FALSE(viewer->isVisible());
@@ -396,6 +308,32 @@ TEST_F(ResultsViewerTest, FocusFirstOnReturnThenOnTheLastFocusedControl) {
   viewer->cmdReturnClick();
   Compute();
   EXPECT_EQ(viewer->focusWidget(), memo);
+}
+
+// The captions fit their buttons and the report is readable on screen;
+// pictures of it go to QUORREL_SCREENSHOT_DIR when that names a folder.
+TEST_F(ResultsViewerTest, CaptionsFitAndReportsAreReadable) {
+  for (QPushButton* button : viewer->findChildren<QPushButton*>()) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QSize needed = button->style()->sizeFromContents(
+        QStyle::CT_PushButton, &option, button->fontMetrics().size(0, button->text()), button);
+    EXPECT_LE(needed.width(), button->width()) << button->text().toStdString();
+    EXPECT_LE(needed.height(), button->height()) << button->text().toStdString();
+  }
+  const QString folder = qEnvironmentVariable("QUORREL_SCREENSHOT_DIR");
+  const QRect text_area(memo->mapTo(viewer.get(), QPoint(4, 4)), QSize(700, memo->height() - 8));
+  Compute();
+  memo->moveCursor(QTextCursor::Start);
+  const QImage one = viewer->grab().toImage();
+  EXPECT_GT(DarkRows(one, text_area), 150);  // some 30 lines of text in view
+  Compute(tLimits::OneSidedLower);
+  const QImage two = viewer->grab().toImage();
+  EXPECT_GT(DarkRows(two, text_area), 150);
+  if (!folder.isEmpty()) {
+    one.save(QDir(folder).filePath(QStringLiteral("results-one.png")));
+    two.save(QDir(folder).filePath(QStringLiteral("results.png")));
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/compute_driver.h"
 #include "numeric/errors.h"
 #include "results/print_document.h"
 #include "results/results_file.h"
@@ -50,3 +51,22 @@ class tPdfPrinterProvider : public tPrinterProvider {
     return printer;
   }
 };
+
+// A finished analysis of the worked example with round results; the report
+// writer needs no engine run for it.
+inline tAnalysis SampleAnalysis(tLimits limits = tLimits::TwoSided) {
+  tAnalysis a;
+  a.request.mean_x = 100;
+  a.request.sd_x = 15;
+  a.request.mean_y = 50;
+  a.request.sd_y = 10;
+  a.request.r = 0.6L;
+  a.request.n = 20;
+  a.request.case_x = 70;
+  a.request.case_y = 55;
+  a.request.limits = limits;
+  a.z_x = -2;
+  a.z_y = 0.5L;
+  a.results = {0.00819L, 0.01639L, 0.819L, 0.008L, 4.468L, -2.795L, -3.788L, -1.699L};
+  return a;
+}

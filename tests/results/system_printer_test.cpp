@@ -24,6 +24,7 @@
 #include "results/TemplateResults.h"
 #include "results/print_document.h"
 #include "results/results_file.h"
+#include "results_fakes.h"
 #include "support/recording_dialogs.h"
 
 namespace {
@@ -69,21 +70,6 @@ QString FindPdfNamed(const QString& part) {
   return {};
 }
 
-// The report of the worked example: controls 100 (15) and 50 (10), r 0.6,
-// N 20; the case scores 70 and 55.
-std::vector<std::string> ExampleReport() {
-  tAnalysis_request request;
-  request.mean_x = 100;
-  request.sd_x = 15;
-  request.mean_y = 50;
-  request.sd_y = 10;
-  request.r = 0.6L;
-  request.n = 20;
-  request.case_x = 70;
-  request.case_y = 55;
-  return BuildReport(false, ProgramTitle, RunAnalysis(request));
-}
-
 TEST(SystemPrinterTest, NoDefaultPrinterIsReportedAsAnError) {
   if (!QPrinterInfo::defaultPrinter().isNull())
     GTEST_SKIP() << "a default printer is installed here";
@@ -120,7 +106,8 @@ TEST(SystemPrinterTest, ExampleReportPrintsOnTheVirtualPdfPrinter) {
   tRecordingDialogs dialogs;
   TfrmTemplateResults viewer(dialogs, std::make_unique<tQtSaveFileDialog>(),
                              std::make_unique<tSystemPrinterProvider>(title));
-  viewer.AppendLines(ExampleReport());
+  // The worked example's report, with the engine's real numbers.
+  viewer.AppendLines(BuildReport(false, ProgramTitle, RunAnalysis(SampleAnalysis().request)));
   viewer.mnuPrintClick();
   ASSERT_TRUE(dialogs.events.empty()) << dialogs.events.front();
 
