@@ -214,7 +214,13 @@ std::string FormatRestoredValue(long double value) {
     if (digits.size() <= whole) return sign + digits + std::string(whole - digits.size(), '0');
     return sign + digits.substr(0, whole) + "." + digits.substr(whole);
   }
-  std::string text = sign + digits.substr(0, 1);
-  if (digits.size() > 1) text += "." + digits.substr(1);
-  return text + "E" + std::to_string(exponent);
+  std::string text = sign;
+  text += digits[0];
+  if (digits.size() > 1) {
+    text += '.';
+    text.append(digits, 1);
+  }
+  text += 'E';
+  text += std::to_string(exponent);
+  return text;
 }

@@ -11,6 +11,7 @@
 #include "analysis/data_file.h"
 #include "analysis/io_error.h"
 #include "analysis/report.h"
+#include "example_report_golden.h"
 #include "numeric/errors.h"
 #include "support/recording_dialogs.h"
 
@@ -131,9 +132,15 @@ TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
   Calibrated_Prior_Engine(20, 1000000, true, 100, 15, 50, 10, 0.6, 70, 55, true, 95, direct);
   ExpectSame(a.results, direct);
 
+  // The whole first report, line by line.
+  std::vector<std::string> first = BuildReport(false, ProgramTitle, a);
+  ASSERT_EQ(first.size(), kExampleFirstReport.size());
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    EXPECT_EQ(first[i], kExampleFirstReport[i]) << "line " << i + 1;
+  }
+
   // A second Compute gives the same report, after the underscore line.
   tComputeOutcome again = ComputeAnalysis(ExampleEntry(), folder_, dialogs);
-  std::vector<std::string> first = BuildReport(false, ProgramTitle, a);
   std::vector<std::string> second = BuildReport(true, ProgramTitle, again.analysis);
   ASSERT_EQ(second.size(), first.size() + 1);
   EXPECT_EQ(second[0], std::string(96, '_'));

@@ -7,95 +7,33 @@
 
 #include "analysis/data_file.h"
 #include "analysis/report.h"
+#include "example_report_golden.h"
 
 namespace {
 
-// The example case of a control sample of 20 (means 100 and 50, SDs 15 and
-// 10, r 0.6) and a case scoring 70 and 55, with made-up engine results.
+// The example case with the calibrated engine's results for it.
 tAnalysis ExampleAnalysis() {
   tAnalysis a;
   a.request.mean_x = 100;
   a.request.sd_x = 15;
   a.request.mean_y = 50;
   a.request.sd_y = 10;
-  a.request.r = 0.6L;
+  a.request.r = 0.6;
   a.request.n = 20;
   a.request.case_x = 70;
   a.request.case_y = 55;
   a.z_x = -2;
   a.z_y = 0.5L;
-  a.results.one_tailed_p = 0.0061234L;
-  a.results.two_tailed_p = 0.0122468L;
-  a.results.pct_estimate = 0.61234L;
-  a.results.pct_lower = 0.0012345L;
-  a.results.pct_upper = 3.4567891L;
-  a.results.zdcc = -2.7950849718747373L;
-  a.results.zdcc_lower = -3.9876543L;
-  a.results.zdcc_upper = -1.6543217L;
+  a.results.one_tailed_p = 8.19313167350689838031e-03L;
+  a.results.two_tailed_p = 1.63862633470137967606e-02L;
+  a.results.pct_estimate = 8.19313167350689838028e-01L;
+  a.results.pct_lower = 7.58180267446741139922e-03L;
+  a.results.pct_upper = 4.46802450073136505487e+00L;
+  a.results.zdcc = -2.79508497187473704294e+00L;
+  a.results.zdcc_lower = -3.78837467122256477126e+00L;
+  a.results.zdcc_upper = -1.69878081345068476793e+00L;
   return a;
 }
-
-const std::vector<std::string> kExampleFirstReport = {
-    "",
-    "Quorrel.EXE: Bayesian inferential methods for the difference between a case's scores on two "
-    "tasks",
-    "",
-    " THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:",
-    "",
-    " Bayesian Monte Carlo tests that compare a single case with a small control sample, treating "
-    "the",
-    " control mean and standard deviation as estimates: the probability that a control member is "
-    "more",
-    " extreme than the case, and credible limits for the abnormality of the case's score.",
-    "",
-    " The Bayesian standardized difference test for the discrepancy between a case's scores on two",
-    " correlated tasks, with the effect size Z-DCC of the difference between case and controls and",
-    " its credible interval, from posterior draws of the controls' covariance matrix and means.",
-    "",
-    " A prior for the controls' covariance matrix calibrated to give the Bayesian difference tests",
-    " frequentist properties: their error rates keep to the nominal level also for small samples.",
-    "",
-    "",
-    " INPUTS:",
-    " Option selected: Analysis is to be performed on the patient's STANDARDIZED difference",
-    " Option selected: Analysis is to be performed using a prior CALIBRATED to confer frequentist "
-    "properties",
-    "",
-    " Option selected: 95% two-sided limit requested",
-    "",
-    " Mean of the control or normative sample on Task X =       100.00",
-    " Standard deviation for the normative sample on Task X =    15.00",
-    " Mean of the control or normative sample on Task Y =        50.00",
-    " Standard deviation for the normative sample on Task Y =    10.00",
-    " Correlation between Tests X and Y in normative sample =     0.60",
-    " Sample size of the normative sample =                         20",
-    "",
-    " Case's test score on Task X =                              70.00",
-    " Case's test score on Task Y =                              55.00",
-    "",
-    "",
-    " OUTPUTS:",
-    " Individual's score on Test X expressed as a z score =   -2.000",
-    " Individual's score on Test Y expressed as a z score =    0.500",
-    "",
-    " Bayesian hypothesis test - Probability that the standardized difference for a member of the "
-    "control",
-    " population would be greater than that of the case:",
-    " Two-tailed probability = 0.01225 ",
-    " One-tailed probability = 0.00612 ",
-    "",
-    " Effect size (Z-DCC) for the difference (Task X minus Task Y) between case and controls (plus "
-    "95% Credible",
-    " Interval):",
-    " Z-DCC = -2.795 (95% Credible Interval = -3.988 to -1.654)",
-    "",
-    " Percentage of control population exhibiting a discrepancy more extreme than the case and in "
-    "the",
-    " same direction:",
-    " Bayesian point estimate    = 0.612%",
-    " Bayesian 95% lower limit   = 0.001%",
-    " Bayesian 95% upper limit   = 3.457%",
-};
 
 // Index of the first line equal to `line`, or -1.
 int Find(const std::vector<std::string>& lines, const std::string& line) {
@@ -150,14 +88,14 @@ TEST(BuildReport, OneSidedVariants) {
       "(plus "
       "95%",
       " one-sided lower Credible Limit):",
-      " Z-DCC = -2.795 (95% one-sided lower credible limit = -3.988)",
+      " Z-DCC = -2.795 (95% one-sided lower credible limit = -3.788)",
       "",
       " Percentage of control population exhibiting a discrepancy more extreme than the case and "
       "in "
       "the",
       " same direction:",
       " Bayesian point estimate    = 0.0500%",
-      " Bayesian 95% lower limit (one-sided)  = 0.0012%",
+      " Bayesian 95% lower limit (one-sided)  = 0.0076%",
   };
   EXPECT_EQ(std::vector<std::string>(lower.end() - 8, lower.end()), lower_tail);
 
@@ -166,9 +104,9 @@ TEST(BuildReport, OneSidedVariants) {
   ASSERT_EQ(upper.size(), 51u);
   EXPECT_EQ(upper[21], " Option selected: 95% one-sided upper limit requested");
   EXPECT_EQ(upper[44], " one-sided upper Credible Limit):");
-  EXPECT_EQ(upper[45], " Z-DCC = -2.795 (95% one-sided upper credible limit = -1.654)");
+  EXPECT_EQ(upper[45], " Z-DCC = -2.795 (95% one-sided upper credible limit = -1.699)");
   EXPECT_EQ(upper[49], " Bayesian point estimate    = 0.0500%");
-  EXPECT_EQ(upper[50], " Bayesian 95% upper limit (one-sided)  = 3.4568%");
+  EXPECT_EQ(upper[50], " Bayesian 95% upper limit (one-sided)  = 4.4680%");
   // Everything before block F is as in the two-sided report.
   EXPECT_EQ(
       std::vector<std::string>(upper.begin() + 22, upper.begin() + 43),
@@ -258,8 +196,8 @@ TEST(BuildReport, CommaDecimalSeparator) {
   EXPECT_EQ(lines[28], " Sample size of the normative sample =                         20");
   EXPECT_EQ(lines[35], " Individual's score on Test X expressed as a z score =   -2,000");
   EXPECT_EQ(lines[40], " Two-tailed probability = 1,00000 ");
-  EXPECT_EQ(lines[45], " Z-DCC = -2,795 (95% Credible Interval = -3,988 to -1,654)");
-  EXPECT_EQ(lines[51], " Bayesian 95% upper limit   = 3,457%");
+  EXPECT_EQ(lines[45], " Z-DCC = -2,795 (95% Credible Interval = -3,788 to -1,699)");
+  EXPECT_EQ(lines[51], " Bayesian 95% upper limit   = 4,468%");
   // The title and the fixed texts keep their own points and commas.
   EXPECT_EQ(lines[1], kExampleFirstReport[1]);
   EXPECT_EQ(lines[13], kExampleFirstReport[13]);
@@ -274,7 +212,7 @@ TEST(BuildReport, NumbersAreRoundedNotCut) {
   std::vector<std::string> lines = Report(a);
   EXPECT_EQ(lines[35], " Individual's score on Test X expressed as a z score =   -2.000");
   EXPECT_EQ(lines[41], " One-tailed probability = 0.00000 ");
-  EXPECT_EQ(lines[45], " Z-DCC = 0.000 (95% Credible Interval = -0.000 to -1.654)");
+  EXPECT_EQ(lines[45], " Z-DCC = 0.000 (95% Credible Interval = -0.000 to -1.699)");
 }
 
 }  // namespace

@@ -96,28 +96,9 @@ TEST(CommandLine, HelpExplainsEverything) {
   tRun run = RunCli({"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(run.err.empty());
-  for (const char* word : {"--prior",
-                           "calibrated",
-                           "standard",
-                           "--limits",
-                           "two-sided",
-                           "lower",
-                           "upper",
-                           "--test",
-                           "unstandardized",
-                           "--notes",
-                           "--json",
-                           "--batch",
-                           "--decimal-separator",
-                           "--help",
-                           " 0 ",
-                           " 1 ",
-                           " 2 ",
-                           " 64 ",
-                           "--",
-                           "21 significant",
-                           "id,prior,limits,test",
-                           "data"}) {
+  for (const char* word : {"--prior calibrated|standard", "--limits two-sided|lower|upper",
+                           "--test standardized|unstandardized", "--notes TEXT", "--json",
+                           "--batch FILE.csv", "--decimal-separator", "Exit status", "  64 "}) {
     EXPECT_NE(run.out.find(word), std::string::npos) << word;
   }
   EXPECT_EQ(RunCli({"100", "--help"}).status, 0);
