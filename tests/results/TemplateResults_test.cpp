@@ -2,8 +2,10 @@
 // printing, clearing, going back and leaving, on the offscreen platform.
 #include "results/TemplateResults.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QMenuBar>
 #include <QPixmap>
@@ -13,6 +15,7 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTextCursor>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 
@@ -334,6 +337,40 @@ TEST_F(ResultsViewerTest, CaptionsFitAndReportsAreReadable) {
     one.save(QDir(folder).filePath(QStringLiteral("results-one.png")));
     two.save(QDir(folder).filePath(QStringLiteral("results.png")));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The platform's save dialog, answered from a timer once it is up.
+std::optional<std::string> RunSaveDialog(const std::string& proposed,
+                                         const std::function<void(QFileDialog&)>& answer) {
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    answer(*dialog);
+  });
+  tQtSaveFileDialog save_dialog;
+  return save_dialog.ChooseFile(proposed);
+}
+
+TEST(QtSaveFileDialogTest, ProposesTheNameFiltersTextFilesAndAddsNoExtension) {
+  QTemporaryDir dir;
+  const std::string proposed = dir.filePath(QStringLiteral("results.txt")).toStdString();
+  QStringList filters;
+  QString shown_name;
+  const auto chosen = RunSaveDialog(proposed, [&](QFileDialog& dialog) {
+    filters = dialog.nameFilters();
+    shown_name = dialog.selectedFiles().value(0);
+    dialog.selectFile(dir.filePath(QStringLiteral("case 12")));
+    QMetaObject::invokeMethod(&dialog, "accept");
+  });
+  EXPECT_EQ(filters, QStringList{QStringLiteral("*.txt")});
+  EXPECT_EQ(shown_name.toStdString(), proposed);
+  EXPECT_EQ(chosen, dir.filePath(QStringLiteral("case 12")).toStdString());
+
+  EXPECT_EQ(RunSaveDialog(proposed, [](QFileDialog& dialog) { dialog.reject(); }), std::nullopt);
 }
 
 }  // namespace
