@@ -444,7 +444,7 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
       pivot = k;
       for (int r = k + 1; r <= n; ++r)
         if (std::fabs(w(r, k)) > std::fabs(w(pivot, k))) pivot = r;
-      if (w(pivot, k) == 0) return false;
+      if (!(std::fabs(w(pivot, k)) > 0)) return false;
     }
     if (pivot != k)
       for (int j = 1; j <= n; ++j) {

@@ -53,7 +53,7 @@ std::atomic<unsigned> g_engine_threads{0};
 
 // Iterations per chunk: the unit of work handed to the helper threads and
 // the span between two tests of the floating-point flags.
-constexpr int32_t kChunk = 8192;
+constexpr int32_t kChunk = 4096;
 
 constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
@@ -92,31 +92,74 @@ struct tRunConstants {
   bool unstandardized = false;
 };
 
-// One iteration's draws: the covariance matrix (under the calibrated prior
-// until one is accepted), the mean vector, and the case's difference.
-template <bool kCalibrated, bool kUnstandardized>
-long double DrawIteration(const tRunConstants& k, tUniformStream& uniform) {
+// One iteration is done in two parts.  The drawing part, on the calling
+// thread, makes every draw of the iteration in the order of the random
+// stream, and whatever decides how many draws there are: under the
+// calibrated prior the inverse of W, rho and the acceptance test.  It hands
+// over a record of what it drew.  The finishing part, on any thread, turns
+// the record into Z_i: under the standard-theory prior W, its inverse Sigma
+// and rho; then the Cholesky factor, the mean vector and the case's
+// difference.  Together they are one iteration of the plain loop, operation
+// for operation.
+template <bool kCalibrated>
+struct tDrawRecord;
+
+// Standard theory: the two chi-square variates, u, z1 and z2.
+template <>
+struct tDrawRecord<false> {
+  long double chi1, chi2, u, z1, z2;
+};
+
+// Calibrated: the accepted Sigma with its rho, z1 and z2.
+template <>
+struct tDrawRecord<true> {
   tMatrix2 sigma;
-  long double rho = 0;
+  long double rho, z1, z2;
+};
+
+// Sigma = inverse of L (T'T) L', T = [t1 u; 0 t2].
+inline tMatrix2 DrawnSigma(const tRunConstants& k, long double t1, long double t2, long double u) {
+  const tMatrix2 t{t1, u, 0, t2};
+  const tMatrix2 w = Multiply(Multiply(k.l, Multiply(Transpose(t), t)), k.lt);
+  tMatrix2 sigma;
+  if (!Inverse(w, sigma)) [[unlikely]]
+    throw ESingularMatrix();
+  return sigma;
+}
+
+inline long double Rho(const tMatrix2& sigma) {
+  return sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);
+}
+
+inline void DrawPart(const tRunConstants& k, tUniformStream& uniform, tDrawRecord<false>& r) {
+  r.chi1 = k.g1.Draw(uniform);
+  r.chi2 = k.g2.Draw(uniform);
+  r.u = k.g3.Draw(uniform);
+  r.z1 = k.g3.Draw(uniform);
+  r.z2 = k.g3.Draw(uniform);
+}
+
+inline void DrawPart(const tRunConstants& k, tUniformStream& uniform, tDrawRecord<true>& r) {
   while (true) {
     const long double t1 = std::sqrt(k.g1.Draw(uniform));
     const long double t2 = std::sqrt(k.g2.Draw(uniform));
     const long double u = k.g3.Draw(uniform);
-    const tMatrix2 t{t1, u, 0, t2};
-    const tMatrix2 w = Multiply(Multiply(k.l, Multiply(Transpose(t), t)), k.lt);
-    if (!Inverse(w, sigma)) [[unlikely]]
-      throw ESingularMatrix();
-    if constexpr (!kCalibrated) break;
-    rho = sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);
+    r.sigma = DrawnSigma(k, t1, t2, u);
+    r.rho = Rho(r.sigma);
     const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
-    if (v * v <= 1 - rho * rho) break;
+    if (v * v <= 1 - r.rho * r.rho) break;
     // A NaN (or any fault) would be rejected for ever: end the run instead.
     RaiseOnFloatingPointFault();
-    CheckNotNaN(rho);
+    CheckNotNaN(r.rho);
   }
+  r.z1 = k.g3.Draw(uniform);
+  r.z2 = k.g3.Draw(uniform);
+}
+
+template <bool kUnstandardized>
+inline long double CaseDifference(const tRunConstants& k, const tMatrix2& sigma, long double rho,
+                                  long double z1, long double z2) {
   const tMatrix2 c = Cholesky(sigma);
-  const long double z1 = k.g3.Draw(uniform);
-  const long double z2 = k.g3.Draw(uniform);
   const long double mu_x = z1 * c.a11 / k.root_n + k.mean_x;
   const long double mu_y = (z1 * c.a21 + z2 * c.a22) / k.root_n + k.mean_y;
   if constexpr (kUnstandardized) {
@@ -125,22 +168,25 @@ long double DrawIteration(const tRunConstants& k, tUniformStream& uniform) {
   } else {
     const long double zx = (k.case_x - mu_x) / std::sqrt(sigma.a11);
     const long double zy = (k.case_y - mu_y) / std::sqrt(sigma.a22);
-    if constexpr (!kCalibrated) rho = sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);
     return (zx - zy) / std::sqrt(2 - 2 * rho);
   }
 }
 
-using tDrawFunction = long double (*)(const tRunConstants&, tUniformStream&);
-
-tDrawFunction SelectDraw(const tRunConstants& k) {
-  if (k.calibrated) {
-    return k.unstandardized ? DrawIteration<true, true> : DrawIteration<true, false>;
-  }
-  return k.unstandardized ? DrawIteration<false, true> : DrawIteration<false, false>;
+template <bool kUnstandardized>
+inline long double FinishPart(const tRunConstants& k, const tDrawRecord<false>& r) {
+  const tMatrix2 sigma = DrawnSigma(k, std::sqrt(r.chi1), std::sqrt(r.chi2), r.u);
+  const long double rho = kUnstandardized ? 0 : Rho(sigma);
+  return CaseDifference<kUnstandardized>(k, sigma, rho, r.z1, r.z2);
 }
 
-// The first fault of a run, by its place in the plain loop: 2i while drawing
-// iteration i (counted from 0), 2i + 1 while evaluating Phi(Z_i).
+template <bool kUnstandardized>
+inline long double FinishPart(const tRunConstants& k, const tDrawRecord<true>& r) {
+  return CaseDifference<kUnstandardized>(k, r.sigma, r.rho, r.z1, r.z2);
+}
+
+// The first fault of a run, by its place in the plain loop: for iteration i
+// (counted from 0) 3i in the drawing part, 3i + 1 in the finishing part and
+// 3i + 2 in Phi(Z_i).
 class tFaultRecord {
  public:
   void Record(int64_t position, std::exception_ptr error) {
@@ -153,6 +199,7 @@ class tFaultRecord {
   }
   // True when a fault is known at or before `position`.
   bool Before(int64_t position) const { return first_.load(std::memory_order_relaxed) <= position; }
+  bool Any() const { return first_.load(std::memory_order_relaxed) != INT64_MAX; }
   int64_t Position() const { return first_.load(std::memory_order_relaxed); }
   std::exception_ptr Error() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -166,29 +213,33 @@ class tFaultRecord {
   std::atomic<int64_t> first_{INT64_MAX};
 };
 
-// The run's sample and the hand-over of finished chunks of draws to the
-// threads that evaluate Phi.
+// The iterations of one run.  The calling thread draws chunk after chunk
+// into a ring of record slots; every thread (the calling one when it would
+// otherwise wait, and after its last draw) takes the drawn chunks in order,
+// finishes them into Z_i, stores Z_i as a double and Phi(Z_i) unrounded.
+template <bool kCalibrated, bool kUnstandardized>
 class tSample {
+  using tRecord = tDrawRecord<kCalibrated>;
+
  public:
-  tSample(int32_t n_iter, const tRunConstants& constants)
+  tSample(int32_t n_iter, const tRunConstants& constants, unsigned threads)
       : n_iter_(n_iter),
         chunks_((n_iter + kChunk - 1) / kChunk),
+        threads_(std::max(1u, std::min<unsigned>(threads, chunks_))),
+        slots_(2 * threads_ + 2),
         constants_(constants),
-        draw_(SelectDraw(constants)),
         store_(new double[n_iter]),
-        z_(new long double[n_iter]),
+        phi_(new long double[n_iter]),
+        records_(new tRecord[static_cast<size_t>(kChunk) * slots_]),
+        slot_free_(slots_, true),
         chunk_start_(chunks_) {}
 
-  // Makes every draw and evaluates every Phi, with `threads` threads in all
-  // (the calling one included), and selects the order statistics at the
-  // 1-based positions lo and hi.  Returns S, the sum of Phi(Z_i) in order.
-  // On a fault, leaves the generator where the plain loop would have left it
-  // and rethrows the first fault.
-  long double Run(tUniformStream& uniform, unsigned threads, int32_t lo, int32_t hi,
-                  long double& lower, long double& upper) {
-    const unsigned helpers_wanted = std::min<unsigned>(threads - 1, chunks_ - 1);
-    // Scratch rows for Phi, one per thread, allocated before any thread runs.
-    std::unique_ptr<long double[]> scratch(new long double[kChunk * (helpers_wanted + 1)]);
+  // Makes every iteration and selects the order statistics at the 1-based
+  // positions lo and hi.  Returns S, the sum of Phi(Z_i) in order.  On a
+  // fault, leaves the generator where the plain loop would have left it
+  // after that iteration's draws and rethrows the first fault.
+  long double Run(tUniformStream& uniform, int32_t lo, int32_t hi, long double& lower,
+                  long double& upper) {
     std::vector<std::thread> helpers;
     struct tJoin {
       tSample& sample;
@@ -199,66 +250,90 @@ class tSample {
           t.join();
       }
     } join{*this, helpers};
-    helpers.reserve(helpers_wanted);
-    for (unsigned h = 0; h < helpers_wanted; ++h) {
+    helpers.reserve(threads_ - 1);
+    for (unsigned h = 1; h < threads_; ++h) {
       try {
-        helpers.emplace_back(&tSample::EvaluateChunks, this, scratch.get() + kChunk * (h + 1));
+        helpers.emplace_back(&tSample::FinishChunks, this);
       } catch (const std::system_error&) {
-        break;  // fewer threads: the same results, only slower
+        break;  // fewer threads: the same results, only later
       }
     }
 
-    bool drawn = DrawAll(uniform);
+    DrawAll(uniform);
     FinishDrawing();
-    if (drawn) SelectLimits(lo, hi, lower, upper);
-    EvaluateChunks(scratch.get());
+    FinishChunks();
     for (std::thread& t : helpers)
       t.join();
     helpers.clear();
 
-    if (faults_.Position() != INT64_MAX) {
+    if (faults_.Any()) {
       const int64_t position = faults_.Position();
-      if (position % 2 == 1) RedrawThrough(static_cast<int32_t>(position / 2), uniform);
+      if (position % 3 != 0) RedrawThrough(static_cast<int32_t>(position / 3), uniform);
       std::rethrow_exception(faults_.Error());
     }
+    SelectLimits(lo, hi, lower, upper);
     long double s = 0;
     for (int32_t i = 0; i < n_iter_; ++i)
-      s = s + z_[i];
+      s = s + phi_[i];
     return s;
   }
 
  private:
-  // The draws, chunk by chunk, on the calling thread.  False when a fault
-  // ended them.
-  bool DrawAll(tUniformStream& uniform) {
+  tRecord* Slot(int32_t chunk) {
+    return records_.get() + static_cast<size_t>(kChunk) * (chunk % slots_);
+  }
+
+  // The drawing parts, chunk by chunk, on the calling thread.
+  void DrawAll(tUniformStream& uniform) {
     for (int32_t c = 0; c < chunks_; ++c) {
       const int32_t begin = c * kChunk;
       const int32_t end = std::min(begin + kChunk, n_iter_);
-      if (faults_.Before(2 * int64_t{begin})) return false;  // an earlier Phi failed
+      if (!AcquireSlot(c)) return;  // an earlier fault ended the run
       chunk_start_[c] = uniform;
-      const int32_t done = DrawChunk(uniform, begin, end);
-      Publish(done);
-      if (done < end) return false;
+      const int32_t done = DrawChunk(uniform, begin, end, Slot(c));
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        drawn_ = done;
+      }
+      changed_.notify_all();
+      if (done < end) return;
     }
-    return true;
   }
 
-  // Draws iterations begin ... end - 1; returns end, or the iteration at
-  // which the first fault occurred (recorded).
-  int32_t DrawChunk(tUniformStream& uniform, int32_t begin, int32_t end) {
+  // Waits until the slot of chunk c is free, finishing drawn chunks in the
+  // meantime.  False when a fault before chunk c is known.
+  bool AcquireSlot(int32_t c) {
+    const int64_t position = 3 * int64_t{c} * kChunk;
+    const int32_t slot = c % slots_;
+    while (true) {
+      if (faults_.Before(position)) return false;
+      int32_t steal = -1;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (slot_free_[slot]) {
+          slot_free_[slot] = false;
+          return true;
+        }
+        changed_.wait(lock,
+                      [&] { return slot_free_[slot] || Stealable() || faults_.Before(position); });
+        if (!slot_free_[slot] && Stealable()) steal = next_chunk_++;
+      }
+      if (steal >= 0) FinishClaimed(steal);
+    }
+  }
+
+  // A drawn chunk nobody has taken yet (mutex held).
+  bool Stealable() const { return next_chunk_ < chunks_ && (next_chunk_ + 1) * kChunk <= drawn_; }
+
+  // Draws iterations begin ... end - 1 into `records`; returns end, or the
+  // iteration at which the first fault occurred (recorded).
+  int32_t DrawChunk(tUniformStream& uniform, int32_t begin, int32_t end, tRecord* records) {
     const tUniformStream start = uniform;
     ClearFloatingPointFlags();
     bool trouble = false;
     try {
-      for (int32_t i = begin; i < end; ++i) {
-        const long double zi = draw_(constants_, uniform);
-        if (std::isnan(zi)) [[unlikely]] {
-          trouble = true;
-          break;
-        }
-        z_[i] = zi;
-        store_[i] = static_cast<double>(zi);
-      }
+      for (int32_t i = begin; i < end; ++i)
+        DrawPart(constants_, uniform, records[i - begin]);
     } catch (...) {
       trouble = true;
     }
@@ -269,9 +344,85 @@ class tSample {
     for (int32_t i = begin; i < end; ++i) {
       ClearFloatingPointFlags();
       std::exception_ptr error;
+      try {
+        DrawPart(constants_, uniform, records[i - begin]);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      if (FaultFlagRaised()) error = FlagFault();
+      if (error) {
+        faults_.Record(3 * int64_t{i}, error);
+        changed_.notify_all();
+        return i;
+      }
+    }
+    return end;
+  }
+
+  void FinishDrawing() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (drawing_done_) return;
+      drawing_done_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  // Takes chunks in order and finishes them, waiting for the draws where
+  // necessary, until none is left.
+  void FinishChunks() {
+    while (true) {
+      int32_t c;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (next_chunk_ >= chunks_) return;
+        c = next_chunk_++;
+      }
+      FinishClaimed(c);
+    }
+  }
+
+  void FinishClaimed(int32_t c) {
+    const int32_t begin = c * kChunk;
+    int32_t end = std::min(begin + kChunk, n_iter_);
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return drawn_ >= end || drawing_done_; });
+      end = std::min(end, drawn_);
+    }
+    if (end > begin && !faults_.Before(3 * int64_t{begin})) FinishChunk(begin, end, Slot(c));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot_free_[c % slots_] = true;
+    }
+    changed_.notify_all();
+  }
+
+  void FinishChunk(int32_t begin, int32_t end, const tRecord* records) {
+    ClearFloatingPointFlags();
+    bool trouble = false;
+    try {
+      for (int32_t i = begin; i < end; ++i) {
+        const long double zi = FinishPart<kUnstandardized>(constants_, records[i - begin]);
+        if (std::isnan(zi)) [[unlikely]] {
+          trouble = true;
+          break;
+        }
+        store_[i] = static_cast<double>(zi);
+        phi_[i] = phi_of_(zi);
+      }
+    } catch (...) {
+      trouble = true;
+    }
+    if (!trouble && !FaultFlagRaised()) [[likely]]
+      return;
+    // Again, one iteration at a time, to find the first fault.
+    for (int32_t i = begin; i < end; ++i) {
+      ClearFloatingPointFlags();
+      std::exception_ptr error;
       long double zi = 0;
       try {
-        zi = draw_(constants_, uniform);
+        zi = FinishPart<kUnstandardized>(constants_, records[i - begin]);
       } catch (...) {
         error = std::current_exception();
       }
@@ -281,92 +432,23 @@ class tSample {
         error = NaNFault();
       }
       if (error) {
-        faults_.Record(2 * int64_t{i}, error);
-        return i;
+        faults_.Record(3 * int64_t{i} + 1, error);
+        changed_.notify_all();
+        return;
       }
-      z_[i] = zi;
+      try {
+        phi_[i] = phi_of_(zi);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      if (FaultFlagRaised()) error = FlagFault();
+      if (error) {
+        faults_.Record(3 * int64_t{i} + 2, error);
+        changed_.notify_all();
+        return;
+      }
       store_[i] = static_cast<double>(zi);
     }
-    return end;
-  }
-
-  void Publish(int32_t produced) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      produced_ = produced;
-    }
-    ready_.notify_all();
-  }
-
-  void FinishDrawing() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (drawing_done_) return;
-      drawing_done_ = true;
-    }
-    ready_.notify_all();
-  }
-
-  // Takes chunks in order and replaces each Z_i by Phi(Z_i), waiting for
-  // the draws where necessary.  Run by every thread.
-  void EvaluateChunks(long double* scratch) {
-    const tStandardNormalCdf phi;
-    while (true) {
-      const int32_t c = next_chunk_.fetch_add(1, std::memory_order_relaxed);
-      if (c >= chunks_) return;
-      const int32_t begin = c * kChunk;
-      int32_t end = std::min(begin + kChunk, n_iter_);
-      if (faults_.Before(2 * int64_t{begin})) return;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [&] { return produced_ >= end || drawing_done_; });
-        end = std::min(end, produced_);
-      }
-      if (end <= begin) return;
-      if (!EvaluateChunk(phi, begin, end, scratch)) return;
-    }
-  }
-
-  bool EvaluateChunk(const tStandardNormalCdf& phi, int32_t begin, int32_t end,
-                     long double* scratch) {
-    ClearFloatingPointFlags();
-    bool trouble = false;
-    try {
-      for (int32_t i = begin; i < end; ++i) {
-        const long double zi = z_[i];
-        if (std::isnan(zi)) [[unlikely]] {
-          trouble = true;
-          break;
-        }
-        scratch[i - begin] = phi(zi);
-      }
-    } catch (...) {
-      trouble = true;
-    }
-    if (trouble || FaultFlagRaised()) [[unlikely]] {
-      // Again, one value at a time, to find the first fault.
-      for (int32_t i = begin; i < end; ++i) {
-        ClearFloatingPointFlags();
-        std::exception_ptr error;
-        const long double zi = z_[i];
-        if (std::isnan(zi)) {
-          error = NaNFault();
-        } else {
-          try {
-            scratch[i - begin] = phi(zi);
-          } catch (...) {
-            error = std::current_exception();
-          }
-          if (FaultFlagRaised()) error = FlagFault();
-        }
-        if (error) {
-          faults_.Record(2 * int64_t{i} + 1, error);
-          return false;
-        }
-      }
-    }
-    std::copy(scratch, scratch + (end - begin), z_.get() + begin);
-    return true;
   }
 
   // The lo-th and hi-th smallest of the stored doubles: the values a full
@@ -388,9 +470,10 @@ class tSample {
   void RedrawThrough(int32_t i, tUniformStream& uniform) {
     const int32_t c = i / kChunk;
     uniform = chunk_start_[c];
+    tRecord record;
     try {
       for (int32_t j = c * kChunk; j <= i; ++j)
-        draw_(constants_, uniform);
+        DrawPart(constants_, uniform, record);
     } catch (...) {
       // These draws succeeded before; nothing new can fail here.
     }
@@ -398,19 +481,31 @@ class tSample {
 
   const int32_t n_iter_;
   const int32_t chunks_;
+  const unsigned threads_;
+  const int32_t slots_;
   const tRunConstants& constants_;
-  const tDrawFunction draw_;
-  std::unique_ptr<double[]> store_;   // Z_i rounded to double
-  std::unique_ptr<long double[]> z_;  // Z_i unrounded, then Phi(Z_i)
+  const tStandardNormalCdf phi_of_;
+  std::unique_ptr<double[]> store_;     // Z_i rounded to double
+  std::unique_ptr<long double[]> phi_;  // Phi(Z_i)
+  std::unique_ptr<tRecord[]> records_;  // the ring of slots
+  std::vector<bool> slot_free_;
   std::vector<tUniformStream> chunk_start_;
 
   std::mutex mutex_;
-  std::condition_variable ready_;
-  int32_t produced_ = 0;
+  std::condition_variable changed_;
+  int32_t drawn_ = 0;  // iterations whose drawing part is done
   bool drawing_done_ = false;
-  std::atomic<int32_t> next_chunk_{0};
+  int32_t next_chunk_ = 0;  // the next chunk to finish
   tFaultRecord faults_;
 };
+
+template <bool kCalibrated, bool kUnstandardized>
+long double RunSample(const tRunConstants& constants, int32_t n_iter, unsigned threads,
+                      tUniformStream& uniform, int32_t lo, int32_t hi, long double& lower,
+                      long double& upper) {
+  tSample<kCalibrated, kUnstandardized> sample(n_iter, constants, threads);
+  return sample.Run(uniform, lo, hi, lower, upper);
+}
 
 tMatrix2 Block(const Matrix20& m) {
   return {m(1, 1), m(1, 2), m(2, 1), m(2, 2)};
@@ -454,7 +549,12 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
       for (int j = 1; j <= 2; ++j)
         a(i, j) = f * a(i, j);
   }
-  if (!MatrixInverse(a, 2, b)) throw ESingularMatrix();
+  // The flags are tested after each step, so that the error named is the
+  // first fault, as when every operation is checked.
+  RaiseOnFloatingPointFault();
+  const bool invertible = MatrixInverse(a, 2, b);
+  RaiseOnFloatingPointFault();
+  if (!invertible) throw ESingularMatrix();
   Cholesky2x2(b, l);
   MatrixTranspose(l, 2, lt);
   RaiseOnFloatingPointFault();
@@ -497,11 +597,12 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   long double zdcc_lower = 0, zdcc_upper = 0;
   long double s;
   {
-    tSample sample(n_iter, constants);
-    unsigned threads = EngineThreads();
+    auto run = calibrated
+                   ? (constants.unstandardized ? RunSample<true, true> : RunSample<true, false>)
+                   : (constants.unstandardized ? RunSample<false, true> : RunSample<false, false>);
     try {
-      s = sample.Run(uniform, threads, static_cast<int32_t>(lo), static_cast<int32_t>(hi),
-                     zdcc_lower, zdcc_upper);
+      s = run(constants, n_iter, EngineThreads(), uniform, static_cast<int32_t>(lo),
+              static_cast<int32_t>(hi), zdcc_lower, zdcc_upper);
     } catch (...) {
       uniform.Store();
       throw;

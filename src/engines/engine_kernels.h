@@ -18,32 +18,120 @@
 
 namespace engine_kernels {
 
-// UniformRandom on a private copy of the state words.  Load() and Store()
-// move the words from and to the library's RandomSeed1 and RandomSeed2.
-struct tUniformStream {
-  int32_t seed1 = kRandomSeed1Start;
-  int32_t seed2 = kRandomSeed2Start;
+// The acceptance tests of the variate generators use a logarithm only to
+// compare it with another number, never as a result.  They are decided from
+// the double-precision logarithm, whose error (with that of rounding the
+// argument to double) stays below 2^-45 (1 + |ln t|), where the extended
+// logarithm cannot fall on the other side: outside a band of 2^-40 times the
+// size of the terms.  Only inside that band, which practically never
+// happens, is the extended logarithm computed; either way the outcome is the
+// one the extended logarithm gives.
+inline constexpr long double kLogMargin = 0x1p-40L;
 
-  void Load() {
-    seed1 = RandomSeed1;
-    seed2 = RandomSeed2;
+// s > -4 ln u, for 0 < u < 1.
+inline bool ExceedsMinus4LogU(long double s, long double u) {
+  const long double approximate = -4 * static_cast<long double>(std::log(static_cast<double>(u)));
+  const long double margin = kLogMargin * (1 + approximate);
+  if (s > approximate + margin) return true;
+  if (s < approximate - margin) return false;
+  return s > -4 * std::log(u);
+}
+
+// |(g - g_old) / g| < 5e-12, the continued fraction's stopping test.  Where
+// the quotient is certain to lie clearly on one side of the tolerance (by
+// more than 2^-46 of it, while a rounding is worth 2^-64), a multiplication
+// decides; otherwise the quotient is formed as written.  A g of extreme size,
+// 0, infinite or NaN always takes the written path.  (The constants are
+// doubles so that loading them is cheap.)
+inline constexpr double kToleranceBelow = 5e-12 * (1 - 0x1p-45);
+inline constexpr double kToleranceAbove = 5e-12 * (1 + 0x1p-45);
+static_assert(kToleranceBelow < kTolerance * (1 - 0x1p-46L));
+static_assert(kToleranceAbove > kTolerance * (1 + 0x1p-46L));
+
+inline bool ContinuedFractionConverged(long double g, long double g_old) {
+  const long double difference = g - g_old;
+  const long double size = std::fabs(g);
+  if (size >= 0x1p-1000 && size <= 0x1p1000) {
+    const long double distance = std::fabs(difference);
+    if (distance < size * kToleranceBelow) return true;
+    if (distance > size * kToleranceAbove) return false;
   }
+  return std::fabs(difference / g) < kTolerance;
+}
+
+// UniformRandom on a private copy of the state words, a buffer at a time.
+// Each word follows s <- a s mod m exactly (a = 40014, m = 2147483563 and
+// a = 40692, m = 2147483399), which the library forms by splitting the
+// modulus; here the products are formed in 64 bits, four positions apart at
+// once (s <- a^4 s mod m), so that filling the buffer does not wait on one
+// long chain of dependent multiplications.  The sequence of uniforms is the
+// same.  Load() and Store() move the state from and to the library's
+// RandomSeed1 and RandomSeed2.
+class tUniformStream {
+ public:
+  tUniformStream() { SetState(kRandomSeed1Start, kRandomSeed2Start); }
+
+  // The state after the last uniform handed out.
+  void SetState(int32_t seed1, int32_t seed2) {
+    base1_ = next1_ = seed1;
+    base2_ = next2_ = seed2;
+    used_ = kBuffer;
+  }
+  void Load() { SetState(RandomSeed1, RandomSeed2); }
   void Store() const {
-    RandomSeed1 = seed1;
-    RandomSeed2 = seed2;
+    int64_t s1 = base1_, s2 = base2_;
+    for (int i = 0; i < used_; ++i) {
+      s1 = kA1 * s1 % kM1;
+      s2 = kA2 * s2 % kM2;
+    }
+    RandomSeed1 = static_cast<int32_t>(s1);
+    RandomSeed2 = static_cast<int32_t>(s2);
   }
 
   long double Next() {
-    int32_t k = seed1 / 53668;
-    seed1 = 40014 * (seed1 - k * 53668) - k * 12211;
-    if (seed1 < 0) seed1 += 2147483563;
-    k = seed2 / 52774;
-    seed2 = 40692 * (seed2 - k * 52774) - k * 3791;
-    if (seed2 < 0) seed2 += 2147483399;
-    int32_t z = seed1 - seed2;
-    if (z < 1) z += 2147483562;
-    return static_cast<long double>(z) * 4.656613e-10L;
+    if (used_ == kBuffer) [[unlikely]]
+      Refill();
+    return static_cast<long double>(z_[used_++]) * 4.656613e-10L;
   }
+
+ private:
+  static constexpr int kBuffer = 256;
+  static constexpr int kLanes = 4;
+  static constexpr int64_t kM1 = 2147483563, kA1 = 40014;
+  static constexpr int64_t kM2 = 2147483399, kA2 = 40692;
+  static constexpr int64_t kA1Lanes = kA1 * kA1 % kM1 * kA1 % kM1 * kA1 % kM1;  // a^4 mod m
+  static constexpr int64_t kA2Lanes = kA2 * kA2 % kM2 * kA2 % kM2 * kA2 % kM2;
+  static_assert(kLanes == 4);
+
+  void Refill() {
+    base1_ = next1_;
+    base2_ = next2_;
+    int64_t s1[kLanes], s2[kLanes];
+    int64_t t1 = base1_, t2 = base2_;
+    for (int l = 0; l < kLanes; ++l) {
+      s1[l] = t1 = kA1 * t1 % kM1;
+      s2[l] = t2 = kA2 * t2 % kM2;
+    }
+    for (int i = 0; i < kBuffer; i += kLanes) {
+      for (int l = 0; l < kLanes; ++l) {
+        int32_t z = static_cast<int32_t>(s1[l] - s2[l]);
+        if (z < 1) z += 2147483562;
+        z_[i + l] = z;
+      }
+      next1_ = static_cast<int32_t>(s1[kLanes - 1]);
+      next2_ = static_cast<int32_t>(s2[kLanes - 1]);
+      for (int l = 0; l < kLanes; ++l) {
+        s1[l] = kA1Lanes * s1[l] % kM1;
+        s2[l] = kA2Lanes * s2[l] % kM2;
+      }
+    }
+    used_ = 0;
+  }
+
+  int32_t base1_, base2_;  // the state before z_[0]
+  int32_t next1_, next2_;  // the state after the last entry of the buffer
+  int used_;               // entries of the buffer handed out
+  int32_t z_[kBuffer];
 };
 
 // tNormal_distribution::RandomValue: ratio of uniforms with squeezes.
@@ -64,7 +152,7 @@ struct tNormalSampler {
       const long double s = x * x;
       if (s <= 2 * u * u - 8 * u + 6) break;  // quick acceptance
       if (s >= 2 / u - 2 * u) continue;       // quick rejection
-      if (s > -4 * std::log(u)) continue;     // exact test
+      if (ExceedsMinus4LogU(s, u)) continue;  // exact test: s > -4 ln u
       break;
     }
     return sigma * x + mu;
@@ -103,6 +191,22 @@ struct tGammaSampler {
   }
 
  private:
+  // The exact test of the ratio of uniforms, 2 ln u + x > (alpha - 1) ln(x/(alpha - 1) + 1),
+  // decided as ExceedsMinus4LogU decides its test.
+  bool ExactTestRejects(long double u, long double x) const {
+    const long double w = x / alpha_minus_1 + 1;
+    const long double log_u = std::log(static_cast<double>(u));
+    const long double log_w = std::log(static_cast<double>(w));
+    const long double left = 2 * log_u + x;
+    const long double right = alpha_minus_1 * log_w;
+    const long double margin = kLogMargin * (1 + std::fabs(2 * log_u) + std::fabs(x) +
+                                             alpha_minus_1 * (1 + std::fabs(log_w)));
+    const long double difference = left - right;
+    if (difference > margin) return true;
+    if (difference < -margin) return false;
+    return 2 * std::log(u) + x > alpha_minus_1 * std::log(w);
+  }
+
   long double DrawAboveOne(tUniformStream& uniform) const {
     while (true) {
       const long double u = uniform.Next();
@@ -122,7 +226,7 @@ struct tGammaSampler {
       if (accept) return y;
       if (reject) continue;
       if (y <= 0) continue;
-      if (2 * std::log(u) + x > alpha_minus_1 * std::log(x / alpha_minus_1 + 1)) continue;
+      if (ExactTestRejects(u, x)) continue;
       return y;
     }
   }
@@ -182,25 +286,30 @@ struct tStandardNormalCdf {
     return std::exp(0.5L * std::log(x) - x - log_gamma_half) * sum;
   }
 
-  // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647: it always
-  // converges there.
+  // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.  The count
+  // n is kept as an integer and g_old only within a step, which leaves the
+  // processor's eight extended registers for the recurrence.  For a = 1/2
+  // and x > 0 every A1 is positive; should one ever be 0, the library's
+  // routine does the whole evaluation as written.
   long double ContinuedFraction(long double x) const {
-    long double g = 0, g_old = 1, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
-    long double n = 1;
-    do {
-      const long double d = n - 0.5L;
+    long double g = 0, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
+    int32_t n = 1;
+    while (true) {
+      const long double nn = n;
+      const long double d = nn - 0.5L;
       a0 = (a1 + a0 * d) * f;
       b0 = (b1 + b0 * d) * f;
-      const long double e = n * f;
+      const long double e = nn * f;
       a1 = x * a0 + e * a1;
       b1 = x * b0 + e * b1;
-      if (a1 != 0) {
-        g_old = g;
-        f = 1 / a1;
-        g = b1 * f;
-      }
+      if (a1 == 0) [[unlikely]]
+        return GammaContinuedFraction(x, 0.5L);
+      const long double g_old = g;
+      f = 1 / a1;
+      g = b1 * f;
       n = n + 1;
-    } while (!(std::fabs((g - g_old) / g) < kTolerance));
+      if (ContinuedFractionConverged(g, g_old)) break;
+    }
     return std::exp(0.5L * std::log(x) - x - log_gamma_half) * g;
   }
 };
@@ -234,7 +343,7 @@ inline tMatrix2 Transpose(const tMatrix2& a) {
 
 // MatrixInverse with n = 2: Gauss-Jordan on a working copy, the first pivot
 // of magnitude at least 1e-10 at or below the diagonal, otherwise the largest
-// one; false (R untouched) when that is exactly 0.
+// one; false (R untouched) when that is 0 or NaN.
 inline bool Inverse(const tMatrix2& a, tMatrix2& result) {
   long double w11 = a.a11, w12 = a.a12, w21 = a.a21, w22 = a.a22;
   long double r11 = 1, r12 = 0, r21 = 0, r22 = 1;
@@ -246,7 +355,8 @@ inline bool Inverse(const tMatrix2& a, tMatrix2& result) {
     swap = true;
   } else {
     swap = std::fabs(w21) > std::fabs(w11);
-    if ((swap ? w21 : w11) == 0) return false;
+    // Not "== 0": a column of NaNs is no pivot either.
+    if (!(std::fabs(swap ? w21 : w11) > 0)) return false;
   }
   if (swap) {
     long double x = w11;
@@ -273,7 +383,7 @@ inline bool Inverse(const tMatrix2& a, tMatrix2& result) {
   r21 = f * r11 + r21;
   r22 = f * r12 + r22;
   // Column 2: the only candidate is row 2.
-  if (w22 == 0) return false;
+  if (!(std::fabs(w22) > 0)) return false;
   t = 1 / w22;
   w21 = w21 * t;
   w22 = w22 * t;

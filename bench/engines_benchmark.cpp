@@ -1,0 +1,257 @@
+// Benchmarks of the engines: whole 1,000,000-iteration runs of each engine
+// (optimised, with one thread and with one per hardware thread, and the
+// literal reference side by side), and the pieces that dominate a run: the
+// normal Cdf through IncompleteGammaP, the variates, the 2 x 2 matrix step
+// and the sort of the sample.
+//
+// Run:  build/bench/engines_benchmark --benchmark_repetitions=5
+// (a whole run takes about a second, so each repetition times one run).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+#include "engines/Bayes_Engines.h"
+#include "engines/engine_kernels.h"
+#include "numeric/distrib.h"
+#include "numeric/matrix_handling.h"
+#include "reference/reference_engines.h"
+#include "reference/reference_numeric.h"
+
+namespace {
+
+// The worked example: means 100 and 50, SDs 15 and 10, r 0.6, n 20, case 70
+// and 55, two-sided limits.
+constexpr int32_t kN = 20;
+constexpr int32_t kIterations = 1000000;
+
+using tEngine = void (*)(int32_t, int32_t, bool, long double, long double, long double, long double,
+                         long double, long double, long double, bool, int32_t, tEngine_results&,
+                         tTestKind);
+
+void RunWholeEngine(benchmark::State& state, tEngine engine, unsigned threads) {
+  SetEngineThreads(threads);
+  tEngine_results results;
+  for (auto _ : state) {
+    engine(kN, kIterations, true, 100, 15, 50, 10, 0.6, 70, 55, true, 95, results,
+           tTestKind::Standardized);
+    benchmark::DoNotOptimize(results);
+  }
+  SetEngineThreads(0);
+  state.counters["one_tailed_p"] = static_cast<double>(results.one_tailed_p);
+}
+
+void BM_StandardTheory_OneThread(benchmark::State& state) {
+  RunWholeEngine(state, Standard_Theory_Engine, 1);
+}
+void BM_StandardTheory_AllThreads(benchmark::State& state) {
+  RunWholeEngine(state, Standard_Theory_Engine, std::thread::hardware_concurrency());
+}
+void BM_StandardTheory_Reference(benchmark::State& state) {
+  RunWholeEngine(state, quorrel_reference::Standard_Theory_Engine, 1);
+}
+void BM_CalibratedPrior_OneThread(benchmark::State& state) {
+  RunWholeEngine(state, Calibrated_Prior_Engine, 1);
+}
+void BM_CalibratedPrior_AllThreads(benchmark::State& state) {
+  RunWholeEngine(state, Calibrated_Prior_Engine, std::thread::hardware_concurrency());
+}
+void BM_CalibratedPrior_Reference(benchmark::State& state) {
+  RunWholeEngine(state, quorrel_reference::Calibrated_Prior_Engine, 1);
+}
+
+// Arguments of Phi as a run of the worked example meets them (mostly around
+// -2.8, so mostly the continued fraction).
+std::vector<long double> CaseDifferences() {
+  std::vector<long double> z(4096);
+  tNormal_distribution normal(-2.8L, 0.3L);
+  ResetUniformRandom();
+  for (long double& value : z)
+    value = normal.RandomValue();
+  return z;
+}
+
+void BM_NormalCdf_Library(benchmark::State& state) {
+  const std::vector<long double> z = CaseDifferences();
+  const tNormal_distribution normal(0, 1);
+  const tDistribution& d = normal;  // through the virtual interface, as written
+  size_t i = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(d.Cdf(z[i++ % z.size()]));
+}
+void BM_NormalCdf_Kernel(benchmark::State& state) {
+  const std::vector<long double> z = CaseDifferences();
+  const engine_kernels::tStandardNormalCdf phi;
+  size_t i = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(phi(z[i++ % z.size()]));
+}
+void BM_NormalCdf_Reference(benchmark::State& state) {
+  const std::vector<long double> z = CaseDifferences();
+  quorrel_reference::tNormal_distribution normal(0, 1);
+  quorrel_reference::tDistribution& d = normal;
+  size_t i = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(d.Cdf(z[i++ % z.size()]));
+}
+
+void BM_NormalVariate_Library(benchmark::State& state) {
+  const tNormal_distribution normal(0, 1);
+  const tDistribution& d = normal;
+  ResetUniformRandom();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(d.RandomValue());
+}
+void BM_NormalVariate_Kernel(benchmark::State& state) {
+  const tNormal_distribution normal(0, 1);
+  const engine_kernels::tNormalSampler sampler(normal);
+  engine_kernels::tUniformStream uniform;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(sampler.Draw(uniform));
+}
+void BM_ChiSquareVariate_Library(benchmark::State& state) {
+  const tChi_square_distribution chi(kN);
+  const tDistribution& d = chi;
+  ResetUniformRandom();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(d.RandomValue());
+}
+void BM_ChiSquareVariate_Kernel(benchmark::State& state) {
+  const tChi_square_distribution chi(kN);
+  const engine_kernels::tGammaSampler sampler(chi);
+  engine_kernels::tUniformStream uniform;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(sampler.Draw(uniform));
+}
+
+// W = (L (T'T)) L', Sigma = W^-1 and its Cholesky factor, as each iteration
+// forms them.
+void BM_MatrixStep_Library(benchmark::State& state) {
+  Matrix20 l, lt, t, tt, p, w, sigma, c;
+  for (Matrix20* m : {&l, &lt, &t, &tt, &p, &w, &sigma, &c})
+    MatrixZero(*m);
+  l(1, 1) = 0.0171;
+  l(2, 1) = -0.0155;
+  l(2, 2) = 0.0202;
+  MatrixTranspose(l, 2, lt);
+  t(1, 1) = 4.3;
+  t(1, 2) = 0.3;
+  t(2, 2) = 4.1;
+  for (auto _ : state) {
+    MatrixTranspose(t, 2, tt);
+    MatrixMultiply(tt, t, 2, p);
+    MatrixMultiply(l, p, 2, p);
+    MatrixMultiply(p, lt, 2, w);
+    benchmark::DoNotOptimize(MatrixInverse(w, 2, sigma));
+    Cholesky2x2(sigma, c);
+    benchmark::DoNotOptimize(c);
+  }
+}
+void BM_MatrixStep_Kernel(benchmark::State& state) {
+  using namespace engine_kernels;
+  const tMatrix2 l{0.0171L, 0, -0.0155L, 0.0202L};
+  const tMatrix2 lt = Transpose(l);
+  tMatrix2 t{4.3L, 0.3L, 0, 4.1L};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(t);
+    const tMatrix2 w = Multiply(Multiply(l, Multiply(Transpose(t), t)), lt);
+    tMatrix2 sigma;
+    benchmark::DoNotOptimize(Inverse(w, sigma));
+    benchmark::DoNotOptimize(Cholesky(sigma));
+  }
+}
+void BM_MatrixStep_Reference(benchmark::State& state) {
+  using namespace quorrel_reference;
+  using M = quorrel_reference::Matrix20;
+  M l, lt, t, tt, p, q, w, sigma, c;
+  for (M* m : {&l, &lt, &t, &tt, &p, &q, &w, &sigma, &c})
+    MatrixZero(*m);
+  l(1, 1) = 0.0171;
+  l(2, 1) = -0.0155;
+  l(2, 2) = 0.0202;
+  MatrixTranspose(l, 2, lt);
+  t(1, 1) = 4.3;
+  t(1, 2) = 0.3;
+  t(2, 2) = 4.1;
+  for (auto _ : state) {
+    MatrixTranspose(t, 2, tt);
+    MatrixMultiply(tt, t, 2, p);
+    MatrixMultiply(l, p, 2, q);
+    MatrixMultiply(q, lt, 2, w);
+    benchmark::DoNotOptimize(MatrixInverse(w, 2, sigma));
+    Cholesky2x2(sigma, c);
+    benchmark::DoNotOptimize(c);
+  }
+}
+
+// A run's sample: a million case differences in the order they are drawn.
+std::vector<double> Sample() {
+  std::vector<double> x(kIterations);
+  tNormal_distribution normal(-2.8L, 0.3L);
+  ResetUniformRandom();
+  for (double& value : x)
+    value = static_cast<double>(normal.RandomValue());
+  return x;
+}
+
+void BM_Sort_LibraryQuickSort(benchmark::State& state) {
+  const std::vector<double> sample = Sample();
+  std::vector<double> x;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = sample;
+    state.ResumeTiming();
+    QuickSort(1, kIterations, x.data());
+    benchmark::DoNotOptimize(x.data());
+  }
+}
+void BM_Sort_ReferenceQuickSort(benchmark::State& state) {
+  const std::vector<double> sample = Sample();
+  std::vector<double> x;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = sample;
+    state.ResumeTiming();
+    quorrel_reference::QuickSort(1, kIterations, x.data());
+    benchmark::DoNotOptimize(x.data());
+  }
+}
+// What the engines do instead of a full sort: select the two order
+// statistics they read (positions 25,000 and 975,001).
+void BM_Sort_SelectTwoLimits(benchmark::State& state) {
+  const std::vector<double> sample = Sample();
+  std::vector<double> x;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = sample;
+    state.ResumeTiming();
+    std::nth_element(x.begin(), x.begin() + 24999, x.end());
+    std::nth_element(x.begin() + 25000, x.begin() + 975000, x.end());
+    benchmark::DoNotOptimize(x.data());
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_StandardTheory_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StandardTheory_AllThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StandardTheory_Reference)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CalibratedPrior_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CalibratedPrior_AllThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CalibratedPrior_Reference)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NormalCdf_Library);
+BENCHMARK(BM_NormalCdf_Kernel);
+BENCHMARK(BM_NormalCdf_Reference);
+BENCHMARK(BM_NormalVariate_Library);
+BENCHMARK(BM_NormalVariate_Kernel);
+BENCHMARK(BM_ChiSquareVariate_Library);
+BENCHMARK(BM_ChiSquareVariate_Kernel);
+BENCHMARK(BM_MatrixStep_Library);
+BENCHMARK(BM_MatrixStep_Kernel);
+BENCHMARK(BM_MatrixStep_Reference);
+BENCHMARK(BM_Sort_LibraryQuickSort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort_ReferenceQuickSort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort_SelectTwoLimits)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,199 @@
+// The engines' inlined routines against the library routines they stand
+// for: the same numbers in every bit, on long sequences and on the edges
+// where a shortcut decides (the stopping test, the logarithm tests, the
+// pivot choice).
+#include "engines/engine_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "numeric/distrib.h"
+#include "numeric/matrix_handling.h"
+
+namespace {
+
+using namespace engine_kernels;
+
+TEST(UniformStream, SameSequenceAndStateAsTheLibrary) {
+  ResetUniformRandom();
+  tUniformStream stream;
+  for (int i = 0; i < 100000; ++i)
+    ASSERT_EQ(stream.Next(), UniformRandom()) << i;
+  // The state words handed back are those after the last uniform taken,
+  // also in the middle of a buffer, and a loaded state continues from there.
+  const int32_t seed1 = RandomSeed1, seed2 = RandomSeed2;
+  RandomSeed1 = RandomSeed2 = 1;
+  stream.Store();
+  EXPECT_EQ(RandomSeed1, seed1);
+  EXPECT_EQ(RandomSeed2, seed2);
+  for (int i = 0; i < 1000; ++i)
+    UniformRandom();
+  tUniformStream loaded;
+  loaded.Load();
+  for (int i = 0; i < 1000; ++i)
+    ASSERT_EQ(loaded.Next(), UniformRandom());
+}
+
+TEST(Variates, NormalSameDrawsAsTheLibrary) {
+  const tNormal_distribution normal(0, 1);
+  const tNormalSampler sampler(normal);
+  ResetUniformRandom();
+  tUniformStream stream;
+  for (int i = 0; i < 200000; ++i)
+    ASSERT_EQ(sampler.Draw(stream), normal.RandomValue()) << i;
+}
+
+// Degrees of freedom 1 (shape below 1), 2 (exponential) and 3 or more
+// (ratio of uniforms), as the engines' chi-squares have them.
+TEST(Variates, ChiSquareSameDrawsAsTheLibrary) {
+  for (int nu : {1, 2, 3, 5, 18, 19, 20, 200}) {
+    const tChi_square_distribution chi(nu);
+    const tGammaSampler sampler(chi);
+    ResetUniformRandom();
+    tUniformStream stream;
+    for (int i = 0; i < 50000; ++i)
+      ASSERT_EQ(sampler.Draw(stream), chi.RandomValue()) << "nu " << nu << " draw " << i;
+  }
+}
+
+TEST(NormalCdf, SameValuesAsTheLibrary) {
+  const tNormal_distribution normal(0, 1);
+  const tStandardNormalCdf phi;
+  // Both sides of the switch from the series to the continued fraction
+  // (z^2/2 = 1.5), the tails, zero and values near it.
+  const long double edges[] = {0,
+                               -0.0L,
+                               1e-12L,
+                               -1e-12L,
+                               4e-6L,
+                               1e-5L,
+                               std::sqrt(3.0L),
+                               -std::sqrt(3.0L),
+                               std::nextafter(std::sqrt(3.0L), 0.0L),
+                               1.96L,
+                               -1.96L,
+                               8,
+                               -8,
+                               38,
+                               -40,
+                               65535,
+                               -65535};
+  for (long double z : edges)
+    EXPECT_EQ(phi(z), normal.Cdf(z)) << z;
+  for (long double z = -12; z <= 12; z += 0.0013L)
+    ASSERT_EQ(phi(z), normal.Cdf(z)) << z;
+  ResetUniformRandom();
+  for (int i = 0; i < 20000; ++i) {
+    const long double z = (UniformRandom() - 0.5L) * 14;
+    ASSERT_EQ(phi(z), normal.Cdf(z)) << z;
+  }
+  // Outside the support the base answers; far inside it the library's
+  // argument check does.
+  EXPECT_EQ(phi(3e9L), 1);
+  EXPECT_EQ(phi(-3e9L), 0);
+  EXPECT_THROW(phi(70000), EArgumentError);
+}
+
+// The stopping test decided by a multiplication must agree with the
+// quotient, also a hair's breadth from the tolerance.
+TEST(NormalCdf, StoppingTestAgreesWithTheQuotient) {
+  auto written = [](long double g, long double g_old) {
+    return std::fabs((g - g_old) / g) < kTolerance;
+  };
+  const long double sizes[] = {0.75L, 1, 3.5e-3L, 123.25L, 0x1p-999L, 0x1p999L, 0x1p-1001L};
+  for (long double g : sizes) {
+    for (long double ratio :
+         {kTolerance, std::nextafter(kTolerance, 0.0L), std::nextafter(kTolerance, 1.0L),
+          kTolerance * (1 - 0x1p-45L), kTolerance * (1 + 0x1p-45L), kTolerance / 2, kTolerance * 2,
+          0.0L, 1.0L}) {
+      for (long double sign : {1.0L, -1.0L}) {
+        const long double g_old = g - sign * ratio * g;
+        EXPECT_EQ(ContinuedFractionConverged(g, g_old), written(g, g_old))
+            << g << " " << ratio << " " << sign;
+      }
+    }
+  }
+  const long double inf = std::numeric_limits<long double>::infinity();
+  EXPECT_FALSE(ContinuedFractionConverged(inf, 1));
+  EXPECT_FALSE(ContinuedFractionConverged(std::nanl(""), 1));
+}
+
+// The normal generator's exact test s > -4 ln u near its boundary.
+TEST(Variates, LogarithmTestAgreesWithTheExtendedLogarithm) {
+  ResetUniformRandom();
+  for (int i = 0; i < 20000; ++i) {
+    const long double u = UniformRandom();
+    const long double boundary = -4 * std::log(u);
+    for (long double s :
+         {boundary, std::nextafter(boundary, 0.0L), std::nextafter(boundary, 100.0L),
+          boundary * (1 + 0x1p-42L), boundary * (1 - 0x1p-42L), boundary / 2}) {
+      ASSERT_EQ(ExceedsMinus4LogU(s, u), s > boundary) << u << " " << s;
+    }
+  }
+}
+
+Matrix20 Full(const tMatrix2& m) {
+  Matrix20 r;
+  MatrixZero(r);
+  r(1, 1) = m.a11, r(1, 2) = m.a12, r(2, 1) = m.a21, r(2, 2) = m.a22;
+  return r;
+}
+
+void ExpectSameBlock(const tMatrix2& m, const Matrix20& r) {
+  EXPECT_EQ(m.a11, r(1, 1));
+  EXPECT_EQ(m.a12, r(1, 2));
+  EXPECT_EQ(m.a21, r(2, 1));
+  EXPECT_EQ(m.a22, r(2, 2));
+}
+
+TEST(MatrixStep, SameEntriesAsTheLibrary) {
+  ResetUniformRandom();
+  for (int i = 0; i < 2000; ++i) {
+    const tMatrix2 a{UniformRandom() * 4 - 2, UniformRandom() - 0.5L, UniformRandom() * 3 - 1,
+                     UniformRandom() * 2 + 0.1L};
+    const tMatrix2 b{UniformRandom(), UniformRandom() - 1, UniformRandom() * 5, UniformRandom()};
+    Matrix20 product, transpose, inverse, factor;
+    MatrixMultiply(Full(a), Full(b), 2, product);
+    ExpectSameBlock(Multiply(a, b), product);
+    MatrixTranspose(Full(a), 2, transpose);
+    ExpectSameBlock(Transpose(a), transpose);
+    tMatrix2 inv;
+    ASSERT_EQ(Inverse(a, inv), MatrixInverse(Full(a), 2, inverse));
+    ExpectSameBlock(inv, inverse);
+    const tMatrix2 spd = Multiply(a, Transpose(a));
+    Cholesky2x2(Full(spd), factor);
+    const tMatrix2 l = Cholesky(spd);
+    EXPECT_EQ(l.a11, factor(1, 1));
+    EXPECT_EQ(l.a21, factor(2, 1));
+    EXPECT_EQ(l.a22, factor(2, 2));
+    if (HasFailure()) break;
+  }
+}
+
+// The pivot rules: the row swap, the first entry of at least 1e-10, the
+// largest entry when none qualifies, and the singular cases.
+TEST(MatrixStep, InverseEdgesAsTheLibrary) {
+  const long double nan = std::numeric_limits<long double>::quiet_NaN();
+  const tMatrix2 cases[] = {{0, 1, 1, 0},
+                            {1e-11L, 1, 1, 2},
+                            {3e-11L, 2e-11L, 4e-11L, 1e-11L},
+                            {1e-11L, 5e-11L, 5e-11L, 3e-10L},
+                            {2e-12L, 1e-12L, 1e-12L, 1e-12L},
+                            {0, 1, 0, 1},
+                            {0, 0, 0, 0},
+                            {1, 2, 2, 4},
+                            {4, 2, 2, 3},
+                            {nan, 1, 1, 1},
+                            {1, 1, 1, nan}};
+  for (const tMatrix2& a : cases) {
+    Matrix20 inverse;
+    tMatrix2 inv;
+    const bool library = MatrixInverse(Full(a), 2, inverse);
+    EXPECT_EQ(Inverse(a, inv), library) << a.a11 << " " << a.a12 << " " << a.a21 << " " << a.a22;
+    if (library) ExpectSameBlock(inv, inverse);
+  }
+}
+
+}  // namespace
