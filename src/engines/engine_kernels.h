@@ -37,12 +37,11 @@ inline bool ExceedsMinus4LogU(long double s, long double u) {
   return s > -4 * std::log(u);
 }
 
-// |(g - g_old) / g| < 5e-12, the continued fraction's stopping test.  Where
-// the quotient is certain to lie clearly on one side of the tolerance (by
-// more than 2^-46 of it, while a rounding is worth 2^-64), a multiplication
-// decides; otherwise the quotient is formed as written.  A g of extreme size,
-// 0, infinite or NaN always takes the written path.  (The constants are
-// doubles so that loading them is cheap.)
+// |(g - g_old) / g| < 5e-12, the continued fraction's stopping test, for
+// 2^-1000 <= g <= 2^1000.  Where the quotient is certain to lie clearly on
+// one side of the tolerance (by more than 2^-46 of it, while a rounding is
+// worth 2^-64), a multiplication decides; otherwise the quotient is formed
+// as written.  (The constants are doubles so that loading them is cheap.)
 inline constexpr double kToleranceBelow = 5e-12 * (1 - 0x1p-45);
 inline constexpr double kToleranceAbove = 5e-12 * (1 + 0x1p-45);
 static_assert(kToleranceBelow < kTolerance * (1 - 0x1p-46L));
@@ -50,14 +49,54 @@ static_assert(kToleranceAbove > kTolerance * (1 + 0x1p-46L));
 
 inline bool ContinuedFractionConverged(long double g, long double g_old) {
   const long double difference = g - g_old;
-  const long double size = std::fabs(g);
-  if (size >= 0x1p-1000 && size <= 0x1p1000) {
-    const long double distance = std::fabs(difference);
-    if (distance < size * kToleranceBelow) return true;
-    if (distance > size * kToleranceAbove) return false;
-  }
+  const long double distance = std::fabs(difference);
+  if (distance < g * kToleranceBelow) return true;
+  if (distance > g * kToleranceAbove) return false;
   return std::fabs(difference / g) < kTolerance;
 }
+
+// The loop of GammaContinuedFraction(x, 1/2) for 1.5 <= x <= 2147483647:
+// true with its g (before the factor exp(a ln x - x - ln Gamma(a))), or
+// false where it gives up and the library's routine must do the whole
+// evaluation as written: an A1 of 0 (for a = 1/2 and x > 0 every A1 is
+// positive) or a g outside [2^-1000, 2^1000] (g stays near Q(1/2, x) e^x
+// x^-1/2, never far from 1).  The count n is kept as an integer and g_old
+// only within a step, which leaves the extended registers to the
+// recurrence.
+inline bool ContinuedFractionHalfSteps(long double x, long double& result) {
+  long double g = 0, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
+  int32_t n = 1;
+  while (true) {
+    const long double nn = n;
+    const long double d = nn - 0.5L;
+    a0 = (a1 + a0 * d) * f;
+    b0 = (b1 + b0 * d) * f;
+    const long double e = nn * f;
+    a1 = x * a0 + e * a1;
+    b1 = x * b0 + e * b1;
+    if (a1 == 0) [[unlikely]]
+      return false;
+    const long double g_old = g;
+    f = 1 / a1;
+    g = b1 * f;
+    n = n + 1;
+    if (!(g >= 0x1p-1000L && g <= 0x1p1000L)) [[unlikely]]
+      return false;
+    if (ContinuedFractionConverged(g, g_old)) break;
+  }
+  result = g;
+  return true;
+}
+
+// The same loop in x87 code, whose registers hold the whole recurrence
+// (engine_kernels_x87.cpp); 0 with the result, 1 where it gives up.  It
+// gives up also where the stopping test is too close to call.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUORREL_X87_CONTINUED_FRACTION 1
+extern "C" int QuorrelContinuedFractionHalf(const long double* x, long double* g);
+#else
+#define QUORREL_X87_CONTINUED_FRACTION 0
+#endif
 
 // UniformRandom on a private copy of the state words, a buffer at a time.
 // Each word follows s <- a s mod m exactly (a = 40014, m = 2147483563 and
@@ -286,30 +325,16 @@ struct tStandardNormalCdf {
     return std::exp(0.5L * std::log(x) - x - log_gamma_half) * sum;
   }
 
-  // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.  The count
-  // n is kept as an integer and g_old only within a step, which leaves the
-  // processor's eight extended registers for the recurrence.  For a = 1/2
-  // and x > 0 every A1 is positive; should one ever be 0, the library's
-  // routine does the whole evaluation as written.
+  // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.
   long double ContinuedFraction(long double x) const {
-    long double g = 0, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
-    int32_t n = 1;
-    while (true) {
-      const long double nn = n;
-      const long double d = nn - 0.5L;
-      a0 = (a1 + a0 * d) * f;
-      b0 = (b1 + b0 * d) * f;
-      const long double e = nn * f;
-      a1 = x * a0 + e * a1;
-      b1 = x * b0 + e * b1;
-      if (a1 == 0) [[unlikely]]
-        return GammaContinuedFraction(x, 0.5L);
-      const long double g_old = g;
-      f = 1 / a1;
-      g = b1 * f;
-      n = n + 1;
-      if (ContinuedFractionConverged(g, g_old)) break;
-    }
+    long double g;
+#if QUORREL_X87_CONTINUED_FRACTION
+    const bool done = QuorrelContinuedFractionHalf(&x, &g) == 0;
+#else
+    const bool done = ContinuedFractionHalfSteps(x, g);
+#endif
+    if (!done) [[unlikely]]
+      return GammaContinuedFraction(x, 0.5L);
     return std::exp(0.5L * std::log(x) - x - log_gamma_half) * g;
   }
 };

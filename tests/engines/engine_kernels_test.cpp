@@ -102,7 +102,7 @@ TEST(NormalCdf, StoppingTestAgreesWithTheQuotient) {
   auto written = [](long double g, long double g_old) {
     return std::fabs((g - g_old) / g) < kTolerance;
   };
-  const long double sizes[] = {0.75L, 1, 3.5e-3L, 123.25L, 0x1p-999L, 0x1p999L, 0x1p-1001L};
+  const long double sizes[] = {0.75L, 1, 3.5e-3L, 123.25L, 0x1p-1000L, 0x1p1000L};
   for (long double g : sizes) {
     for (long double ratio :
          {kTolerance, std::nextafter(kTolerance, 0.0L), std::nextafter(kTolerance, 1.0L),
@@ -115,9 +115,31 @@ TEST(NormalCdf, StoppingTestAgreesWithTheQuotient) {
       }
     }
   }
-  const long double inf = std::numeric_limits<long double>::infinity();
-  EXPECT_FALSE(ContinuedFractionConverged(inf, 1));
-  EXPECT_FALSE(ContinuedFractionConverged(std::nanl(""), 1));
+}
+
+// Both forms of the continued fraction's loop give the library's g (which
+// GammaContinuedFraction returns times its factor).
+TEST(NormalCdf, ContinuedFractionLoopsAgree) {
+  ResetUniformRandom();
+  for (int i = 0; i < 20000; ++i) {
+    const long double x = i < 10000 ? 1.5L + UniformRandom() * 40 : 1.5L / UniformRandom();
+    long double g = 0;
+    ASSERT_TRUE(ContinuedFractionHalfSteps(x, g)) << x;
+    const long double factor = std::exp(0.5L * std::log(x) - x - LogGamma(0.5L));
+    ASSERT_EQ(factor * g, GammaContinuedFraction(x, 0.5L)) << x;
+#if QUORREL_X87_CONTINUED_FRACTION
+    long double g87 = 0;
+    ASSERT_EQ(QuorrelContinuedFractionHalf(&x, &g87), 0) << x;
+    ASSERT_EQ(g87, g) << x;
+#endif
+  }
+  // A NaN gives up instead of looping for ever.
+  const long double nan = std::numeric_limits<long double>::quiet_NaN();
+  long double g = 0;
+  EXPECT_FALSE(ContinuedFractionHalfSteps(nan, g));
+#if QUORREL_X87_CONTINUED_FRACTION
+  EXPECT_EQ(QuorrelContinuedFractionHalf(&nan, &g), 1);
+#endif
 }
 
 // The normal generator's exact test s > -4 ln u near its boundary.

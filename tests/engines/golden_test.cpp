@@ -74,6 +74,10 @@ const tGolden kShortRuns[] = {
       2.91895697610840798575L}},
 };
 
+void PrintTo(const tGolden& golden, std::ostream* os) {
+  *os << golden.name;
+}
+
 class GoldenShortRun : public ::testing::TestWithParam<tGolden> {};
 
 TEST_P(GoldenShortRun, AllEightResultsInEveryBit) {
