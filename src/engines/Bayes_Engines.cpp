@@ -3,27 +3,27 @@
 // A run has three parts:
 //   1. set-up: the generator's start, the distribution objects, the scale
 //      matrix A (or the calibrated A*), its inverse B and the factor L of B;
-//   2. the draws: for each iteration a covariance matrix and a mean vector
-//      from the posterior and the case's difference Z_i under them, stored
-//      twice (unrounded for its normal probability, as a double for the
-//      limits) -- always in order, on the calling thread, because every draw
-//      continues the one random stream;
+//   2. the iterations: for each a covariance matrix and a mean vector from
+//      the posterior, the case's difference Z_i under them, Z_i stored as a
+//      double for the limits and Phi(Z_i) kept unrounded for the sum;
 //   3. the summary: S = the sum of Phi(Z_i) in the order of i, the tail
 //      percentage P with its flip, the two limits read off fixed order
 //      statistics of the stored doubles, and Z-DCC from the sample
 //      statistics.
-// Phi(Z_i) and the order statistics do not touch the random stream, so
-// helper threads evaluate Phi chunk by chunk while the draws go on, and the
-// calling thread selects the two order statistics once the draws are done.
-// S is summed afterwards in the original order, so the results are the same
-// in every digit whatever the number of threads.
+// Every draw continues the one random stream, so the calling thread makes
+// the draws of all iterations in order.  What follows the draws of an
+// iteration (the matrix algebra that no later draw depends on, Z_i and
+// Phi(Z_i)) touches no random number: the calling thread hands it over in
+// chunks, and every thread, the calling one included, finishes chunks.  S is
+// summed afterwards in the original order, so the results are the same in
+// every digit whatever the number of threads.
 //
 // Floating-point faults: the processor only sets sticky flags (per thread).
-// Each chunk of draws and each chunk of Phi clears the flags first and
-// tests them at its end; a chunk that faulted is done again one iteration
-// at a time (from the generator state saved at its start) to find the first
-// fault, so the run ends with the error the plain one-step-at-a-time loop
-// would have met first.
+// Each chunk of draws and each chunk of finishing clears the flags first
+// and tests them at its end; a chunk that faulted is done again one
+// iteration at a time (the draws from the generator state saved at its
+// start) to find the first fault, so the run ends with the error the plain
+// one-step-at-a-time loop would have met first.
 #include "engines/Bayes_Engines.h"
 
 #include <algorithm>
@@ -88,8 +88,6 @@ struct tRunConstants {
   tMatrix2 l, lt;
   long double root_n = 0;
   long double mean_x = 0, mean_y = 0, case_x = 0, case_y = 0;
-  bool calibrated = false;
-  bool unstandardized = false;
 };
 
 // One iteration is done in two parts.  The drawing part, on the calling
@@ -255,9 +253,10 @@ class tSample {
       }
     } join{*this, helpers};
     helpers.reserve(threads_ - 1);
-    for (unsigned h = 1; h < threads_; ++h) {
+    helper_errors_.resize(threads_ - 1);
+    for (unsigned h = 0; h + 1 < threads_; ++h) {
       try {
-        helpers.emplace_back(&tSample::FinishChunks, this);
+        helpers.emplace_back(&tSample::HelperMain, this, h);
       } catch (const std::system_error&) {
         break;  // fewer threads: the same results, only later
       }
@@ -270,6 +269,10 @@ class tSample {
       t.join();
     helpers.clear();
 
+    // A helper that could not go on (nothing but a failed allocation can
+    // stop one) leaves the run incomplete.
+    for (const std::exception_ptr& error : helper_errors_)
+      if (error) std::rethrow_exception(error);
     if (faults_.Any()) {
       const int64_t position = faults_.Position();
       if (position % 3 != 0) RedrawThrough(static_cast<int32_t>(position / 3), uniform);
@@ -372,6 +375,14 @@ class tSample {
     changed_.notify_all();
   }
 
+  void HelperMain(unsigned helper) noexcept {
+    try {
+      FinishChunks();
+    } catch (...) {
+      helper_errors_[helper] = std::current_exception();
+    }
+  }
+
   // Takes chunks in order and finishes them, waiting for the draws where
   // necessary, until none is left.
   void FinishChunks() {
@@ -386,7 +397,19 @@ class tSample {
     }
   }
 
+  // Finishes chunk c; its slot is free again afterwards, whatever happens.
   void FinishClaimed(int32_t c) {
+    struct tRelease {
+      tSample& sample;
+      int32_t slot;
+      ~tRelease() {
+        {
+          std::lock_guard<std::mutex> lock(sample.mutex_);
+          sample.slot_free_[slot] = true;
+        }
+        sample.changed_.notify_all();
+      }
+    } release{*this, c % slots_};
     const int32_t begin = c * kChunk;
     int32_t end = std::min(begin + kChunk, n_iter_);
     {
@@ -395,11 +418,6 @@ class tSample {
       end = std::min(end, drawn_);
     }
     if (end > begin && !faults_.Before(3 * int64_t{begin})) FinishChunk(begin, end, Slot(c));
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      slot_free_[c % slots_] = true;
-    }
-    changed_.notify_all();
   }
 
   void FinishChunk(int32_t begin, int32_t end, const tRecord* records) {
@@ -494,6 +512,7 @@ class tSample {
   std::unique_ptr<tRecord[]> records_;  // the ring of slots
   std::vector<bool> slot_free_;
   std::vector<tUniformStream> chunk_start_;
+  std::vector<std::exception_ptr> helper_errors_;  // one per helper thread
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -578,9 +597,7 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
                                 mean_x,
                                 mean_y,
                                 case_x,
-                                case_y,
-                                calibrated,
-                                test == tTestKind::Unstandardized};
+                                case_y};
 
   // The positions of the two limits among the ascending draws, kept inside
   // the sample whatever the level.
@@ -601,9 +618,9 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   long double zdcc_lower = 0, zdcc_upper = 0;
   long double s;
   {
-    auto run = calibrated
-                   ? (constants.unstandardized ? RunSample<true, true> : RunSample<true, false>)
-                   : (constants.unstandardized ? RunSample<false, true> : RunSample<false, false>);
+    const bool unstandardized = test == tTestKind::Unstandardized;
+    auto run = calibrated ? (unstandardized ? RunSample<true, true> : RunSample<true, false>)
+                          : (unstandardized ? RunSample<false, true> : RunSample<false, false>);
     try {
       s = run(constants, n_iter, EngineThreads(), uniform, static_cast<int32_t>(lo),
               static_cast<int32_t>(hi), zdcc_lower, zdcc_upper);
