@@ -219,7 +219,7 @@ void BM_Sort_ReferenceQuickSort(benchmark::State& state) {
 }
 // What the engines do instead of a full sort: select the two order
 // statistics they read (positions 25,000 and 975,001).
-void BM_Sort_SelectTwoLimits(benchmark::State& state) {
+void BM_Sort_NthElementTwice(benchmark::State& state) {
   const std::vector<double> sample = Sample();
   std::vector<double> x;
   for (auto _ : state) {
@@ -229,6 +229,19 @@ void BM_Sort_SelectTwoLimits(benchmark::State& state) {
     std::nth_element(x.begin(), x.begin() + 24999, x.end());
     std::nth_element(x.begin() + 25000, x.begin() + 975000, x.end());
     benchmark::DoNotOptimize(x.data());
+  }
+}
+void BM_Sort_SelectTwoLimits(benchmark::State& state) {
+  const std::vector<double> sample = Sample();
+  std::vector<double> x;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = sample;
+    state.ResumeTiming();
+    double lower, upper;
+    engine_kernels::SelectOrderStatistics(x.data(), kIterations, 25000, 975001, lower, upper);
+    benchmark::DoNotOptimize(lower);
+    benchmark::DoNotOptimize(upper);
   }
 }
 
@@ -252,6 +265,7 @@ BENCHMARK(BM_MatrixStep_Kernel);
 BENCHMARK(BM_MatrixStep_Reference);
 BENCHMARK(BM_Sort_LibraryQuickSort)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sort_ReferenceQuickSort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sort_NthElementTwice)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sort_SelectTwoLimits)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -234,10 +234,11 @@ class tSample {
         phi_(new long double[n_iter]),
         records_(new tRecord[static_cast<size_t>(kChunk) * slots_]),
         slot_free_(slots_, true),
+        chunk_finished_(chunks_, false),
         chunk_start_(chunks_) {}
 
   // Makes every iteration and selects the order statistics at the 1-based
-  // positions lo and hi.  Returns S, the sum of Phi(Z_i) in order.  On a
+  // positions lo and hi.  Returns S, the sum of Phi(Z_i) in the order of i.  On a
   // fault, leaves the generator where the plain loop would have left it
   // after that iteration's draws and rethrows the first fault.
   long double Run(tUniformStream& uniform, int32_t lo, int32_t hi, long double& lower,
@@ -279,10 +280,7 @@ class tSample {
       std::rethrow_exception(faults_.Error());
     }
     SelectLimits(lo, hi, lower, upper);
-    long double s = 0;
-    for (int32_t i = 0; i < n_iter_; ++i)
-      s = s + phi_[i];
-    return s;
+    return sum_;  // every chunk is finished and in the sum
   }
 
  private:
@@ -417,10 +415,37 @@ class tSample {
       changed_.wait(lock, [&] { return drawn_ >= end || drawing_done_; });
       end = std::min(end, drawn_);
     }
-    if (end > begin && !faults_.Before(3 * int64_t{begin})) FinishChunk(begin, end, Slot(c));
+    if (end > begin && !faults_.Before(3 * int64_t{begin}) && FinishChunk(begin, end, Slot(c)) &&
+        end == std::min(begin + kChunk, n_iter_))
+      AddToSum(c);
   }
 
-  void FinishChunk(int32_t begin, int32_t end, const tRecord* records) {
+  // Chunk c is finished: S takes in its Phi values, and those of the
+  // finished chunks after it, as soon as every chunk before it is in S, so
+  // that the sum runs in the order of the iterations while the others work.
+  // One thread at a time adds.
+  void AddToSum(int32_t c) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    chunk_finished_[c] = true;
+    if (summing_) return;
+    summing_ = true;
+    while (summed_ < chunks_ && chunk_finished_[summed_]) {
+      const int32_t begin = summed_ * kChunk;
+      const int32_t end = std::min(begin + kChunk, n_iter_);
+      lock.unlock();
+      long double s = sum_;
+      for (int32_t i = begin; i < end; ++i)
+        s = s + phi_[i];
+      sum_ = s;
+      lock.lock();
+      ++summed_;
+    }
+    summing_ = false;
+  }
+
+  // Finishes iterations begin ... end - 1; false when a fault (recorded)
+  // ended them.
+  bool FinishChunk(int32_t begin, int32_t end, const tRecord* records) {
     ClearFloatingPointFlags();
     bool trouble = false;
     try {
@@ -437,7 +462,7 @@ class tSample {
       trouble = true;
     }
     if (!trouble && !FaultFlagRaised()) [[likely]]
-      return;
+      return true;
     // Again, one iteration at a time, to find the first fault.
     for (int32_t i = begin; i < end; ++i) {
       ClearFloatingPointFlags();
@@ -456,7 +481,7 @@ class tSample {
       if (error) {
         faults_.Record(3 * int64_t{i} + 1, error);
         changed_.notify_all();
-        return;
+        return false;
       }
       try {
         phi_[i] = phi_of_(zi);
@@ -467,25 +492,20 @@ class tSample {
       if (error) {
         faults_.Record(3 * int64_t{i} + 2, error);
         changed_.notify_all();
-        return;
+        return false;
       }
       store_[i] = static_cast<double>(zi);
     }
+    return true;
   }
 
   // The lo-th and hi-th smallest of the stored doubles: the values a full
   // ascending sort would put at those positions.
   void SelectLimits(int32_t lo, int32_t hi, long double& lower, long double& upper) {
-    double* first = store_.get();
-    double* last = first + n_iter_;
-    std::nth_element(first, first + (lo - 1), last);
-    lower = first[lo - 1];
-    if (hi > lo) {
-      std::nth_element(first + lo, first + (hi - 1), last);
-    } else if (hi < lo) {
-      std::nth_element(first, first + (hi - 1), first + (lo - 1));
-    }
-    upper = first[hi - 1];
+    double at_lo, at_hi;
+    SelectOrderStatistics(store_.get(), n_iter_, lo, hi, at_lo, at_hi);
+    lower = at_lo;
+    upper = at_hi;
   }
 
   // Leaves the generator as it stood after the draws of iteration i.
@@ -511,6 +531,7 @@ class tSample {
   std::unique_ptr<long double[]> phi_;  // Phi(Z_i)
   std::unique_ptr<tRecord[]> records_;  // the ring of slots
   std::vector<bool> slot_free_;
+  std::vector<bool> chunk_finished_;  // finished without a fault
   std::vector<tUniformStream> chunk_start_;
   std::vector<std::exception_ptr> helper_errors_;  // one per helper thread
 
@@ -519,6 +540,9 @@ class tSample {
   int32_t drawn_ = 0;  // iterations whose drawing part is done
   bool drawing_done_ = false;
   int32_t next_chunk_ = 0;  // the next chunk to finish
+  int32_t summed_ = 0;      // chunks whose Phi values are in sum_
+  bool summing_ = false;    // a thread is adding to sum_
+  long double sum_ = 0;     // S so far
   tFaultRecord faults_;
 };
 

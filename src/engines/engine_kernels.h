@@ -11,8 +11,11 @@
 // LogGamma(1/2)), which is done once per run instead of once per call.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <vector>
 
 #include "numeric/distrib.h"
 
@@ -429,6 +432,74 @@ inline tMatrix2 Cholesky(const tMatrix2& a) {
   l.a21 = a.a21 / l.a11;
   l.a22 = std::sqrt(a.a22 - l.a21 * l.a21);
   return l;
+}
+
+// The values that an ascending sort of x[0 .. n-1] would put at the 1-based
+// positions lo and hi (1 <= lo, hi <= n); x is reordered.  Only these two
+// order statistics are ever read, so they are selected instead: a sorted
+// sample of every (n/8192)-th value brackets each of them by two values,
+// one pass counts the values below each bracket and gathers those within
+// it, and the wanted value is selected among the gathered few.  Should a
+// bracket miss (the count shows it), the whole array is selected from, so
+// the result is always exact.  x holds no NaN.
+inline void SelectOrderStatistics(double* x, int32_t n, int32_t lo, int32_t hi, double& at_lo,
+                                  double& at_hi) {
+  auto select_all = [&](int32_t k) {
+    std::nth_element(x, x + (k - 1), x + n);
+    return x[k - 1];
+  };
+  constexpr int32_t kSample = 8192;
+  if (n < 8 * kSample) {
+    at_lo = select_all(lo);
+    at_hi = select_all(hi);
+    return;
+  }
+  const int32_t step = n / kSample;
+  std::vector<double> sample(kSample);
+  for (int32_t j = 0; j < kSample; ++j)
+    sample[j] = x[static_cast<int64_t>(j) * step];
+  std::sort(sample.begin(), sample.end());
+
+  struct tBracket {
+    int32_t rank = 0;
+    double low = 0, high = 0;
+    int64_t below = 0;
+    std::vector<double> inside;
+  };
+  auto bracket = [&](int32_t rank) {
+    const double position = static_cast<double>(rank) * kSample / n;
+    const int32_t margin = static_cast<int32_t>(4 * std::sqrt(position) + 16);
+    const int32_t first = static_cast<int32_t>(position) - margin;
+    const int32_t last = static_cast<int32_t>(position) + margin;
+    tBracket b;
+    b.rank = rank;
+    b.low = first <= 0 ? -std::numeric_limits<double>::infinity() : sample[first];
+    b.high = last >= kSample - 1 ? std::numeric_limits<double>::infinity() : sample[last];
+    b.inside.reserve(static_cast<size_t>(4 * margin + 8) * step);
+    return b;
+  };
+  tBracket a = bracket(lo), b = bracket(hi);
+  for (int32_t i = 0; i < n; ++i) {
+    const double v = x[i];
+    if (v < a.low) {
+      ++a.below;
+    } else if (v <= a.high) {
+      a.inside.push_back(v);
+    }
+    if (v < b.low) {
+      ++b.below;
+    } else if (v <= b.high) {
+      b.inside.push_back(v);
+    }
+  }
+  auto value = [&](tBracket& t) {
+    const int64_t k = t.rank - t.below;  // the wanted one's rank among the gathered
+    if (k < 1 || k > static_cast<int64_t>(t.inside.size())) return select_all(t.rank);
+    std::nth_element(t.inside.begin(), t.inside.begin() + (k - 1), t.inside.end());
+    return t.inside[k - 1];
+  };
+  at_lo = value(a);
+  at_hi = value(b);
 }
 
 }  // namespace engine_kernels

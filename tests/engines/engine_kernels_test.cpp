@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "numeric/distrib.h"
 #include "numeric/matrix_handling.h"
@@ -216,6 +218,37 @@ TEST(MatrixStep, InverseEdgesAsTheLibrary) {
     EXPECT_EQ(Inverse(a, inv), library) << a.a11 << " " << a.a12 << " " << a.a21 << " " << a.a22;
     if (library) ExpectSameBlock(inv, inverse);
   }
+}
+
+// The two order statistics are those of a full sort, also with many equal
+// values, at the extremes, and where the sample misleads the brackets.
+TEST(Sort, SelectedLimitsAreThoseOfTheSortedSample) {
+  ResetUniformRandom();
+  const tNormal_distribution normal(-2.8L, 0.3L);
+  auto check = [](std::vector<double> x, int32_t lo, int32_t hi) {
+    std::vector<double> sorted = x;
+    std::sort(sorted.begin(), sorted.end());
+    double at_lo = 0, at_hi = 0;
+    SelectOrderStatistics(x.data(), static_cast<int32_t>(x.size()), lo, hi, at_lo, at_hi);
+    EXPECT_EQ(at_lo, sorted[lo - 1]) << x.size() << " " << lo;
+    EXPECT_EQ(at_hi, sorted[hi - 1]) << x.size() << " " << hi;
+  };
+  std::vector<double> draws(1000000);
+  for (double& v : draws)
+    v = static_cast<double>(normal.RandomValue());
+  check(draws, 25000, 975001);
+  check(draws, 50000, 950001);
+  check(draws, 1, 1000000);
+  check(draws, 975001, 25000);
+  std::vector<double> coarse(200000);  // long runs of equal values
+  for (double& v : coarse)
+    v = std::round(static_cast<double>(normal.RandomValue()) * 4) / 4;
+  check(coarse, 5000, 195001);
+  std::vector<double> misleading(draws);  // the sampled positions hold outliers
+  for (size_t i = 0; i < misleading.size(); i += misleading.size() / 8192)
+    misleading[i] = 1e300;
+  check(misleading, 25000, 975001);
+  check(std::vector<double>(draws.begin(), draws.begin() + 1000), 25, 976);
 }
 
 }  // namespace
