@@ -55,6 +55,10 @@ std::atomic<unsigned> g_engine_threads{0};
 // the span between two tests of the floating-point flags.
 constexpr int32_t kChunk = 4096;
 
+// The draws are made in order on one thread and are about a third of the
+// work, so more threads than this cannot shorten a run.
+constexpr unsigned kMaxThreads = 8;
+
 constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
 bool FaultFlagRaised() {
@@ -227,7 +231,7 @@ class tSample {
   tSample(int32_t n_iter, const tRunConstants& constants, unsigned threads)
       : n_iter_(n_iter),
         chunks_((n_iter + kChunk - 1) / kChunk),
-        threads_(std::max(1u, std::min<unsigned>(threads, chunks_))),
+        threads_(std::clamp<unsigned>(threads, 1, std::min<unsigned>(kMaxThreads, chunks_))),
         slots_(2 * threads_ + 2),
         constants_(constants),
         store_(new double[n_iter]),

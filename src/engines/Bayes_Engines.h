@@ -31,12 +31,31 @@ class ESingularMatrix : public Exception {
 enum class tTestKind { Standardized, Unstandardized };
 
 // How many threads a run uses for the work that does not touch the random
-// stream (the normal probabilities of the stored draws and the selection of
-// the limits); the draws themselves are always made in order on the calling
-// thread.  0, the default, means one per hardware thread.  The results are
-// the same in every digit whatever the count.
+// stream (what follows each iteration's draws: the matrix algebra, the
+// case's difference and its normal probability); the draws themselves are
+// always made in order on the calling thread.  0, the default, means one
+// per hardware thread; a run uses at most 8.  The results are the same in
+// every digit whatever the count.
 void SetEngineThreads(unsigned count);
 unsigned EngineThreads();
+
+// Both engines: n_iter posterior draws from the generator's fixed start
+// (when fixed_seed) and the eight results written to `results` only when
+// the run completes.  With `test` unstandardized each draw evaluates the
+// case's raw difference, ((case_x - mu_x) - (case_y - mu_y)) / sqrt(S11 +
+// S22 - 2 S12), and Z-DCC is ((case_x - mean_x) - (case_y - mean_y)) /
+// SD_of_difference(sd_x, sd_y, r).  The limits' positions among the sorted
+// draws are kept within 1 ... n_iter.  A run ends with an error, `results`
+// untouched, when
+//   - a distribution cannot be set up (the library's EArgumentError; n = 3
+//     under the calibrated prior fails with id 1301),
+//   - the scale matrix or a drawn matrix cannot be inverted
+//     (ESingularMatrix),
+//   - a floating-point fault occurs (the library's EInvalidOp, EZeroDivide
+//     or EOverflow, the first fault in the order of the computation), or
+//     n_iter is below 1 (EInvalidOp: there is nothing to summarise),
+//   - the normal probability of a draw cannot be evaluated (the library's
+//     EArgumentError 1361, for a difference of 65536 SDs or more).
 
 // Standard-theory (Jeffreys) prior.
 void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,

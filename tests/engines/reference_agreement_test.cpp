@@ -115,6 +115,9 @@ TEST(ReferenceAgreement, EdgesAndFailures) {
     }
     tEngineCase c;
     c.prior = prior;
+    c.n_iter = 70000;  // long enough for the limits to be selected through brackets
+    c.two_sided = prior == tPriorKind::Calibrated;
+    ExpectAgreement(c);
     c.n_iter = 500;
     c.sd_x = 0;  // a singular scale matrix
     ExpectAgreement(c);
