@@ -1,14 +1,17 @@
 // The inner loop of the engines, inlined: the uniform generator with its two
-// state words held in locals, the normal, gamma and uniform variates, the
-// standard normal distribution function, and the 2 x 2 matrix steps.
+// state words held privately, the normal, gamma and uniform variates, the
+// standard normal distribution function, the 2 x 2 matrix steps, and the
+// selection of the two limits from the sample.
 //
-// Each routine performs exactly the operations, in exactly the order, of the
-// library routine it stands for (UniformRandom, RandomValue, Cdf through
-// IncompleteGammaP, MatrixMultiply, MatrixTranspose, MatrixInverse,
-// Cholesky2x2), so every result is the same in every bit.  What is saved is
-// only overhead: virtual dispatch, whole 20 x 20 copies, the global state
-// words, and work that depends only on the run's constants (such as
-// LogGamma(1/2)), which is done once per run instead of once per call.
+// Each routine gives exactly the numbers of the library routine it stands
+// for (UniformRandom, RandomValue, Cdf through IncompleteGammaP,
+// MatrixMultiply, MatrixTranspose, MatrixInverse, Cholesky2x2, and a full
+// QuickSort), in every bit: the same operations in the same order.  What is
+// saved is overhead: virtual dispatch, whole 20 x 20 copies, the global
+// state words, work that depends only on the run's constants (such as
+// LogGamma(1/2)), which is done once per run, and a few divisions and
+// extended logarithms whose only use is a comparison that a cheaper
+// computation settles with certainty (each such place says why).
 #pragma once
 
 #include <algorithm>
