@@ -94,16 +94,6 @@ inline bool ContinuedFractionHalfSteps(long double x, long double& result) {
   return true;
 }
 
-// The same loop in x87 code, whose registers hold the whole recurrence
-// (engine_kernels_x87.cpp); 0 with the result, 1 where it gives up.  It
-// gives up also where the stopping test is too close to call.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define QUORREL_X87_CONTINUED_FRACTION 1
-extern "C" int QuorrelContinuedFractionHalf(const long double* x, long double* g);
-#else
-#define QUORREL_X87_CONTINUED_FRACTION 0
-#endif
-
 // UniformRandom on a private copy of the state words, a buffer at a time.
 // Each word follows s <- a s mod m exactly (a = 40014, m = 2147483563 and
 // a = 40692, m = 2147483399), which the library forms by splitting the
@@ -334,11 +324,7 @@ struct tStandardNormalCdf {
   // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.
   long double ContinuedFraction(long double x) const {
     long double g;
-#if QUORREL_X87_CONTINUED_FRACTION
-    const bool done = QuorrelContinuedFractionHalf(&x, &g) == 0;
-#else
     const bool done = ContinuedFractionHalfSteps(x, g);
-#endif
     if (!done) [[unlikely]]
       return GammaContinuedFraction(x, 0.5L);
     return std::exp(0.5L * std::log(x) - x - log_gamma_half) * g;

@@ -129,19 +129,11 @@ TEST(NormalCdf, ContinuedFractionLoopsAgree) {
     ASSERT_TRUE(ContinuedFractionHalfSteps(x, g)) << x;
     const long double factor = std::exp(0.5L * std::log(x) - x - LogGamma(0.5L));
     ASSERT_EQ(factor * g, GammaContinuedFraction(x, 0.5L)) << x;
-#if QUORREL_X87_CONTINUED_FRACTION
-    long double g87 = 0;
-    ASSERT_EQ(QuorrelContinuedFractionHalf(&x, &g87), 0) << x;
-    ASSERT_EQ(g87, g) << x;
-#endif
   }
   // A NaN gives up instead of looping for ever.
   const long double nan = std::numeric_limits<long double>::quiet_NaN();
   long double g = 0;
   EXPECT_FALSE(ContinuedFractionHalfSteps(nan, g));
-#if QUORREL_X87_CONTINUED_FRACTION
-  EXPECT_EQ(QuorrelContinuedFractionHalf(&nan, &g), 1);
-#endif
 }
 
 // The normal generator's exact test s > -4 ln u near its boundary.
