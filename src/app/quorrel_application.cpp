@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "worksheet/escaped_error.h"
+#include "analysis/escaped_error.h"
 
 TQuorrelApplication::TQuorrelApplication(int& argc, char** argv, tUserDialogs& dialogs)
     : QApplication(argc, argv), dialogs_(dialogs) {}

@@ -18,6 +18,7 @@
 #include <QTextDocument>
 #include <exception>
 
+#include "analysis/escaped_error.h"
 #include "results/print_document.h"
 #include "results/results_file.h"
 
@@ -151,13 +152,7 @@ void TfrmTemplateResults::ConnectHandlers() {
 
 template <typename Handler>
 void TfrmTemplateResults::Guarded(Handler&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    dialogs_.ShowError(ErrorBoxText(e.what()));
-  } catch (...) {
-    dialogs_.ShowError("Unexpected error.");
-  }
+  RunHandler(dialogs_, std::forward<Handler>(handler));
 }
 
 bool TfrmTemplateResults::HoldsText() const {

@@ -21,10 +21,10 @@
 #include "analysis/Metrics_Papers.h"
 #include "analysis/compute_driver.h"
 #include "analysis/data_file.h"
+#include "analysis/escaped_error.h"
 #include "analysis/io_error.h"
 #include "analysis/report.h"
 #include "numeric/distrib.h"
-#include "worksheet/escaped_error.h"
 #include "worksheet/memo_lines.h"
 #include "worksheet/radio_group.h"
 
@@ -300,11 +300,7 @@ void TfrmTemplate::FitToFonts() {
 
 template <typename Handler>
 void TfrmTemplate::Guarded(Handler&& handler) {
-  try {
-    handler();
-  } catch (...) {
-    dialogs_.ShowError(EscapedErrorText(std::current_exception()));
-  }
+  RunHandler(dialogs_, std::forward<Handler>(handler));
 }
 
 void TfrmTemplate::ConnectHandlers() {

@@ -1,4 +1,4 @@
-#include "worksheet/escaped_error.h"
+#include "analysis/escaped_error.h"
 
 #include "analysis/platform_interfaces.h"
 #include "numeric/errors.h"
