@@ -140,9 +140,18 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
   for (const std::string& text : texts) {
     // Blanks separate the file's values, so a blank inside a text (which the
     // number reader skips) would split it into two values when read back.
+    std::string value;
+    bool has_digit = false;
     for (char c : text) {
-      if (!IsSeparator(static_cast<unsigned char>(c))) bytes.push_back(c);
+      if (IsSeparator(static_cast<unsigned char>(c))) continue;
+      value.push_back(c);
+      has_digit = has_digit || (c >= '0' && c <= '9');
     }
+    // A text without a digit ("-", ".", only blanks) is read as 0 by the
+    // number reader.  Written as it stands it would either vanish, moving
+    // every later value one field forward at the next start, or be a token
+    // the file reader refuses; "0" keeps the value the analysis ran with.
+    bytes += has_digit ? value : std::string(1, '0');
     bytes.push_back(' ');
   }
 
@@ -170,15 +179,27 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
 void LoadPreviousData(const std::string& folder,
                       const std::function<void(int position, const std::string& text)>& fill) {
   const std::string path = DataFilePath(folder);
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) {
+  // Opened without blocking and checked before anything is read: only a
+  // regular file is read.  A folder, a pipe with no writer (which would block
+  // the start-up for ever) or a device such as an endless source of zeros
+  // in its place is refused like a file that cannot be opened.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return;  // no file: nothing to restore
     throw EInOutError::FromErrno(errno);
   }
-  if (S_ISDIR(info.st_mode)) throw EInOutError::FromErrno(EISDIR);
-
-  std::unique_ptr<std::FILE, tFileCloser> file(std::fopen(path.c_str(), "rbe"));
-  if (!file) throw EInOutError::FromErrno(errno);
+  struct stat info {};
+  int err = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EACCES;
+  if (err != 0) {
+    ::close(fd);
+    throw EInOutError::FromErrno(err);
+  }
+  std::unique_ptr<std::FILE, tFileCloser> file(::fdopen(fd, "rb"));
+  if (!file) {
+    err = errno;
+    ::close(fd);
+    throw EInOutError::FromErrno(err);
+  }
   tNumberReader reader(file.get());
   for (int position = 0; position < kValuesRestored; ++position) {
     fill(position, FormatRestoredValue(reader.Next()));

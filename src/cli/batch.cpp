@@ -114,8 +114,9 @@ std::vector<tCsvRow> ParseCsv(const std::string& text, char delimiter) {
       field_started = true;
     } else if (c == '\n') {
       end_record();
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      // the LF ends the record
+    } else if (c == '\r') {
+      // CR LF: the LF ends the record; a CR alone (older spreadsheets) ends it itself.
+      if (i + 1 >= text.size() || text[i + 1] != '\n') end_record();
     } else {
       field.push_back(c);
       if (c != ' ' && c != '\t') field_started = true;
@@ -137,7 +138,7 @@ std::string CsvField(const std::string& text) {
 
 int RunBatch(const std::string& csv_text, const tCliOptions& options, char decimal_separator,
              std::ostream& out, std::ostream& err) {
-  std::size_t header_end = csv_text.find('\n');
+  std::size_t header_end = csv_text.find_first_of("\r\n");
   std::string header_line = csv_text.substr(0, header_end);
   char delimiter =
       header_line.find(',') == std::string::npos && header_line.find(';') != std::string::npos
@@ -257,6 +258,9 @@ int RunBatch(const std::string& csv_text, const tCliOptions& options, char decim
     }
     WriteRow(out, outcome);
     out.flush();
+    // Output that can no longer be written: the remaining rows would run
+    // for nothing.  The caller reports the failure.
+    if (!out) return kExitEngineError;
   }
   if (any_failed) return kExitEngineError;
   if (any_refused) return kExitRefused;

@@ -12,7 +12,7 @@ using tCsvRow = std::vector<std::string>;
 
 // Splits CSV text into records: fields separated by `delimiter`, fields in
 // double quotes may hold delimiters, quotes (doubled) and line ends; records
-// end with LF or CR LF.  Blank lines are skipped.
+// end with LF, CR LF or a CR alone.  Blank lines are skipped.
 std::vector<tCsvRow> ParseCsv(const std::string& text, char delimiter);
 
 // A field for a CSV file, quoted when it must be.

@@ -1,9 +1,12 @@
 #include "cli/report_cli.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cmath>
-#include <fstream>
-#include <iostream>
+#include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "analysis/data_file.h"
@@ -74,6 +77,38 @@ void AddNotes(const std::string& text, std::vector<std::string>& notes) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
+}
+
+// The whole content of the batch file ("-": standard input).  False, with
+// the reason in `problem`, when it cannot be opened or read, or is a folder.
+bool ReadBatchFile(const std::string& name, std::string& text, std::string& problem) {
+  std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rbe");
+  int err = file == nullptr ? errno : 0;
+  if (err == 0) {
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) err = EISDIR;
+  }
+  char buffer[65536];
+  while (err == 0) {
+    std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+    text.append(buffer, got);
+    if (got < sizeof buffer) {
+      if (std::ferror(file)) err = errno != 0 ? errno : EIO;
+      break;
+    }
+  }
+  if (file != nullptr && file != stdin) std::fclose(file);
+  if (err != 0) problem = "cannot read " + name + ": " + std::strerror(err);
+  return err == 0;
+}
+
+// After everything was written: a standard output that could not take it
+// (a full disk, a closed pipe) is a failure, never a success.
+int CheckWritten(std::ostream& out, std::ostream& err, int status) {
+  out.flush();
+  if (out) return status;
+  err << "quorrel-report: cannot write the output\n";
+  return kExitEngineError;
 }
 
 int UsageError(std::ostream& err, const std::string& problem) {
@@ -365,7 +400,7 @@ std::string HelpText() {
          "  0   the report (or every batch row) was produced\n"
          "  1   an engine error ended the analysis (for example N = 3 with the\n"
          "      calibrated prior), or a batch row ended with one, or the batch file\n"
-         "      could not be read\n"
+         "      could not be read, or the output could not be written\n"
          "  2   a value was refused (the message is printed on standard error), or a\n"
          "      batch row was refused, or the batch file's header lacks a column\n"
          "  64  the command line is wrong (the usage is printed)\n"
@@ -381,27 +416,17 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
   if (!ParseCommandLine(args, options, problem)) return UsageError(err, problem);
   if (options.help) {
     out << HelpText();
-    return kExitSuccess;
+    return CheckWritten(out, err, kExitSuccess);
   }
   const char separator = options.decimal_separator.value_or(default_separator);
 
   if (options.batch_file) {
     std::string text;
-    if (*options.batch_file == "-") {
-      std::ostringstream all;
-      all << std::cin.rdbuf();
-      text = all.str();
-    } else {
-      std::ifstream file(*options.batch_file, std::ios::binary);
-      if (!file) {
-        err << "quorrel-report: cannot read " << *options.batch_file << "\n";
-        return kExitEngineError;
-      }
-      std::ostringstream all;
-      all << file.rdbuf();
-      text = all.str();
+    if (!ReadBatchFile(*options.batch_file, text, problem)) {
+      err << "quorrel-report: " << problem << "\n";
+      return kExitEngineError;
     }
-    return RunBatch(text, options, separator, out, err);
+    return CheckWritten(out, err, RunBatch(text, options, separator, out, err));
   }
 
   tWorksheetEntry entry;
@@ -429,8 +454,7 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
     for (const std::string& line : report)
       out << line << '\n';
   }
-  out.flush();
-  return kExitSuccess;
+  return CheckWritten(out, err, kExitSuccess);
 }
 
 char EnvironmentDecimalSeparator() {

@@ -77,10 +77,18 @@ TEST_F(DataFile, WritesEightTextsEachFollowedByOneSpace) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
 
-TEST_F(DataFile, BlanksInsideATextAreNotWritten) {
-  // The number reader skips them, the file reader would split the value on them.
+TEST_F(DataFile, EveryTextStaysOneReadableValue) {
+  // The number reader skips blanks, the file reader would split the value on them.
   SaveCurrentData(folder_, {"1 000", "15", "50", "10", ".6", "20", "70", "45"});
   EXPECT_EQ(ReadFile(), "1000 15 50 10 .6 20 70 45 ");
+
+  // Texts the number reader takes as 0 but that hold no digit: only blanks
+  // would vanish and move the later values into the wrong fields, "-" and
+  // "." would be tokens the file reader refuses.
+  SaveCurrentData(folder_, {"  ", "15", "-", "10", ".", "20", "70", "45"});
+  EXPECT_EQ(ReadFile(), "0 15 0 10 0 20 70 45 ");
+  EXPECT_EQ(Load(), (std::map<int, std::string>{
+                        {0, "0"}, {1, "15"}, {2, "0"}, {3, "10"}, {4, "0"}, {5, "20"}}));
 }
 
 TEST_F(DataFile, RestoresTheFirstSixValues) {
@@ -189,6 +197,20 @@ TEST_F(DataFile, AFolderInThePlaceOfTheFile) {
   EXPECT_TRUE(fs::is_directory(Path() + "/inside"));
   // No temporary file is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+}
+
+TEST_F(DataFile, OnlyARegularFileIsRead) {
+  // A pipe without a writer would block the read for ever, an endless device
+  // would never end it: both are refused before anything is read.
+  ASSERT_EQ(::mkfifo(Path().c_str(), 0600), 0);
+  std::string error;
+  EXPECT_TRUE(Load(&error).empty());
+  EXPECT_EQ(error, "File access denied");
+  fs::remove(Path());
+  fs::create_symlink("/dev/zero", Path());
+  error.clear();
+  EXPECT_TRUE(Load(&error).empty());
+  EXPECT_EQ(error, "File access denied");
 }
 
 TEST_F(DataFile, AFailedWriteKeepsThePreviousFile) {

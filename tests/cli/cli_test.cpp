@@ -178,6 +178,9 @@ TEST(Csv, ParsesQuotesLineEndsAndBlankLines) {
   EXPECT_EQ(rows[2], (tCsvRow{"c", "two\nlines"}));
   EXPECT_EQ(rows[3], (tCsvRow{"d", ""}));
   EXPECT_EQ(ParseCsv("x;y\n1;2", ';')[1], (tCsvRow{"1", "2"}));
+  // Records ended by a carriage return alone.
+  EXPECT_EQ(ParseCsv("x,y\r1,2\r\r3,4", ','),
+            (std::vector<tCsvRow>{{"x", "y"}, {"1", "2"}, {"3", "4"}}));
 
   EXPECT_EQ(CsvField("plain"), "plain");
   EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
@@ -254,6 +257,26 @@ TEST(Batch, OptionsPerRowAndFileProblems) {
   std::ostringstream out3, err3;
   EXPECT_EQ(RunBatch("", tCliOptions{}, '.', out3, err3), 2);
   EXPECT_EQ(RunCli({"--batch", "/nonexistent/cases.csv"}).status, 1);
+  // A folder is no batch file, not an empty one.
+  tRun folder = RunCli({"--batch", "/tmp"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err, "quorrel-report: cannot read /tmp: Is a directory\n");
+}
+
+TEST(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
+  // A stream without a buffer fails every write, as a full disk does.
+  std::ostream broken(nullptr);
+  std::ostringstream err;
+  EXPECT_EQ(RunQuorrelReport({"--help"}, broken, err), 1);
+  EXPECT_EQ(err.str(), "quorrel-report: cannot write the output\n");
+
+  // A batch stops at the first row it cannot write.
+  std::ostream broken_batch(nullptr);
+  std::ostringstream batch_err;
+  EXPECT_EQ(RunBatch("mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n"
+                     "1,0,1,1,0,5,1,1\n1,1,1,1,0,5,1,1\n",
+                     tCliOptions{}, '.', broken_batch, batch_err),
+            1);
 }
 
 }  // namespace
