@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
@@ -36,7 +37,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
   auto* button = new QPushButton(QString::fromLatin1(caption), parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(left, 488, 161, 37);
-  QFont font = button->font();
+  // The buttons use the desktop's own font, not the window's, enlarged.
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(10);
   font.setBold(true);
   button->setFont(font);
@@ -284,4 +286,5 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
 void TfrmTemplateResults::PrintText(const QString& text) {
   std::unique_ptr<QPagedPaintDevice> printer = printers_->DefaultPrinter();
   PrintTextDocument(*printer, text + QLatin1Char('\n'));
+  printers_->Release(*printer);
 }

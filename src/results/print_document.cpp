@@ -1,24 +1,76 @@
 #include "results/print_document.h"
 
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
+#include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "numeric/errors.h"
 
 tSystemPrinterProvider::tSystemPrinterProvider(QString document_name)
     : document_name_(std::move(document_name)) {}
 
+tSystemPrinterProvider::~tSystemPrinterProvider() = default;
+
 std::unique_ptr<QPagedPaintDevice> tSystemPrinterProvider::DefaultPrinter() {
+  spool_.reset();
   const QPrinterInfo info = QPrinterInfo::defaultPrinter();
   if (info.isNull()) throw Exception("There is no default printer currently selected");
   auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+  if (!printer->isValid()) throw Exception("There is no default printer currently selected");
+  if (!QStandardPaths::findExecutable(QStringLiteral("lp")).isEmpty()) {
+    auto spool = std::make_unique<QTemporaryDir>();
+    if (!spool->isValid()) throw Exception("The printer did not accept the document");
+    // The printer's own paper and printable area, written to the spool file.
+    const QPageLayout layout = printer->pageLayout();
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(spool->filePath(QStringLiteral("job.pdf")));
+    printer->setPageLayout(layout);
+    printer_name_ = info.printerName();
+    spool_ = std::move(spool);
+  }
   printer->setFullPage(false);
   printer->setDocName(document_name_);
-  if (!printer->isValid()) throw Exception("There is no default printer currently selected");
   return printer;
+}
+
+void tSystemPrinterProvider::Release(QPagedPaintDevice& device) {
+  static_cast<void>(device);
+  if (spool_ == nullptr) return;  // Qt has submitted the job itself
+  const std::unique_ptr<QTemporaryDir> spool = std::move(spool_);
+  SubmitPrintJob(QStringLiteral("lp"), printer_name_, document_name_,
+                 spool->filePath(QStringLiteral("job.pdf")));
+}
+
+void SubmitPrintJob(const QString& client, const QString& printer, const QString& title,
+                    const QString& file) {
+  QProcess lp;
+  lp.setProcessChannelMode(QProcess::SeparateChannels);
+  lp.start(client, {QStringLiteral("-d"), printer, QStringLiteral("-t"), title,
+                    QStringLiteral("--"), file});
+  if (!lp.waitForStarted(30000))
+    throw Exception("The print system could not be reached: " + lp.errorString().toStdString());
+  lp.closeWriteChannel();
+  if (!lp.waitForFinished(120000)) {
+    lp.kill();
+    lp.waitForFinished(5000);
+    throw Exception("The printer did not answer");
+  }
+  if (lp.exitStatus() == QProcess::NormalExit && lp.exitCode() == 0) return;
+  // The print system's explanation is the first line the client wrote, less
+  // the client's own name in front.
+  QString why = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed().section(u'\n', 0, 0);
+  const qsizetype colon = why.indexOf(QStringLiteral(": "));
+  if (colon > 0 && why.left(colon).endsWith(QFileInfo(client).fileName()))
+    why.remove(0, colon + 2);
+  if (why.isEmpty()) why = QStringLiteral("error %1").arg(lp.exitCode());
+  throw Exception("The printer did not accept the document: " + why.toStdString());
 }
 
 QFont PrinterFont() {

@@ -272,11 +272,18 @@ TEST_F(ResultsViewerTest, PrinterFailuresAreReportedAndKeepTheMemo) {
   viewer->mnuPrintClick();
   // A printer that refuses the document.
   printer->no_printer = false;
+  const std::string good_file = printer->output_file;
   printer->output_file = Path("no-such-folder/printed.pdf").toStdString();
+  viewer->mnuPrintClick();
+  // A print system that turns the finished job away.
+  printer->output_file = good_file;
+  printer->refusal = "Destination \"PDF\" is not accepting jobs.";
   viewer->mnuPrintClick();
   EXPECT_EQ(dialogs.errors,
             (std::vector<std::string>{"There is no default printer currently selected.",
-                                      "The printer did not accept the document."}));
+                                      "The printer did not accept the document.",
+                                      "Destination \"PDF\" is not accepting jobs."}));
+  EXPECT_EQ(printer->documents_released, 0);
   EXPECT_EQ(viewer->ResultsText(), before);
 }
 
@@ -311,6 +318,37 @@ TEST_F(ResultsViewerTest, FocusFirstOnReturnThenOnTheLastFocusedControl) {
   viewer->cmdReturnClick();
   Compute();
   EXPECT_EQ(viewer->focusWidget(), memo);
+}
+
+// On a desktop whose unfocused selections are invisible (here: white on
+// white), the memo still shows what Print Selection will print.
+TEST(ResultsViewerLookTest, SelectionStaysVisibleWhenTheMemoLosesTheFocus) {
+  const QPalette desktop = QApplication::palette();
+  QPalette washed_out = desktop;
+  washed_out.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
+  QApplication::setPalette(washed_out);
+  tRecordingDialogs dialogs;
+  TfrmTemplateResults viewer(dialogs, std::make_unique<tScriptedSaveDialog>(),
+                             std::make_unique<tPdfPrinterProvider>());
+  QApplication::setPalette(desktop);
+  auto* memo = viewer.findChild<QPlainTextEdit*>(QStringLiteral("memoResults"));
+  viewer.ShowResults("Results viewer: " + ProgramTitle);
+  viewer.AppendLines(BuildReport(false, ProgramTitle, SampleAnalysis()));
+
+  // The last three lines, in view after the report was appended.
+  QTextCursor cursor(memo->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.movePosition(QTextCursor::PreviousBlock, QTextCursor::KeepAnchor, 3);
+  memo->setTextCursor(cursor);
+  viewer.findChild<QWidget*>(QStringLiteral("cmdReturn"))->setFocus();
+  ASSERT_FALSE(memo->hasFocus());
+  const QColor highlight = memo->palette().color(QPalette::Active, QPalette::Highlight);
+  const QImage image = memo->viewport()->grab().toImage();
+  int highlighted = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixelColor(x, y) == highlight) ++highlighted;
+  EXPECT_GT(highlighted, 3 * 400);  // three selected lines, hundreds of pixels each
 }
 
 // The captions fit their buttons and the report is readable on screen;

@@ -34,12 +34,19 @@ class tScriptedSaveDialog : public tSaveFileDialog {
 };
 
 // A "default printer" that writes each document to a PDF file, or that is
-// missing altogether.
+// missing altogether, or whose print system turns the finished job away.
 class tPdfPrinterProvider : public tPrinterProvider {
  public:
   std::string output_file;  // where documents go; a bad path refuses them
   bool no_printer = false;
+  std::string refusal;  // when set, the reason a finished job is refused
   int documents_started = 0;
+  int documents_released = 0;
+
+  void Release(QPagedPaintDevice&) override {
+    if (!refusal.empty()) throw Exception(refusal);
+    ++documents_released;
+  }
 
   std::unique_ptr<QPagedPaintDevice> DefaultPrinter() override {
     if (no_printer) throw Exception("There is no default printer currently selected");

@@ -12,6 +12,7 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -88,6 +89,34 @@ TEST(SystemPrinterTest, NoDefaultPrinterIsReportedAsAnError) {
   EXPECT_EQ(dialogs.errors,
             std::vector<std::string>{"There is no default printer currently selected."});
   EXPECT_EQ(viewer.ResultsText(), QStringLiteral("one line"));
+}
+
+// The print system's refusal reaches the user with its reason, whether the
+// printer is unknown or no scheduler is running at all.
+TEST(SystemPrinterTest, RefusedJobIsReportedWithTheReason) {
+  if (QStandardPaths::findExecutable(QStringLiteral("lp")).isEmpty())
+    GTEST_SKIP() << "the print system's client lp is not installed";
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("job.pdf"));
+  {
+    QFile pdf(file);
+    ASSERT_TRUE(pdf.open(QIODevice::WriteOnly));
+    pdf.write("%PDF-1.4\n%%EOF\n");
+  }
+  const QString prefix = QStringLiteral("The printer did not accept the document: ");
+  try {
+    SubmitPrintJob(QStringLiteral("lp"), QStringLiteral("quorrel-no-such-printer"),
+                   QStringLiteral("quorrel-refusal-check"), file);
+    ADD_FAILURE() << "the job was accepted";
+  } catch (const Exception& e) {
+    const QString message = QString::fromStdString(e.Message());
+    EXPECT_TRUE(message.startsWith(prefix)) << e.what();
+    EXPECT_GT(message.size(), prefix.size() + 5) << e.what();
+    EXPECT_FALSE(message.contains(QStringLiteral("lp: "))) << e.what();
+  }
+  EXPECT_THROW(SubmitPrintJob(QStringLiteral("/nonexistent/quorrel-lp"), QStringLiteral("PDF"),
+                              QStringLiteral("t"), file),
+               Exception);
 }
 
 TEST(SystemPrinterTest, ExampleReportPrintsOnTheVirtualPdfPrinter) {
