@@ -1,17 +1,23 @@
 // The real message boxes, driven by a timer that reads and answers the box
-// while it is open, and the busy pointer.
+// while it is open, and the busy pointer; and the worksheet typing into its
+// fields while such a box is open.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
 #include <gtest/gtest.h>
 
+#include "analysis/data_file.h"
 #include "app/qt_dialogs.h"
+#include "worksheet/difflims_Form.h"
 
 namespace {
 
@@ -134,4 +140,44 @@ TEST(QtDialogs, BusyPointerIsSetOnceAndRestoredOnce) {
   ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
   QGuiApplication::restoreOverrideCursor();
+}
+
+TEST(QtDialogs, WorksheetKeysAnsweredThroughRealBoxes) {
+  class tNoResults : public tResultsDisplay {
+   public:
+    bool HoldsText() const override { return false; }
+    void ShowResults(const std::string&) override {}
+    void AppendLines(const std::vector<std::string>&) override {}
+  } results;
+  ProgramTitle = kProgramTitle;
+  DataFileName = kDataFileName;
+  QTemporaryDir folder;
+  TQtUserDialogs dialogs;
+  TfrmTemplate worksheet(dialogs, results, folder.path().toStdString());
+  worksheet.show();
+  QLineEdit* input = worksheet.Input(0);
+  input->setFocus();
+  QTest::keyClicks(input, "12");
+
+  // The box opens while the key press is being handled; the refused key
+  // must not reach the field once the box is closed.
+  tSeenBox refused;
+  AnswerNextBox(refused, QMessageBox::Ok);
+  QTest::keyClick(input, 'a');
+  ASSERT_TRUE(refused.seen);
+  EXPECT_EQ(refused.title, "Warning");
+  EXPECT_EQ(refused.text, "INPUT ERROR\n\nEnter numeric data only.");
+  EXPECT_EQ(input->text(), "12");
+
+  // The seventh character, typed in the middle: the box first, then the cut.
+  input->setText("123456");
+  input->setCursorPosition(2);
+  tSeenBox too_long;
+  AnswerNextBox(too_long, QMessageBox::Ok);
+  QTest::keyClick(input, ',');
+  ASSERT_TRUE(too_long.seen);
+  EXPECT_EQ(too_long.text, "Maximum length of input is 6 characters.");
+  EXPECT_EQ(input->text(), "12.345");
+  EXPECT_EQ(input->selectedText(), "12.345");
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }

@@ -158,4 +158,18 @@ TEST_F(WorksheetTest, TabWalksTheControlsInKeyboardOrderAndWrapsAround) {
   }
   EXPECT_EQ(walked, std::vector<std::string>(expected.begin() + 1, expected.end()));
   EXPECT_TRUE(dialogs_.events.empty());  // Tab passes the key filter silently
+
+  // With other choices the walk stops at the chosen item of each group and
+  // passes the greyed-out prior by.
+  QTest::mouseClick(Control<QWidget>("UNstandardized_Radio"), Qt::LeftButton);
+  QTest::mouseClick(Control<tRadioGroup>("Limits_Radio")->Item(2), Qt::LeftButton);
+  Input(7)->setFocus();
+  walked.clear();
+  for (int i = 0; i < 7; ++i) {
+    QTest::keyClick(Focused(), Qt::Key_Tab);
+    walked.push_back(Focused() ? Focused()->objectName().toStdString() : "<none>");
+  }
+  EXPECT_EQ(walked, (std::vector<std::string>{"UNstandardized_Radio", "memoComments", "cmdCompute",
+                                              "btnclearData", "ExitBtn", "Limits_Radio_2",
+                                              "txtInput1"}));
 }
