@@ -304,7 +304,7 @@ long double tGamma_distribution::Cdf(long double x) {
   if (!InSupport(x)) return x <= 0 ? 0 : 1;
   if (alpha_ <= 500) return IncompleteGammaP(lambda_ * x, alpha_);
   long double w = RealPower(lambda_ * x / alpha_, 1.0L / 3) - 1 + 1 / (9 * alpha_);
-  long double p = IncompleteGammaP(4.5L * alpha_ * w * w, 0.5L);
+  long double p = IncompleteGammaP(4.5L * alpha_ * (w * w), 0.5L);  // 4.5 alpha times w squared
   return w >= 0 ? (1 + p) / 2 : (1 - p) / 2;
 }
 

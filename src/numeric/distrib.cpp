@@ -1,7 +1,8 @@
 #include "numeric/distrib.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <system_error>
 
 int32_t RandomSeed1 = kRandomSeed1Start;
 int32_t RandomSeed2 = kRandomSeed2Start;
@@ -40,19 +41,20 @@ void SetDecimalSeparator(char separator) {
 }
 
 std::string FormatLimit(long double x) {
-  // Twelve decimals, rounded, then trailing zeros (and a bare separator)
-  // dropped.  The length is asked first: an extended value can have
-  // thousands of integer digits.
+  // Twelve decimals, rounded, then trailing zeros (and a bare point)
+  // dropped, and the point replaced by the user's separator.  std::to_chars
+  // ignores the C locale, whose decimal point may be another character or
+  // even several bytes once the windowing toolkit has set it from the
+  // environment.  The buffer holds the longest extended value (4933 integer
+  // digits) with its sign and twelve decimals.
   if (std::isnan(x)) return "NAN";
   if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
-  const int length = std::snprintf(nullptr, 0, "%.12Lf", x);
-  if (length <= 0) return std::string();
-  std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(buffer.data(), buffer.size(), "%.12Lf", x);
-  std::string text(buffer.data(), static_cast<std::size_t>(length));
-  // The C library writes the C locale's point or, once the program has set
-  // the locale, the locale's: take whatever follows the integer digits.
-  const std::string::size_type point = text.find_first_not_of("-0123456789");
+  char buffer[5000];
+  const std::to_chars_result written =
+      std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 12);
+  if (written.ec != std::errc()) return std::string();
+  std::string text(buffer, written.ptr);
+  const std::string::size_type point = text.find('.');
   if (point != std::string::npos) {
     std::string::size_type end = text.size();
     while (end > point + 1 && text[end - 1] == '0')
@@ -93,9 +95,9 @@ std::string ArgumentMessageText(int id) {
     case 1312:
       return "Parameter 3 must be a whole number";
     case 1313:
-      return "Argument out of range";
+      return "First argument out of range";
     case 1314:
-      return "Argument out of range";
+      return "Second argument out of range";
     case 1315:
       return "Value must be at most ";
     case 1361:
@@ -156,7 +158,10 @@ long double IntegerPower(long double base, int32_t n) {
     if (bits == 0) break;
     square = square * square;
   }
-  return n < 0 ? 1 / product : product;
+  const long double result = n < 0 ? 1 / product : product;
+  // An overflow, or 1/0 after an underflow, must not come back as a number.
+  CheckFinite(result);
+  return result;
 }
 
 long double RealPower(long double base, long double exponent) {
@@ -164,7 +169,12 @@ long double RealPower(long double base, long double exponent) {
   if (base == 0 && exponent > 0) return 0;
   if (exponent == std::trunc(exponent) && std::fabs(exponent) <= Unbounded)
     return IntegerPower(base, static_cast<int32_t>(exponent));
-  return std::exp(exponent * std::log(base));
+  // A base below 0 (no logarithm), a base of 0 with a negative exponent
+  // (ln 0) or an overflow ends the computation instead of returning NaN or
+  // infinity.
+  const long double result = std::exp(exponent * std::log(base));
+  CheckFinite(result);
+  return result;
 }
 
 long double LogGamma(long double x) {
@@ -179,7 +189,12 @@ long double LogGamma(long double x) {
     y = y + 1;
     s = s + c / y;
   }
-  return std::log(2.5066282746310005L * s) + t;
+  // An x so close to 0 that y + 1 is 0 divides by zero, and x <= 0 has no
+  // logarithm: the series' infinity or NaN would otherwise reach the
+  // normalising constants and the incomplete gamma as a plausible 0 or 1.
+  const long double result = std::log(2.5066282746310005L * s) + t;
+  CheckFinite(result);
+  return result;
 }
 
 long double GammaSeries(long double x, long double a) {
@@ -230,12 +245,13 @@ long double GammaContinuedFraction(long double x, long double a) {
 }
 
 long double IncompleteGammaP(long double x, long double a) {
-  // A NaN passes every comparison below and would send the continued
-  // fraction into an endless loop.
+  // A NaN would send the continued fraction into an endless loop.  Each
+  // argument is tested just before its own checks, so that the checks keep
+  // their order: x's two checks first, then a's.
   CheckNotNaN(x);
-  CheckNotNaN(a);
   CheckBound(1302, x, 0);
   RaiseIf(x > Unbounded, 1361);
+  CheckNotNaN(a);
   CheckBound(1301, a, 0);
   RaiseIf(a > Unbounded, 1361);
   if (x < a + 1) return GammaSeries(x, a);

@@ -90,14 +90,18 @@ bool RaiseIf(bool condition, int id);
 // value never satisfies a rule.  Otherwise returns true.
 bool CheckBound(int id, long double value, long double limit);
 
-// base^n by square-and-multiply from the least significant bit.
+// base^n by square-and-multiply from the least significant bit.  An
+// infinite or NaN result raises the floating-point error.
 long double IntegerPower(long double base, int32_t n);
 
 // base^exponent: the integer path for whole exponents, exp(e * ln base)
-// otherwise.
+// otherwise.  An infinite or NaN result (a negative base with a fractional
+// exponent, 0 to a negative power, an overflow) raises the floating-point
+// error.
 long double RealPower(long double base, long double exponent);
 
-// ln Gamma(x) for x > 0 (six-term Lanczos series).
+// ln Gamma(x) for x > 0 (six-term Lanczos series).  An x at or so near 0
+// that the series divides by zero raises the floating-point error.
 long double LogGamma(long double x);
 
 // P(a, x) by its series (at most 100 terms after the first).

@@ -13,7 +13,15 @@
 // (a stale flag left by unrelated code must not turn a good result into an
 // error).  They test values instead, where a NaN or an infinity would
 // otherwise hang a loop or be returned as if it were a result, and only then
-// consult the flags to name the fault (`CheckFinite`).
+// consult the flags to name the fault (`CheckFinite`).  The checks stand:
+// - at the arguments of IncompleteGammaP, the quantile search, the base Cdf
+//   and SetParameters, where a quiet NaN (which raises no flag) would pass
+//   every comparison and hang a loop or recurse without end;
+// - in the two loops without an iteration limit (GammaContinuedFraction and
+//   the quantile search), on the quantity that decides when they stop;
+// - on the results of IntegerPower, RealPower and LogGamma, on the pivot
+//   reciprocal of MatrixInverse and on each entry Cholesky2x2 computes,
+//   where an infinity or NaN would otherwise be passed on as a number.
 #pragma once
 
 #include <cmath>

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "numeric/float_faults.h"
+
 namespace {
 
 // Smallest magnitude the pivot search accepts before it looks for the
@@ -81,7 +83,10 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
         std::swap(R(r, j), R(k, j));
       }
     }
+    // Only a fallback pivot (below 1e-10) can be so small that its
+    // reciprocal overflows; the infinity would spread through R as NaNs.
     const long double t = 1 / W(k, k);
+    CheckFinite(t);
     for (int j = 1; j <= n; ++j) {
       W(k, j) = W(k, j) * t;
       R(k, j) = R(k, j) * t;
@@ -102,10 +107,19 @@ void Cholesky2x2(const Matrix20& A, Matrix20& L) {
   const long double a11 = A(1, 1);
   const long double a21 = A(2, 1);
   const long double a22 = A(2, 2);
-  L(1, 1) = std::sqrt(a11);
+  // No test of positive definiteness: a negative square root argument or
+  // a11 = 0 is the arithmetic fault that ends the computation, raised before
+  // the entry it would have spoilt is written (entries written before stay).
+  const long double l11 = std::sqrt(a11);
+  CheckFinite(l11);
+  L(1, 1) = l11;
   L(1, 2) = 0;
-  L(2, 1) = a21 / L(1, 1);
-  L(2, 2) = std::sqrt(a22 - L(2, 1) * L(2, 1));
+  const long double l21 = a21 / L(1, 1);
+  CheckFinite(l21);
+  L(2, 1) = l21;
+  const long double l22 = std::sqrt(a22 - L(2, 1) * L(2, 1));
+  CheckFinite(l22);
+  L(2, 2) = l22;
 }
 
 namespace {

@@ -18,10 +18,16 @@ void MatrixZero(Matrix20& M);
 void MatrixMultiply(const Matrix20& A, const Matrix20& B, int n, Matrix20& C);
 // T = transpose of A on the n x n block.  T may be A.
 void MatrixTranspose(const Matrix20& A, int n, Matrix20& T);
-// R = inverse of A on the n x n block, zeros elsewhere.  Returns false when
-// A is singular (R then holds the partly reduced matrix).  R may be A.
+// R = inverse of A on the n x n block, zeros elsewhere.  The pivot of a
+// column is its first entry at or below the diagonal of magnitude at least
+// 1e-10, else its largest one there.  Returns false when A is singular (a
+// column without a nonzero pivot; R then holds the partly reduced matrix).
+// A pivot whose reciprocal overflows raises EOverflow.  R may be A.
 [[nodiscard]] bool MatrixInverse(const Matrix20& A, int n, Matrix20& R);
-// Lower-triangular L with L x transpose(L) = A on the 2 x 2 block.
+// Lower-triangular L with L x transpose(L) = A on the 2 x 2 block, from
+// A(1, 1), A(2, 1) and A(2, 2).  A matrix that is not positive definite
+// raises the floating-point error (EInvalidOp, or EZeroDivide for
+// A(1, 1) = 0).
 void Cholesky2x2(const Matrix20& A, Matrix20& L);
 
 // Sorts entries lo ... hi ascending, in place.  Entries are numbered from 1:

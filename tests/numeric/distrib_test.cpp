@@ -30,6 +30,9 @@ TEST(Distributions, ConstructionFailuresNameTheParameterAndLimit) {
   ExpectLimitError([] { tUniform_distribution(-Unbounded, 0); }, 1301, "-2147483647");
   EXPECT_THROW(tNormal_distribution(kNaN, 1), EInvalidOp);
   EXPECT_THROW(tGamma_distribution(kNaN, 1), EInvalidOp);
+  // A valid but tiny shape breaks LogGamma: an error, not a Cdf of 0.
+  ClearFloatingPointFlags();
+  EXPECT_THROW(tGamma_distribution(1e-30L, 1), EZeroDivide);
 }
 
 TEST(Distributions, FailedSetParametersKeepsStoredValuesAndOldDerivedFields) {

@@ -80,8 +80,8 @@ TEST(Helpers, CheckBoundRulesMessagesAndRaiseIf) {
   EXPECT_TRUE(RaiseIf(false, 1363));
   // Every id has its own text.
   std::set<std::string> texts;
-  for (int id :
-       {1301, 1302, 1303, 1304, 1305, 1306, 1307, 1308, 1309, 1310, 1311, 1312, 1315, 1361, 1363})
+  for (int id : {1301, 1302, 1303, 1304, 1305, 1306, 1307, 1308, 1309, 1310, 1311, 1312, 1313, 1314,
+                 1315, 1361, 1363})
     EXPECT_TRUE(texts.insert(ArgumentMessageText(id)).second) << id;
 }
 
@@ -92,6 +92,7 @@ TEST(Helpers, FormatLimit) {
   EXPECT_EQ(FormatLimit(2.0L / 3), "0.666666666667");
   EXPECT_EQ(FormatLimit(-1e-13L), "0");
   EXPECT_EQ(FormatLimit(1e20L), "100000000000000000000");
+  EXPECT_EQ(FormatLimit(-std::numeric_limits<long double>::max()).size(), 4934u);  // sign, digits
   SetDecimalSeparator(',');
   EXPECT_EQ(FormatLimit(-1.25L), "-1,25");
   SetDecimalSeparator('.');
@@ -108,7 +109,14 @@ TEST(Helpers, Powers) {
   EXPECT_EQ(RealPower(2, -3), 0.125L);
   EXPECT_EQ(RealPower(-2, 3), -8);  // integer path: a negative base is fine
   EXPECT_NEAR(RealPower(8, 1.0L / 3), 2, 1e-17);
-  EXPECT_TRUE(std::isnan(RealPower(-8, 1.0L / 3)));
+  // Faults end the computation instead of coming back as NaN or infinity.
+  ClearFloatingPointFlags();
+  EXPECT_THROW(RealPower(-8, 1.0L / 3), EInvalidOp);
+  EXPECT_THROW(RealPower(0, -0.5L), EZeroDivide);
+  EXPECT_THROW(RealPower(0, -2), EZeroDivide);
+  EXPECT_THROW(RealPower(10, 6000), EOverflow);
+  EXPECT_THROW(RealPower(10, 6000.5L), EOverflow);
+  EXPECT_EQ(RealPower(10, -6000.5L), 0);  // underflow passes
 }
 
 TEST(Helpers, LogGamma) {
@@ -118,6 +126,10 @@ TEST(Helpers, LogGamma) {
   for (long double x : {0.1L, 3.7L, 25.0L, 123.4L, 1e6L})
     EXPECT_NEAR(LogGamma(x), std::lgamma(x), 1e-9 * std::max(1.0L, std::fabs(std::lgamma(x))));
   EXPECT_EQ(LogGamma(3.7L), 1.42807232663904546733L);  // golden bits
+  // So close to 0 that the series divides by zero: an error, not infinity.
+  ClearFloatingPointFlags();
+  EXPECT_THROW(LogGamma(1e-30L), EZeroDivide);
+  EXPECT_THROW(LogGamma(-2.5L), EInvalidOp);
 }
 
 TEST(Helpers, IncompleteGammaAgainstClosedForms) {
@@ -144,6 +156,9 @@ TEST(Helpers, IncompleteGammaRejectsBadArguments) {
   // A NaN passes every comparison; it must end promptly, not spin.
   EXPECT_THROW(IncompleteGammaP(kNaN, 0.5L), EInvalidOp);
   EXPECT_THROW(IncompleteGammaP(2, kNaN), EInvalidOp);
+  // x is checked in full before a.
+  ExpectArgumentError([] { IncompleteGammaP(-1, kNaN); }, 1302, "Value must be at least 0");
+  ExpectArgumentError([] { IncompleteGammaP(3e9L, kNaN); }, 1361, too_large);
   EXPECT_THROW(GammaContinuedFraction(kNaN, 0.5L), EInvalidOp);
   // A series that has not converged after 100 terms gives its partial sum.
   EXPECT_LT(GammaSeries(300, 0.5L), 1);

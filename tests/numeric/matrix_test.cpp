@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "numeric/float_faults.h"
 #include "numeric/matrix_handling.h"
 
 namespace {
@@ -82,6 +83,7 @@ TEST(Matrix, InverseExamples) {
   ExpectBlock(r, Filled({{1, 0}, {0, 1}}), 2, 0);
   // Singular in the second column after the first step: R partly reduced.
   EXPECT_FALSE(MatrixInverse(Filled({{1, 2}, {2, 4}}), 2, r));
+  ExpectBlock(r, Filled({{1, 0}, {-2, 1}}), 2, 0);
   const Matrix20 a3 = Filled({{2, 1, 0}, {1, 3, 1}, {0, 1, 4}});
   ASSERT_TRUE(MatrixInverse(a3, 3, r));
   EXPECT_LT(InverseError(a3, r, 3), 1e-18);
@@ -105,6 +107,20 @@ TEST(Matrix, InverseOfSmallButRegularMatrices) {
   ASSERT_TRUE(MatrixInverse(b, 2, r));
   EXPECT_LT(InverseError(b, r, 2), 1e-18);
   EXPECT_FALSE(MatrixInverse(Filled({{1e-12L, 0}, {1e-12L, 0}}), 2, r));
+  // A pivot whose reciprocal overflows is a fault, not a matrix of NaNs.
+  ClearFloatingPointFlags();
+  EXPECT_THROW((void)MatrixInverse(Filled({{1e-4940L, 0}, {0, 1}}), 2, r), EOverflow);
+}
+
+TEST(Matrix, CholeskyOfAMatrixThatIsNotPositiveDefinite) {
+  ClearFloatingPointFlags();
+  Matrix20 L = Filled({});
+  EXPECT_THROW(Cholesky2x2(Filled({{1, 0}, {2, 3}}), L), EInvalidOp);
+  ExpectBlock(L, Filled({{1, 0}, {2, 7}}), 2, 7);  // stops before L(2, 2)
+  L = Filled({});
+  EXPECT_THROW(Cholesky2x2(Filled({{-1, 0}, {0, 1}}), L), EInvalidOp);
+  ExpectBlock(L, Filled({}), 2, 7);
+  EXPECT_THROW(Cholesky2x2(Filled({{0, 0}, {1, 1}}), L), EZeroDivide);
 }
 
 bool Sorted(const std::vector<double>& x) {
