@@ -12,6 +12,9 @@
 namespace quorrel_reference {
 namespace {
 
+// Where values that are formed only for their faults go.
+volatile long double g_sink;
+
 struct Matrices {
   Matrix20 A, B, L, Lt, T, Tt, TtT, LTtT, W, Sigma, C;
   Matrices() {
@@ -30,9 +33,13 @@ void SetUpScale(Matrices& m, int32_t n, long double sd_x, long double sd_y, long
     for (int i = 1; i <= 2; ++i)
       for (int j = 1; j <= 2; ++j)
         m.A(i, j) = f * m.A(i, j);
-  if (!MatrixInverse(m.A, 2, m.B)) throw ESingularMatrix();
+  RaiseOnFloatingPointFault();  // a fault in A comes before its inversion
+  bool invertible = MatrixInverse(m.A, 2, m.B);
+  RaiseOnFloatingPointFault();  // and a fault in the inversion before a singular A
+  if (!invertible) throw ESingularMatrix();
   Cholesky2x2(m.B, m.L);
   MatrixTranspose(m.L, 2, m.Lt);
+  RaiseOnFloatingPointFault();  // and a fault in L before any draw's
 }
 
 // Draws T and forms Sigma = inverse of (L (T'T) L').
@@ -51,22 +58,52 @@ void DrawSigma(Matrices& m, tDistribution& g1, tDistribution& g2, tDistribution&
   if (!MatrixInverse(m.W, 2, m.Sigma)) throw ESingularMatrix();
 }
 
-// Steps 9 to 12 of an iteration: the mean draw, the case's difference under
-// the drawn parameters, its storage and its normal probability.
-long double CaseDifference(Matrices& m, tDistribution& g3, int32_t n, long double rho,
-                           long double mean_x, long double mean_y, long double case_x,
-                           long double case_y, tTestKind test) {
+// The rest of an iteration's draws and its arithmetic: the mean vector, the
+// case's z scores and rho under the drawn parameters, and the case's
+// difference.  `accepted_rho` is the rho of the calibrated prior's
+// acceptance test; without it rho is formed here, after zx and zy.
+long double CaseDifference(Matrices& m, tDistribution& g3, int32_t n,
+                           const long double* accepted_rho, long double mean_x, long double mean_y,
+                           long double case_x, long double case_y, tTestKind test) {
   long double z1 = g3.RandomValue();
   long double z2 = g3.RandomValue();
   long double root_n = std::sqrt(static_cast<long double>(n));
   long double mu_x = z1 * m.C(1, 1) / root_n + mean_x;
   long double mu_y = (z1 * m.C(2, 1) + z2 * m.C(2, 2)) / root_n + mean_y;
-  if (test == tTestKind::Unstandardized)
-    return ((case_x - mu_x) - (case_y - mu_y)) /
-           std::sqrt(m.Sigma(1, 1) + m.Sigma(2, 2) - 2 * m.Sigma(1, 2));
   long double zx = (case_x - mu_x) / std::sqrt(m.Sigma(1, 1));
   long double zy = (case_y - mu_y) / std::sqrt(m.Sigma(2, 2));
+  long double rho =
+      accepted_rho ? *accepted_rho : m.Sigma(1, 2) / std::sqrt(m.Sigma(1, 1) * m.Sigma(2, 2));
+  if (test == tTestKind::Unstandardized) {
+    // zx, zy and rho are formed for this test too, although it does not use
+    // them, so a fault in them ends the run; the sink keeps the compiler
+    // from dropping them.
+    g_sink = zx;
+    g_sink = zy;
+    g_sink = rho;
+    return ((case_x - mu_x) - (case_y - mu_y)) /
+           std::sqrt(m.Sigma(1, 1) + m.Sigma(2, 2) - 2 * m.Sigma(1, 2));
+  }
   return (zx - zy) / std::sqrt(2 - 2 * rho);
+}
+
+// Stores Z_i and adds Phi(Z_i) to S, with the floating-point flags read
+// where a trapped fault would have stopped the run: after Z_i and after
+// Phi(Z_i).
+void StoreAndAdd(tDistribution& g3, long double zi, double& stored, long double& s) {
+  RaiseOnFloatingPointFault();
+  long double phi = g3.Cdf(zi);
+  RaiseOnFloatingPointFault();
+  stored = static_cast<double>(zi);
+  s = s + phi;
+}
+
+// An error raised inside an iteration (a singular W, a NaN met by the
+// library) comes after any fault the flags still hold, which a trapped
+// fault would have reported first.
+[[noreturn]] void FirstFaultThenRethrow() {
+  RaiseOnFloatingPointFault();
+  throw;
 }
 
 void Summarize(tDistribution& g3, long double s, std::vector<double>& store, int32_t n_iter,
@@ -134,13 +171,15 @@ void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long dou
   auto m = std::make_unique<Matrices>();
   std::vector<double> store(std::max(n_iter, 0));
   SetUpScale(*m, n, sd_x, sd_y, r, 1, false);
-  for (int32_t i = 1; i <= n_iter; ++i) {
-    DrawSigma(*m, *g1, *g2, *g3);
-    Cholesky2x2(m->Sigma, m->C);
-    long double rho = m->Sigma(1, 2) / std::sqrt(m->Sigma(1, 1) * m->Sigma(2, 2));
-    long double zi = CaseDifference(*m, *g3, n, rho, mean_x, mean_y, case_x, case_y, test);
-    store[i - 1] = static_cast<double>(zi);
-    s = s + g3->Cdf(zi);
+  try {
+    for (int32_t i = 1; i <= n_iter; ++i) {
+      DrawSigma(*m, *g1, *g2, *g3);
+      Cholesky2x2(m->Sigma, m->C);
+      long double zi = CaseDifference(*m, *g3, n, nullptr, mean_x, mean_y, case_x, case_y, test);
+      StoreAndAdd(*g3, zi, store[i - 1], s);
+    }
+  } catch (...) {
+    FirstFaultThenRethrow();
   }
   Summarize(*g3, s, store, n_iter, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
             conf_pct, test, results);
@@ -164,19 +203,25 @@ void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long do
   std::vector<double> store(std::max(n_iter, 0));
   long double f = static_cast<long double>(n - 2) / (n - 1);
   SetUpScale(*m, n, sd_x, sd_y, r, f, true);
-  for (int32_t i = 1; i <= n_iter; ++i) {
-    long double rho;
-    while (true) {
-      DrawSigma(*m, *g1, *g2, *g3);
-      rho = m->Sigma(1, 2) / std::sqrt(m->Sigma(1, 1) * m->Sigma(2, 2));
-      long double v = g4->RandomValue();
-      if (v * v <= 1 - rho * rho) break;
-      if (std::isnan(rho)) throw EInvalidOp();  // would never be accepted
+  try {
+    for (int32_t i = 1; i <= n_iter; ++i) {
+      long double rho;
+      while (true) {
+        DrawSigma(*m, *g1, *g2, *g3);
+        rho = m->Sigma(1, 2) / std::sqrt(m->Sigma(1, 1) * m->Sigma(2, 2));
+        // A fault ends the run at once: an infinite or NaN rho would be
+        // rejected for ever.
+        RaiseOnFloatingPointFault();
+        if (std::isnan(rho)) throw EInvalidOp();
+        long double v = g4->RandomValue();
+        if (v * v <= 1 - rho * rho) break;
+      }
+      Cholesky2x2(m->Sigma, m->C);
+      long double zi = CaseDifference(*m, *g3, n, &rho, mean_x, mean_y, case_x, case_y, test);
+      StoreAndAdd(*g3, zi, store[i - 1], s);
     }
-    Cholesky2x2(m->Sigma, m->C);
-    long double zi = CaseDifference(*m, *g3, n, rho, mean_x, mean_y, case_x, case_y, test);
-    store[i - 1] = static_cast<double>(zi);
-    s = s + g3->Cdf(zi);
+  } catch (...) {
+    FirstFaultThenRethrow();
   }
   Summarize(*g3, s, store, n_iter, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
             conf_pct, test, results);

@@ -168,12 +168,19 @@ inline long double CaseDifference(const tRunConstants& k, const tMatrix2& sigma,
   const tMatrix2 c = Cholesky(sigma);
   const long double mu_x = z1 * c.a11 / k.root_n + k.mean_x;
   const long double mu_y = (z1 * c.a21 + z2 * c.a22) / k.root_n + k.mean_y;
+  const long double zx = (k.case_x - mu_x) / std::sqrt(sigma.a11);
+  const long double zy = (k.case_y - mu_y) / std::sqrt(sigma.a22);
   if constexpr (kUnstandardized) {
+    // The raw difference does not use zx, zy and rho, but they are formed
+    // all the same, so that a fault in them (an overflowing or vanishing
+    // product of the variances, say) ends the run as it ends the plain
+    // computation.  The test keeps the compiler from dropping them; the
+    // flags themselves are read at the end of the chunk.
+    if (!(std::isfinite(zx) && std::isfinite(zy) && std::isfinite(rho))) [[unlikely]]
+      RaiseOnFloatingPointFault();
     return ((k.case_x - mu_x) - (k.case_y - mu_y)) /
            std::sqrt(sigma.a11 + sigma.a22 - 2 * sigma.a12);
   } else {
-    const long double zx = (k.case_x - mu_x) / std::sqrt(sigma.a11);
-    const long double zy = (k.case_y - mu_y) / std::sqrt(sigma.a22);
     return (zx - zy) / std::sqrt(2 - 2 * rho);
   }
 }
@@ -181,8 +188,7 @@ inline long double CaseDifference(const tRunConstants& k, const tMatrix2& sigma,
 template <bool kUnstandardized>
 inline long double FinishPart(const tRunConstants& k, const tDrawRecord<false>& r) {
   const tMatrix2 sigma = DrawnSigma(k, std::sqrt(r.chi1), std::sqrt(r.chi2), r.u);
-  const long double rho = kUnstandardized ? 0 : Rho(sigma);
-  return CaseDifference<kUnstandardized>(k, sigma, rho, r.z1, r.z2);
+  return CaseDifference<kUnstandardized>(k, sigma, Rho(sigma), r.z1, r.z2);
 }
 
 template <bool kUnstandardized>

@@ -11,14 +11,16 @@
 
 enum class tPriorKind { StandardTheory, Calibrated };
 
-// The inputs of one engine call.  The control and case values are doubles,
-// as the worksheet's number reader delivers them, widened to long double.
+// The inputs of one engine call.  The worksheet's number reader delivers
+// doubles; the fields are long double so that a test can also reach the
+// inversions' limits (a correlation within 2^-64 of 1, variances beyond the
+// range of a double).
 struct tEngineCase {
   tPriorKind prior = tPriorKind::StandardTheory;
   int32_t n = 20;
   int32_t n_iter = 10000;
-  double mean_x = 100, sd_x = 15, mean_y = 50, sd_y = 10, r = 0.6;
-  double case_x = 70, case_y = 55;
+  long double mean_x = 100, sd_x = 15, mean_y = 50, sd_y = 10, r = 0.6;
+  long double case_x = 70, case_y = 55;
   bool two_sided = true;
   tTestKind test = tTestKind::Standardized;
 };

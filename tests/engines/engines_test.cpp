@@ -176,6 +176,24 @@ TEST(EngineFailure, SingularScaleMatrix) {
   }
 }
 
+// A drawn W that cannot be inverted (controls correlated within 2^-64 of 1,
+// where the scale matrix still can) ends the run as a singular scale matrix
+// does, whichever thread meets it.
+TEST(EngineFailure, SingularDrawnMatrix) {
+  for (unsigned threads : {1u, 2u}) {
+    SetEngineThreads(threads);
+    for (tPriorKind prior : {tPriorKind::StandardTheory, tPriorKind::Calibrated}) {
+      tEngineCase c = Example(prior);
+      c.mean_x = 0, c.sd_x = 1, c.mean_y = 0, c.sd_y = 0.3, c.case_x = 1, c.case_y = 0;
+      c.r = 1 - 0x1p-64L;
+      c.n_iter = 3000;
+      SCOPED_TRACE(threads);
+      ExpectRunFails<ESingularMatrix>(c);
+    }
+  }
+  SetEngineThreads(0);
+}
+
 // Faults end the run with the floating-point error of the first fault,
 // whichever thread meets it, and never hang (a NaN would never pass the
 // acceptance test nor the continued fraction's stopping test).
@@ -200,6 +218,16 @@ TEST(EngineFailure, FloatingPointFaults) {
     }
   }
   SetEngineThreads(0);
+  // Variances of 1e-4600: the product under rho vanishes.  The unstandardized
+  // difference does not use rho, but forming it still ends the run.
+  for (tPriorKind prior : {tPriorKind::StandardTheory, tPriorKind::Calibrated}) {
+    tEngineCase c = Example(prior);
+    c.mean_x = 0, c.sd_x = 1e-2300L, c.mean_y = 0, c.sd_y = 1e-2300L, c.r = 0.5;
+    c.case_x = 1e-2300L, c.case_y = 0;
+    c.test = tTestKind::Unstandardized;
+    c.n_iter = 3000;
+    ExpectRunFails<EZeroDivide>(c);
+  }
   // With no iterations there is nothing to summarise (0 / 0).
   tEngineCase c = Example(tPriorKind::StandardTheory);
   c.n_iter = 0;

@@ -118,6 +118,31 @@ TEST(ReferenceAgreement, EdgesAndFailures) {
     c.n_iter = 70000;  // long enough for the limits to be selected through brackets
     c.two_sided = prior == tPriorKind::Calibrated;
     ExpectAgreement(c);
+    // Controls correlated within 2^-64 of 1: the scale matrix still
+    // inverts, and the drawn matrices fail in one of three ways (a singular
+    // W, a division by zero, Phi's argument beyond the library's bound).
+    for (long double sd_y : {0.3L, 1.0L, 10.0L}) {
+      tEngineCase near = c;
+      near.n_iter = 3000;
+      near.mean_x = 0, near.sd_x = 1, near.mean_y = 0, near.sd_y = sd_y;
+      near.case_x = 1, near.case_y = 0;
+      near.r = 1 - 0x1p-64L;
+      ExpectAgreement(near);
+    }
+    // Variances beyond a double's range: the faults of the plain
+    // computation, for both test kinds (the unstandardized difference
+    // does not use rho, but the product under it still vanishes or
+    // overflows).
+    for (long double scale : {1e-2300L, 1e2300L}) {
+      for (tTestKind test : {tTestKind::Standardized, tTestKind::Unstandardized}) {
+        tEngineCase extreme = c;
+        extreme.n_iter = 3000;
+        extreme.mean_x = 0, extreme.sd_x = scale, extreme.mean_y = 0, extreme.sd_y = scale;
+        extreme.r = 0.5, extreme.case_x = scale, extreme.case_y = 0;
+        extreme.test = test;
+        ExpectAgreement(extreme);
+      }
+    }
     c.n_iter = 500;
     c.sd_x = 0;  // a singular scale matrix
     ExpectAgreement(c);
