@@ -67,8 +67,7 @@ void SubmitPrintJob(const QString& client, const QString& printer, const QString
   // the client's own name in front.
   QString why = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed().section(u'\n', 0, 0);
   const qsizetype colon = why.indexOf(QStringLiteral(": "));
-  if (colon > 0 && why.left(colon).endsWith(QFileInfo(client).fileName()))
-    why.remove(0, colon + 2);
+  if (colon > 0 && why.left(colon).endsWith(QFileInfo(client).fileName())) why.remove(0, colon + 2);
   if (why.isEmpty()) why = QStringLiteral("error %1").arg(lp.exitCode());
   throw Exception("The printer did not accept the document: " + why.toStdString());
 }

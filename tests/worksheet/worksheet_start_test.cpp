@@ -169,7 +169,7 @@ TEST_F(WorksheetTest, TabWalksTheControlsInKeyboardOrderAndWrapsAround) {
     QTest::keyClick(Focused(), Qt::Key_Tab);
     walked.push_back(Focused() ? Focused()->objectName().toStdString() : "<none>");
   }
-  EXPECT_EQ(walked, (std::vector<std::string>{"UNstandardized_Radio", "memoComments", "cmdCompute",
-                                              "btnclearData", "ExitBtn", "Limits_Radio_2",
-                                              "txtInput1"}));
+  EXPECT_EQ(walked,
+            (std::vector<std::string>{"UNstandardized_Radio", "memoComments", "cmdCompute",
+                                      "btnclearData", "ExitBtn", "Limits_Radio_2", "txtInput1"}));
 }
