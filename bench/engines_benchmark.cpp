@@ -30,6 +30,22 @@ using tEngine = void (*)(int32_t, int32_t, bool, long double, long double, long 
                          long double, long double, long double, bool, int32_t, tEngine_results&,
                          tTestKind);
 
+// The program's engines, without a run control, in the reference engines' shape.
+void StandardTheory(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
+                    long double sd_x, long double mean_y, long double sd_y, long double r,
+                    long double case_x, long double case_y, bool two_sided, int32_t conf_pct,
+                    tEngine_results& results, tTestKind test) {
+  Standard_Theory_Engine(n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y,
+                         two_sided, conf_pct, results, test);
+}
+void CalibratedPrior(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
+                     long double sd_x, long double mean_y, long double sd_y, long double r,
+                     long double case_x, long double case_y, bool two_sided, int32_t conf_pct,
+                     tEngine_results& results, tTestKind test) {
+  Calibrated_Prior_Engine(n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y,
+                          two_sided, conf_pct, results, test);
+}
+
 void RunWholeEngine(benchmark::State& state, tEngine engine, unsigned threads) {
   SetEngineThreads(threads);
   tEngine_results results;
@@ -43,19 +59,19 @@ void RunWholeEngine(benchmark::State& state, tEngine engine, unsigned threads) {
 }
 
 void BM_StandardTheory_OneThread(benchmark::State& state) {
-  RunWholeEngine(state, Standard_Theory_Engine, 1);
+  RunWholeEngine(state, StandardTheory, 1);
 }
 void BM_StandardTheory_AllThreads(benchmark::State& state) {
-  RunWholeEngine(state, Standard_Theory_Engine, std::thread::hardware_concurrency());
+  RunWholeEngine(state, StandardTheory, std::thread::hardware_concurrency());
 }
 void BM_StandardTheory_Reference(benchmark::State& state) {
   RunWholeEngine(state, quorrel_reference::Standard_Theory_Engine, 1);
 }
 void BM_CalibratedPrior_OneThread(benchmark::State& state) {
-  RunWholeEngine(state, Calibrated_Prior_Engine, 1);
+  RunWholeEngine(state, CalibratedPrior, 1);
 }
 void BM_CalibratedPrior_AllThreads(benchmark::State& state) {
-  RunWholeEngine(state, Calibrated_Prior_Engine, std::thread::hardware_concurrency());
+  RunWholeEngine(state, CalibratedPrior, std::thread::hardware_concurrency());
 }
 void BM_CalibratedPrior_Reference(benchmark::State& state) {
   RunWholeEngine(state, quorrel_reference::Calibrated_Prior_Engine, 1);

@@ -14,6 +14,10 @@
 enum class tPrior { Calibrated, StandardTheory };
 enum class tLimits { TwoSided, OneSidedLower, OneSidedUpper };
 
+// Fixed settings of every analysis.
+inline constexpr int32_t kIterations = 1000000;
+inline constexpr int32_t kConfidencePercent = 95;
+
 // One analysis as the user asked for it.
 struct tAnalysis_request {
   long double mean_x = 0;
@@ -28,6 +32,9 @@ struct tAnalysis_request {
   tPrior prior = tPrior::Calibrated;
   tLimits limits = tLimits::TwoSided;
   std::vector<std::string> notes;
+  // The number of posterior draws.  Always kIterations in the program; tests
+  // that check the flow rather than the numbers ask for short runs.
+  int32_t iterations = kIterations;
 };
 
 // A finished analysis: the request, the case's z scores and the results.
@@ -38,16 +45,13 @@ struct tAnalysis {
   tEngine_results results;
 };
 
-// Fixed settings of every analysis.
-inline constexpr int32_t kIterations = 1000000;
-inline constexpr int32_t kConfidencePercent = 95;
-
 // The captions of the eight input labels, field 1 first.
 extern const std::array<const char*, 8> FieldCaptions;
 
 // Runs the engine of the request's prior and computes the z scores.  Throws
 // what the engine throws; the request must have passed every check.
-tAnalysis RunAnalysis(const tAnalysis_request& request);
+// `control`, when given, lets another thread follow the run and stop it.
+tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control = nullptr);
 
 // What the worksheet hands to Compute: the eight field texts as they stand,
 // the three options and the notes lines.

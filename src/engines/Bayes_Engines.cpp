@@ -234,8 +234,9 @@ class tSample {
   using tRecord = tDrawRecord<kCalibrated>;
 
  public:
-  tSample(int32_t n_iter, const tRunConstants& constants, unsigned threads)
+  tSample(int32_t n_iter, const tRunConstants& constants, unsigned threads, tRunControl* control)
       : n_iter_(n_iter),
+        control_(control),
         chunks_((n_iter + kChunk - 1) / kChunk),
         threads_(std::clamp<unsigned>(threads, 1, std::min<unsigned>(kMaxThreads, chunks_))),
         slots_(2 * threads_ + 2),
@@ -289,6 +290,7 @@ class tSample {
       if (position % 3 != 0) RedrawThrough(static_cast<int32_t>(position / 3), uniform);
       std::rethrow_exception(faults_.Error());
     }
+    if (stopped_) throw ERunStopped();
     SelectLimits(lo, hi, lower, upper);
     return sum_;  // every chunk is finished and in the sum
   }
@@ -311,6 +313,7 @@ class tSample {
         drawn_ = done;
       }
       changed_.notify_all();
+      if (control_) control_->drawn.store(done, std::memory_order_relaxed);
       if (done < end) return;
     }
   }
@@ -347,8 +350,15 @@ class tSample {
     ClearFloatingPointFlags();
     bool trouble = false;
     try {
-      for (int32_t i = begin; i < end; ++i)
+      for (int32_t i = begin; i < end; ++i) {
+        // A stop request ends the drawing here; what was drawn is finished
+        // and thrown away.
+        if (control_ && control_->stop.load(std::memory_order_relaxed)) [[unlikely]] {
+          stopped_ = true;
+          return i;
+        }
         DrawPart(constants_, uniform, records[i - begin]);
+      }
     } catch (...) {
       trouble = true;
     }
@@ -532,6 +542,8 @@ class tSample {
   }
 
   const int32_t n_iter_;
+  tRunControl* const control_;  // may be null
+  bool stopped_ = false;        // the drawing ended on a stop request
   const int32_t chunks_;
   const unsigned threads_;
   const int32_t slots_;
@@ -558,9 +570,9 @@ class tSample {
 
 template <bool kCalibrated, bool kUnstandardized>
 long double RunSample(const tRunConstants& constants, int32_t n_iter, unsigned threads,
-                      tUniformStream& uniform, int32_t lo, int32_t hi, long double& lower,
-                      long double& upper) {
-  tSample<kCalibrated, kUnstandardized> sample(n_iter, constants, threads);
+                      tRunControl* control, tUniformStream& uniform, int32_t lo, int32_t hi,
+                      long double& lower, long double& upper) {
+  tSample<kCalibrated, kUnstandardized> sample(n_iter, constants, threads, control);
   return sample.Run(uniform, lo, hi, lower, upper);
 }
 
@@ -577,7 +589,7 @@ long long RoundHalfEven(long double x) {
 void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
                long double sd_x, long double mean_y, long double sd_y, long double r,
                long double case_x, long double case_y, bool two_sided, int32_t conf_pct,
-               tEngine_results& results, tTestKind test) {
+               tEngine_results& results, tTestKind test, tRunControl* control) {
   if (fixed_seed) ResetUniformRandom();
   ClearFloatingPointFlags();
 
@@ -656,7 +668,7 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
     auto run = calibrated ? (unstandardized ? RunSample<true, true> : RunSample<true, false>)
                           : (unstandardized ? RunSample<false, true> : RunSample<false, false>);
     try {
-      s = run(constants, n_iter, EngineThreads(), uniform, static_cast<int32_t>(lo),
+      s = run(constants, n_iter, EngineThreads(), control, uniform, static_cast<int32_t>(lo),
               static_cast<int32_t>(hi), zdcc_lower, zdcc_upper);
     } catch (...) {
       uniform.Store();
@@ -713,15 +725,17 @@ unsigned EngineThreads() {
 void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
                             long double sd_x, long double mean_y, long double sd_y, long double r,
                             long double case_x, long double case_y, bool two_sided,
-                            int32_t conf_pct, tEngine_results& results, tTestKind test) {
+                            int32_t conf_pct, tEngine_results& results, tTestKind test,
+                            tRunControl* control) {
   RunEngine(false, n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
-            conf_pct, results, test);
+            conf_pct, results, test, control);
 }
 
 void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
                              long double sd_x, long double mean_y, long double sd_y, long double r,
                              long double case_x, long double case_y, bool two_sided,
-                             int32_t conf_pct, tEngine_results& results, tTestKind test) {
+                             int32_t conf_pct, tEngine_results& results, tTestKind test,
+                             tRunControl* control) {
   RunEngine(true, n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
-            conf_pct, results, test);
+            conf_pct, results, test, control);
 }

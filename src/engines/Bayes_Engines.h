@@ -2,6 +2,7 @@
 // tEngine_results from the control statistics and one case's two scores.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "numeric/errors.h"
@@ -24,6 +25,23 @@ class ESingularMatrix : public Exception {
  public:
   ESingularMatrix()
       : Exception("The covariance matrix of the control sample cannot be inverted.") {}
+};
+
+// A run was stopped through its tRunControl before it completed; the
+// caller's results keep their contents.
+class ERunStopped : public Exception {
+ public:
+  ERunStopped() : Exception("The analysis was stopped before it was complete.") {}
+};
+
+// Lets another thread follow a run and stop it.  The engine publishes how
+// many iterations have been drawn after each chunk of draws, and looks at
+// `stop` before each iteration's draws; a stopped run ends with ERunStopped.
+// Neither changes anything in a run that completes: a stopped run's numbers
+// are thrown away, and the next run starts the generator afresh.
+struct tRunControl {
+  std::atomic<bool> stop{false};
+  std::atomic<int32_t> drawn{0};
 };
 
 // Which difference the engines evaluate: the case's standardized difference
@@ -55,14 +73,16 @@ unsigned EngineThreads();
 //     or EOverflow, the first fault in the order of the computation), or
 //     n_iter is below 1 (EInvalidOp: there is nothing to summarise),
 //   - the normal probability of a draw cannot be evaluated (the library's
-//     EArgumentError 1361, for a difference of 65536 SDs or more).
+//     EArgumentError 1361, for a difference of 65536 SDs or more),
+//   - `control` asked it to stop (ERunStopped).
 
 // Standard-theory (Jeffreys) prior.
 void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
                             long double sd_x, long double mean_y, long double sd_y, long double r,
                             long double case_x, long double case_y, bool two_sided,
                             int32_t conf_pct, tEngine_results& results,
-                            tTestKind test = tTestKind::Standardized);
+                            tTestKind test = tTestKind::Standardized,
+                            tRunControl* control = nullptr);
 
 // Calibrated prior (fewer degrees of freedom, rescaled scale matrix and an
 // acceptance step on each drawn covariance matrix).
@@ -70,4 +90,5 @@ void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long do
                              long double sd_x, long double mean_y, long double sd_y, long double r,
                              long double case_x, long double case_y, bool two_sided,
                              int32_t conf_pct, tEngine_results& results,
-                             tTestKind test = tTestKind::Standardized);
+                             tTestKind test = tTestKind::Standardized,
+                             tRunControl* control = nullptr);

@@ -25,11 +25,12 @@ struct tEngineCase {
   tTestKind test = tTestKind::Standardized;
 };
 
-inline void RunEngine(const tEngineCase& c, tEngine_results& results) {
+inline void RunEngine(const tEngineCase& c, tEngine_results& results,
+                      tRunControl* control = nullptr) {
   auto engine =
       c.prior == tPriorKind::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
   engine(c.n, c.n_iter, true, c.mean_x, c.sd_x, c.mean_y, c.sd_y, c.r, c.case_x, c.case_y,
-         c.two_sided, 95, results, c.test);
+         c.two_sided, 95, results, c.test, control);
 }
 
 inline tEngine_results RunEngine(const tEngineCase& c) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "engine_test_support.h"
 #include "engines/sd_of_difference.h"
@@ -206,7 +207,7 @@ TEST(EngineFailure, FloatingPointFaults) {
       auto expect_fault = [&](auto error, long double sd_x, long double r, long double case_x) {
         tEngine_results results = Untouched();
         EXPECT_THROW(engine(20, 10000, true, 100, sd_x, 50, 10, r, case_x, 55, true, 95, results,
-                            tTestKind::Standardized),
+                            tTestKind::Standardized, nullptr),
                      decltype(error))
             << "sd_x " << sd_x << " r " << r << " case_x " << case_x << " threads " << threads;
         EXPECT_TRUE(SameBits(results, Untouched()));
@@ -288,3 +289,47 @@ TEST(SDOfDifference, KnownValues) {
 }
 
 }  // namespace
+
+// A run followed through its control: the count of drawn iterations reaches
+// the whole run, and a stop request ends a run without touching the results
+// or changing the numbers of the next complete run.
+TEST(EngineControl, ProgressAndStop) {
+  for (tPriorKind prior : {tPriorKind::StandardTheory, tPriorKind::Calibrated}) {
+    SCOPED_TRACE(prior == tPriorKind::Calibrated ? "calibrated" : "standard theory");
+    tEngineCase c;
+    c.prior = prior;
+    c.n_iter = 20000;
+    const tEngine_results plain = RunEngine(c);
+
+    tRunControl followed;
+    tEngine_results results;
+    RunEngine(c, results, &followed);
+    EXPECT_EQ(followed.drawn.load(), c.n_iter);
+    EXPECT_TRUE(SameBits(results, plain));
+
+    // Stopped before the first draw, and stopped from another thread
+    // while the run is under way.
+    tRunControl stopped;
+    stopped.stop = true;
+    results = Untouched();
+    EXPECT_THROW(RunEngine(c, results, &stopped), ERunStopped);
+    EXPECT_TRUE(SameBits(results, Untouched()));
+    EXPECT_EQ(stopped.drawn.load(), 0);
+
+    tEngineCase longer = c;
+    longer.n_iter = 2000000;
+    tRunControl midway;
+    std::thread stopper([&] {
+      while (midway.drawn.load() == 0)
+        std::this_thread::yield();
+      midway.stop = true;
+    });
+    results = Untouched();
+    EXPECT_THROW(RunEngine(longer, results, &midway), ERunStopped);
+    stopper.join();
+    EXPECT_TRUE(SameBits(results, Untouched()));
+    EXPECT_LT(midway.drawn.load(), longer.n_iter);
+
+    EXPECT_TRUE(SameBits(RunEngine(c), plain));
+  }
+}
