@@ -2,6 +2,11 @@
 // written step by step on top of reference_numeric.h (whole-matrix copies,
 // virtual calls, one thread).  It exists only so that the optimised engines
 // can be measured, and checked bit for bit, against the plain computation.
+// It is kept apart from the program on purpose: it shares no code with the
+// engines but the elementary functions (the extended logarithm and
+// exponential, which must be the same for the bits to agree), so that a
+// fault in an optimisation cannot hide in both.  The tests' golden values
+// are made with it: see golden_values.cpp.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "numeric/errors.h"
+#include "numeric/extended_math.h"
 
 namespace quorrel_reference {
 
@@ -92,7 +93,7 @@ long double RealPower(long double base, long double exponent) {
   if (base == 0 && exponent > 0) return 0;
   if (exponent == std::trunc(exponent) && std::fabs(exponent) <= Unbounded)
     return IntegerPower(base, static_cast<int32_t>(exponent));
-  return std::exp(exponent * std::log(base));
+  return ExtendedExp(exponent * ExtendedLog(base));
 }
 
 long double LogGamma(long double x) {
@@ -101,13 +102,13 @@ long double LogGamma(long double x) {
                                               0.1208650973866179e-2L, -0.5395239384953e-5L};
   long double y = x - 1;
   long double t = y + 5.5L;
-  t = (y + 0.5L) * std::log(t) - t;
+  t = (y + 0.5L) * ExtendedLog(t) - t;
   long double s = 1;
   for (long double c : coefficients) {
     y = y + 1;
     s = s + c / y;
   }
-  return std::log(2.5066282746310005L * s) + t;
+  return ExtendedLog(2.5066282746310005L * s) + t;
 }
 
 long double GammaSeries(long double x, long double a) {
@@ -122,7 +123,7 @@ long double GammaSeries(long double x, long double a) {
     sum = sum + term;
     n = n + 1;
   } while (!(std::fabs(term) < std::fabs(sum) * 5e-12L || n > 100));
-  return std::exp(a * std::log(x) - x - LogGamma(a)) * sum;
+  return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * sum;
 }
 
 long double GammaContinuedFraction(long double x, long double a) {
@@ -144,7 +145,7 @@ long double GammaContinuedFraction(long double x, long double a) {
     // A NaN would never meet the stopping test.
     if (std::isnan(g)) throw EInvalidOp();
   } while (!(std::fabs((g - g_old) / g) < 5e-12L));
-  return std::exp(a * std::log(x) - x - LogGamma(a)) * g;
+  return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * g;
 }
 
 long double IncompleteGammaP(long double x, long double a) {
@@ -226,14 +227,14 @@ bool tNormal_distribution::SetParameters(long double p1, long double p2, long do
   mu_ = p1;
   variance_ = p2;
   sigma_ = std::sqrt(p2);
-  log_norm_ = -(std::log(6.283185307179586L) + std::log(p2)) / 2;
-  generator_constant_ = std::sqrt(2 / std::exp(1.0L));
+  log_norm_ = -(ExtendedLog(6.283185307179586L) + ExtendedLog(p2)) / 2;
+  generator_constant_ = std::sqrt(2 / ExtendedExp(1.0L));
   return ok;
 }
 
 long double tNormal_distribution::Density(long double x) {
   if (!InSupport(x)) return 0;
-  return std::exp(log_norm_ - (x - mu_) * (x - mu_) / (2 * variance_));
+  return ExtendedExp(log_norm_ - (x - mu_) * (x - mu_) / (2 * variance_));
 }
 
 long double tNormal_distribution::Cdf(long double x) {
@@ -252,7 +253,7 @@ long double tNormal_distribution::RandomValue() {
     long double s = x * x;
     if (s <= 2 * u * u - 8 * u + 6) return sigma_ * x + mu_;
     if (s >= 2 / u - 2 * u) continue;
-    if (s > -4 * std::log(u)) continue;
+    if (s > -4 * ExtendedLog(u)) continue;
     return sigma_ * x + mu_;
   }
 }
@@ -271,17 +272,19 @@ bool tGamma_distribution::SetParameters(long double p1, long double p2, long dou
   bool ok = tDistribution::SetParameters(p1, p2, p3);
   alpha_ = p1;
   lambda_ = p2;
-  log_norm_ = alpha_ * std::log(lambda_) - LogGamma(alpha_);
+  log_norm_ = alpha_ * ExtendedLog(lambda_) - LogGamma(alpha_);
   support_lower_ = 0;
   support_upper_ = Unbounded;
   if (alpha_ > 1) {
     long double h = std::sqrt(2 * alpha_ - 1);
-    c1_ = (1 - h) *
-          std::sqrt(std::exp((std::log(alpha_ - h) - std::log(alpha_ - 1)) * (alpha_ - 1) + h - 1));
-    c2_ = (1 + h) *
-          std::sqrt(std::exp((std::log(alpha_ + h) - std::log(alpha_ - 1)) * (alpha_ - 1) - h - 1));
+    c1_ =
+        (1 - h) * std::sqrt(ExtendedExp(
+                      (ExtendedLog(alpha_ - h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) + h - 1));
+    c2_ =
+        (1 + h) * std::sqrt(ExtendedExp(
+                      (ExtendedLog(alpha_ + h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) - h - 1));
   } else if (alpha_ < 1) {
-    long double e = std::exp(1.0L);
+    long double e = ExtendedExp(1.0L);
     c1_ = (e + alpha_) / e;
     c2_ = 1 / alpha_;
   }
@@ -295,7 +298,8 @@ bool tGamma_distribution::InSupport(long double x) {
 }
 
 long double tGamma_distribution::Density(long double x) {
-  if (InSupport(x) && x > 0) return std::exp((alpha_ - 1) * std::log(x) + log_norm_ - lambda_ * x);
+  if (InSupport(x) && x > 0)
+    return ExtendedExp((alpha_ - 1) * ExtendedLog(x) + log_norm_ - lambda_ * x);
   if (NearlyEqual(alpha_, 1) && x == 0) return lambda_;
   return 0;
 }
@@ -311,7 +315,7 @@ long double tGamma_distribution::Cdf(long double x) {
 long double tGamma_distribution::RandomValue() {
   long double g;
   if (alpha_ == 1) {
-    g = -std::log(UniformRandom());
+    g = -ExtendedLog(UniformRandom());
   } else if (alpha_ > 1) {
     while (true) {
       long double u = UniformRandom();
@@ -334,7 +338,7 @@ long double tGamma_distribution::RandomValue() {
       }
       if (reject) continue;
       if (y <= 0) continue;
-      if (2 * std::log(u) + x > (alpha_ - 1) * std::log(x / (alpha_ - 1) + 1)) continue;
+      if (2 * ExtendedLog(u) + x > (alpha_ - 1) * ExtendedLog(x / (alpha_ - 1) + 1)) continue;
       g = y;
       break;
     }
@@ -346,12 +350,12 @@ long double tGamma_distribution::RandomValue() {
       long double x;
       if (p <= 1) {
         x = RealPower(p, c2_);
-        if (std::log(u2) <= -x) {
+        if (ExtendedLog(u2) <= -x) {
           g = x;
           break;
         }
       } else {
-        x = -std::log((c1_ - p) * c2_);
+        x = -ExtendedLog((c1_ - p) * c2_);
         if (u2 <= RealPower(x, alpha_ - 1)) {
           g = x;
           break;

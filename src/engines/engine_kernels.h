@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "numeric/distrib.h"
+#include "numeric/extended_math.h"
 
 namespace engine_kernels {
 
@@ -40,7 +41,7 @@ inline bool ExceedsMinus4LogU(long double s, long double u) {
   const long double margin = kLogMargin * (1 + approximate);
   if (s > approximate + margin) return true;
   if (s < approximate - margin) return false;
-  return s > -4 * std::log(u);
+  return s > -4 * ExtendedLog(u);
 }
 
 // |(g - g_old) / g| < 5e-12, the continued fraction's stopping test, for
@@ -216,7 +217,7 @@ struct tGammaSampler {
   long double Draw(tUniformStream& uniform) const {
     switch (branch) {
       case Exponential:
-        return -std::log(uniform.Next()) / lambda;
+        return -ExtendedLog(uniform.Next()) / lambda;
       case RatioOfUniforms:
         return DrawAboveOne(uniform) / lambda;
       case AhrensDieter:
@@ -239,7 +240,7 @@ struct tGammaSampler {
     const long double difference = left - right;
     if (difference > margin) return true;
     if (difference < -margin) return false;
-    return 2 * std::log(u) + x > alpha_minus_1 * std::log(w);
+    return 2 * ExtendedLog(u) + x > alpha_minus_1 * ExtendedLog(w);
   }
 
   long double DrawAboveOne(tUniformStream& uniform) const {
@@ -273,9 +274,9 @@ struct tGammaSampler {
       const long double u2 = uniform.Next();
       if (p <= 1) {
         const long double x = RealPower(p, c2);
-        if (std::log(u2) <= -x) return x;
+        if (ExtendedLog(u2) <= -x) return x;
       } else {
-        const long double x = -std::log((c1 - p) * c2);
+        const long double x = -ExtendedLog((c1 - p) * c2);
         if (u2 <= RealPower(x, alpha_minus_1)) return x;
       }
     }
@@ -318,7 +319,7 @@ struct tStandardNormalCdf {
       sum = sum + term;
       n = n + 1;
     } while (!(std::fabs(term) < std::fabs(sum) * kTolerance || n > 100));
-    return std::exp(0.5L * std::log(x) - x - log_gamma_half) * sum;
+    return ExtendedExp(0.5L * ExtendedLog(x) - x - log_gamma_half) * sum;
   }
 
   // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.
@@ -327,7 +328,7 @@ struct tStandardNormalCdf {
     const bool done = ContinuedFractionHalfSteps(x, g);
     if (!done) [[unlikely]]
       return GammaContinuedFraction(x, 0.5L);
-    return std::exp(0.5L * std::log(x) - x - log_gamma_half) * g;
+    return ExtendedExp(0.5L * ExtendedLog(x) - x - log_gamma_half) * g;
   }
 };
 

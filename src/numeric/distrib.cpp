@@ -4,6 +4,8 @@
 #include <cmath>
 #include <system_error>
 
+#include "numeric/extended_math.h"
+
 int32_t RandomSeed1 = kRandomSeed1Start;
 int32_t RandomSeed2 = kRandomSeed2Start;
 
@@ -172,7 +174,7 @@ long double RealPower(long double base, long double exponent) {
   // A base below 0 (no logarithm), a base of 0 with a negative exponent
   // (ln 0) or an overflow ends the computation instead of returning NaN or
   // infinity.
-  const long double result = std::exp(exponent * std::log(base));
+  const long double result = ExtendedExp(exponent * ExtendedLog(base));
   CheckFinite(result);
   return result;
 }
@@ -183,7 +185,7 @@ long double LogGamma(long double x) {
                                                    0.1208650973866179e-2L, -0.5395239384953e-5L};
   long double y = x - 1;
   long double t = y + 5.5L;
-  t = (y + 0.5L) * std::log(t) - t;
+  t = (y + 0.5L) * ExtendedLog(t) - t;
   long double s = 1;
   for (const long double c : kCoefficients) {
     y = y + 1;
@@ -192,7 +194,7 @@ long double LogGamma(long double x) {
   // An x so close to 0 that y + 1 is 0 divides by zero, and x <= 0 has no
   // logarithm: the series' infinity or NaN would otherwise reach the
   // normalising constants and the incomplete gamma as a plausible 0 or 1.
-  const long double result = std::log(2.5066282746310005L * s) + t;
+  const long double result = ExtendedLog(2.5066282746310005L * s) + t;
   CheckFinite(result);
   return result;
 }
@@ -209,7 +211,7 @@ long double GammaSeries(long double x, long double a) {
     sum = sum + term;
     n = n + 1;
   } while (!(std::fabs(term) < std::fabs(sum) * kTolerance || n > 100));
-  return std::exp(a * std::log(x) - x - LogGamma(a)) * sum;
+  return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * sum;
 }
 
 long double GammaContinuedFraction(long double x, long double a) {
@@ -241,7 +243,7 @@ long double GammaContinuedFraction(long double x, long double a) {
     CheckFinite(change);
     if (std::fabs(change) < kTolerance) break;
   }
-  return std::exp(a * std::log(x) - x - LogGamma(a)) * g;
+  return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * g;
 }
 
 long double IncompleteGammaP(long double x, long double a) {
@@ -425,15 +427,15 @@ bool tNormal_distribution::SetParameters(long double p1, long double p2, long do
   mu_ = p1;
   variance_ = p2;
   sigma_ = std::sqrt(p2);
-  log_norm_ = -(std::log(kTwoPi) + std::log(p2)) / 2;
-  sqrt_2_over_e_ = std::sqrt(2 / std::exp(1.0L));
+  log_norm_ = -(ExtendedLog(kTwoPi) + ExtendedLog(p2)) / 2;
+  sqrt_2_over_e_ = std::sqrt(2 / ExtendedExp(1.0L));
   return ok;
 }
 
 long double tNormal_distribution::Density(long double x) const {
   if (!InSupport(x)) return 0;
   const long double deviation = x - mu_;
-  return std::exp(log_norm_ - deviation * deviation / (2 * variance_));
+  return ExtendedExp(log_norm_ - deviation * deviation / (2 * variance_));
 }
 
 long double tNormal_distribution::Cdf(long double x) const {
@@ -453,7 +455,7 @@ long double tNormal_distribution::RandomValue() const {
     const long double s = x * x;
     if (s <= 2 * u * u - 8 * u + 6) break;  // quick acceptance
     if (s >= 2 / u - 2 * u) continue;       // quick rejection
-    if (s > -4 * std::log(u)) continue;     // exact test
+    if (s > -4 * ExtendedLog(u)) continue;  // exact test
     break;
   }
   return sigma_ * x + mu_;
@@ -483,17 +485,19 @@ bool tGamma_distribution::SetParameters(long double p1, long double p2, long dou
   const bool ok = tDistribution::SetParameters(p1, p2, p3);
   alpha_ = p1;
   lambda_ = p2;
-  log_norm_ = alpha_ * std::log(lambda_) - LogGamma(alpha_);
+  log_norm_ = alpha_ * ExtendedLog(lambda_) - LogGamma(alpha_);
   support_lower_ = 0;
   support_upper_ = Unbounded;
   if (alpha_ > 1) {
     const long double h = std::sqrt(2 * alpha_ - 1);
-    c1_ = (1 - h) *
-          std::sqrt(std::exp((std::log(alpha_ - h) - std::log(alpha_ - 1)) * (alpha_ - 1) + h - 1));
-    c2_ = (1 + h) *
-          std::sqrt(std::exp((std::log(alpha_ + h) - std::log(alpha_ - 1)) * (alpha_ - 1) - h - 1));
+    c1_ =
+        (1 - h) * std::sqrt(ExtendedExp(
+                      (ExtendedLog(alpha_ - h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) + h - 1));
+    c2_ =
+        (1 + h) * std::sqrt(ExtendedExp(
+                      (ExtendedLog(alpha_ + h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) - h - 1));
   } else if (alpha_ < 1) {
-    const long double e = std::exp(1.0L);
+    const long double e = ExtendedExp(1.0L);
     c1_ = (e + alpha_) / e;
     c2_ = 1 / alpha_;
   }
@@ -507,7 +511,8 @@ bool tGamma_distribution::InSupport(long double x) const {
 }
 
 long double tGamma_distribution::Density(long double x) const {
-  if (InSupport(x) && x > 0) return std::exp((alpha_ - 1) * std::log(x) + log_norm_ - lambda_ * x);
+  if (InSupport(x) && x > 0)
+    return ExtendedExp((alpha_ - 1) * ExtendedLog(x) + log_norm_ - lambda_ * x);
   if (NearlyEqual(alpha_, 1) && x == 0) return lambda_;
   return 0;
 }
@@ -530,7 +535,7 @@ long double tGamma_distribution::Cdf(long double x) const {
 long double tGamma_distribution::RandomValue() const {
   long double g;
   if (alpha_ == 1) {
-    g = -std::log(UniformRandom());
+    g = -ExtendedLog(UniformRandom());
   } else if (alpha_ > 1) {
     const long double mode = alpha_ - 1;
     for (;;) {
@@ -556,7 +561,7 @@ long double tGamma_distribution::RandomValue() const {
       }
       if (quick_reject) continue;
       if (y <= 0) continue;
-      if (2 * std::log(u) + x > mode * std::log(x / mode + 1)) continue;
+      if (2 * ExtendedLog(u) + x > mode * ExtendedLog(x / mode + 1)) continue;
       g = y;
       break;
     }
@@ -568,9 +573,9 @@ long double tGamma_distribution::RandomValue() const {
       const long double u2 = UniformRandom();
       if (p <= 1) {
         x = RealPower(p, c2_);
-        if (std::log(u2) <= -x) break;
+        if (ExtendedLog(u2) <= -x) break;
       } else {
-        x = -std::log((c1_ - p) * c2_);
+        x = -ExtendedLog((c1_ - p) * c2_);
         if (u2 <= RealPower(x, alpha_ - 1)) break;
       }
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "numeric/distrib.h"
+#include "numeric/extended_math.h"
 #include "numeric/matrix_handling.h"
 
 namespace {
@@ -127,7 +128,7 @@ TEST(NormalCdf, ContinuedFractionLoopsAgree) {
     const long double x = i < 10000 ? 1.5L + UniformRandom() * 40 : 1.5L / UniformRandom();
     long double g = 0;
     ASSERT_TRUE(ContinuedFractionHalfSteps(x, g)) << x;
-    const long double factor = std::exp(0.5L * std::log(x) - x - LogGamma(0.5L));
+    const long double factor = ExtendedExp(0.5L * ExtendedLog(x) - x - LogGamma(0.5L));
     ASSERT_EQ(factor * g, GammaContinuedFraction(x, 0.5L)) << x;
   }
   // A NaN gives up instead of looping for ever.
@@ -141,7 +142,7 @@ TEST(Variates, LogarithmTestAgreesWithTheExtendedLogarithm) {
   ResetUniformRandom();
   for (int i = 0; i < 20000; ++i) {
     const long double u = UniformRandom();
-    const long double boundary = -4 * std::log(u);
+    const long double boundary = -4 * ExtendedLog(u);
     for (long double s :
          {boundary, std::nextafter(boundary, 0.0L), std::nextafter(boundary, 100.0L),
           boundary * (1 + 0x1p-42L), boundary * (1 - 0x1p-42L), boundary / 2}) {
