@@ -148,8 +148,12 @@ void TfrmTemplate::FitToScreen() {
   if (screen == nullptr) return;
   const QRect area = screen->availableGeometry();
   // The frame the window manager adds: known once the window is shown,
-  // otherwise a title bar and borders of a generous size.
-  QMargins frame(8, 40, 8, 8);
+  // otherwise a title bar and borders of a generous size (none on the
+  // platforms that draw no frame).
+  const QString platform = QGuiApplication::platformName();
+  QMargins frame = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")
+                       ? QMargins()
+                       : QMargins(8, 40, 8, 8);
   if (isVisible() && frameGeometry() != geometry()) {
     const QRect outer = frameGeometry(), inner = geometry();
     frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
@@ -190,6 +194,7 @@ void TfrmTemplate::BuildControls() {
   scroller_ = new QScrollArea(this);
   scroller_->setObjectName(QStringLiteral("ClientScroller"));
   scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setFocusPolicy(Qt::NoFocus);  // not a stop of the keyboard order
   scroller_->setWidgetResizable(false);
   client_ = new QWidget;
   client_->setObjectName(QStringLiteral("ClientArea"));
