@@ -274,6 +274,9 @@ void TfrmTemplateResults::FormShow() {
 
 void TfrmTemplateResults::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  // The focused control shows its focus from the start, not only after
+  // the first Tab.
+  setAttribute(Qt::WA_KeyboardFocusChange);
   if (!event->spontaneous()) Guarded([this] { FormShow(); });
 }
 

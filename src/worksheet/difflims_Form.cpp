@@ -653,6 +653,9 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmTemplate::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // The focused control shows its focus from the start, not only after
+  // the first Tab.
+  setAttribute(Qt::WA_KeyboardFocusChange);
   if (!event->spontaneous()) Guarded([this] { FormShow(); });
 }
 
