@@ -55,7 +55,7 @@ void DrawSigma(Matrices& m, tDistribution& g1, tDistribution& g2, tDistribution&
   MatrixMultiply(m.Tt, m.T, 2, m.TtT);
   MatrixMultiply(m.L, m.TtT, 2, m.LTtT);
   MatrixMultiply(m.LTtT, m.Lt, 2, m.W);
-  if (!MatrixInverse(m.W, 2, m.Sigma)) throw ESingularMatrix();
+  if (!MatrixInverse(m.W, 2, m.Sigma)) throw EDrawnMatrixSingular();
 }
 
 // The rest of an iteration's draws and its arithmetic: the mean vector, the

@@ -1,9 +1,12 @@
 #include "analysis/compute_driver.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
+#include "analysis/error_texts.h"
 
 const std::array<const char*, 8> FieldCaptions = {
     "Mean of the control or normative sample on Task X:",
@@ -97,14 +100,80 @@ int ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages, tAnalysis_re
   return -1;
 }
 
+double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accepted,
+                            double pilot_seconds) {
+  if (proposals < 1) return 0;
+  const double per_proposal = pilot_seconds / proposals;
+  // With nothing accepted the rate is below one in `proposals`.
+  const double rate = static_cast<double>(std::max(accepted, 1)) / proposals;
+  return static_cast<double>(iterations) / rate * per_proposal + 1;
+}
+
+std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request) {
+  if (request.prior != tPrior::Calibrated) return std::nullopt;
+  try {
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t accepted = CalibratedPilotAcceptances(request.n, request.sd_x, request.sd_y,
+                                                        request.r, kPilotProposals);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return CalibratedRunSeconds(request.iterations, kPilotProposals, accepted, took.count());
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+std::string LongRunQuestion(double seconds) {
+  std::string duration;
+  const double minutes = seconds / 60;
+  char number[32];
+  if (minutes < 90) {
+    std::snprintf(number, sizeof number, "%.0f", std::max(1.0, std::round(minutes)));
+    duration = std::string(number) + (std::string(number) == "1" ? " minute" : " minutes");
+  } else if (minutes < 48 * 60) {
+    std::snprintf(number, sizeof number, "%.0f", std::round(minutes / 60));
+    duration = std::string(number) + " hours";
+  } else {
+    std::snprintf(number, sizeof number, "%.0f", std::round(minutes / (24 * 60)));
+    duration = std::string(number) + " days";
+  }
+  return "With a correlation this close to 1 or -1 the calibrated prior rejects most of the "
+         "covariance matrices it draws, so this analysis is expected to take about " +
+         duration +
+         ".\rYou can go on (the run can be cancelled while it runs), or use the standard-theory "
+         "prior, which takes about a second.";
+}
+
+const std::array<const char*, 3> LongRunChoices = {"Go on", "Use standard theory", "Cancel"};
+
 tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string& data_folder,
-                                tUserDialogs& dialogs, char decimal_separator) {
+                                tUserDialogs& dialogs, char decimal_separator,
+                                const tComputeOptions& options) {
   tComputeOutcome outcome;
   tAnalysis_request request;
   outcome.refused_field = ReadEntry(entry, dialogs, request, decimal_separator);
   if (outcome.Refused()) return outcome;
+  request.iterations = options.iterations;
   SaveCurrentData(data_folder, entry.texts);
+  if (const std::optional<double> seconds = ExpectedRunSeconds(request);
+      seconds && *seconds > kLongRunSeconds) {
+    const int choice =
+        dialogs.Choose(LongRunQuestion(*seconds), {LongRunChoices.begin(), LongRunChoices.end()});
+    if (choice == 1) {
+      request.prior = tPrior::StandardTheory;
+    } else if (choice != 0) {
+      outcome.stopped = true;
+      return outcome;
+    }
+  }
   tBusyPointer busy(dialogs);
-  outcome.analysis = RunAnalysis(request);
+  try {
+    if (options.runner) {
+      outcome.stopped = !options.runner(request, outcome.analysis);
+    } else {
+      outcome.analysis = RunAnalysis(request);
+    }
+  } catch (...) {
+    throw EAnalysisFailed(std::current_exception(), request);
+  }
   return outcome;
 }

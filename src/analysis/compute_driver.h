@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,13 +65,53 @@ struct tWorksheetEntry {
   std::vector<std::string> notes;
 };
 
-// The outcome of Compute: either the index (0 to 7) of the first field that
-// was refused (its message already shown), or the finished analysis.
+// The outcome of Compute: the index (0 to 7) of the first field that was
+// refused (its message already shown), or a run that the user stopped (at
+// the question about a long run, or while it ran), or the finished analysis.
 struct tComputeOutcome {
   int refused_field = -1;
+  bool stopped = false;
   tAnalysis analysis;
   bool Refused() const { return refused_field >= 0; }
 };
+
+// Runs the engine for `request` into `analysis` as RunAnalysis does; returns
+// false when the user stopped the run (nothing is written then).  A window
+// runs it off its event loop, with a progress display and a way to stop.
+using tEngineRunner = std::function<bool(const tAnalysis_request& request, tAnalysis& analysis)>;
+
+// How Compute runs: the number of posterior draws (kIterations in the
+// program; tests ask for short runs) and the runner (RunAnalysis on the
+// calling thread when empty).
+struct tComputeOptions {
+  int32_t iterations = kIterations;
+  tEngineRunner runner;
+};
+
+// Runs longer than this (in seconds, on this machine) are announced first.
+inline constexpr double kLongRunSeconds = 60;
+
+// Proposals of the pilot that estimates a calibrated-prior run's cost.
+inline constexpr int32_t kPilotProposals = 20000;
+
+// The expected duration of a run of `iterations` draws under the calibrated
+// prior, from a pilot of `proposals` proposals of which `accepted` were
+// accepted and which took `pilot_seconds`: the run makes the draws one after
+// the other, so its cost is that of the proposals it needs, plus about a
+// second for everything else.  With no proposal accepted the result is a
+// lower bound.
+double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accepted,
+                            double pilot_seconds);
+
+// The expected duration of `request`'s run, measured by a pilot on this
+// machine; empty for the standard-theory prior (whose runs take about a
+// second) and when the pilot fails (the run itself will then report).
+std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request);
+
+// The question put before a run expected to last `seconds`, and its three
+// answers, in this order: go on, use the standard-theory prior, cancel.
+std::string LongRunQuestion(double seconds);
+extern const std::array<const char*, 3> LongRunChoices;
 
 // Step 1 of Compute on its own: reads and checks the eight texts in field
 // order with their captions (first refusal wins, later fields unread).
@@ -81,7 +123,11 @@ int ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages, tAnalysis_re
 
 // The headless steps of Compute, in order: read and check the fields (first
 // refusal wins, later fields unread), SaveCurrentData into `data_folder`,
+// for a calibrated-prior run expected to last longer than kLongRunSeconds
+// the question whether to go on, use the standard-theory prior or cancel,
 // busy pointer, engine, normal pointer (also when the engine fails), z scores.
-// Errors of the data file and of the engine propagate to the caller.
+// Errors of the data file propagate to the caller as they are; an error of
+// the engine as EAnalysisFailed, whose message tells the user what happened.
 tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string& data_folder,
-                                tUserDialogs& dialogs, char decimal_separator = '.');
+                                tUserDialogs& dialogs, char decimal_separator = '.',
+                                const tComputeOptions& options = {});

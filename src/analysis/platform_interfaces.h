@@ -27,6 +27,14 @@ class tUserDialogs : public tMessageSink {
   virtual void ShowError(const std::string& text) = 0;
   // The application-wide busy (true) or normal (false) pointer.
   virtual void SetBusyPointer(bool busy) = 0;
+  // A question with several answers: the box captioned "Confirm" with one
+  // button per choice, in this order.  Returns the index of the choice, or
+  // -1 when the box was closed without one.  Where no one can be asked, the
+  // first choice.
+  virtual int Choose(const std::string& text, const std::vector<std::string>& choices) {
+    (void)text;
+    return choices.empty() ? -1 : 0;
+  }
 };
 
 // The text of the error box for an error that escaped an operation: its

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -45,6 +46,27 @@ bool TQtUserDialogs::Confirm(const std::string& text) {
   box.setDefaultButton(QMessageBox::Yes);
   box.setEscapeButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
+}
+
+int TQtUserDialogs::Choose(const std::string& text, const std::vector<std::string>& choices) {
+  // A question asked over the busy pointer would look as if nothing could
+  // be clicked.
+  const bool was_busy = busy_;
+  SetBusyPointer(false);
+  TScreenCentredBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                        QMessageBox::NoButton);
+  std::vector<QAbstractButton*> buttons;
+  for (const std::string& choice : choices)
+    buttons.push_back(box.addButton(QString::fromStdString(choice), QMessageBox::ActionRole));
+  if (!buttons.empty()) {
+    box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
+    box.setEscapeButton(buttons.back());
+  }
+  box.exec();
+  SetBusyPointer(was_busy);
+  for (std::size_t i = 0; i < buttons.size(); ++i)
+    if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
+  return -1;
 }
 
 void TQtUserDialogs::ShowError(const std::string& text) {

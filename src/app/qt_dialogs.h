@@ -29,6 +29,7 @@ class TQtUserDialogs : public tUserDialogs {
   bool Confirm(const std::string& text) override;
   void ShowError(const std::string& text) override;
   void SetBusyPointer(bool busy) override;
+  int Choose(const std::string& text, const std::vector<std::string>& choices) override;
 
  private:
   bool busy_ = false;

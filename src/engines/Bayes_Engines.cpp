@@ -125,7 +125,7 @@ inline tMatrix2 DrawnSigma(const tRunConstants& k, long double t1, long double t
   const tMatrix2 w = Multiply(Multiply(k.l, Multiply(Transpose(t), t)), k.lt);
   tMatrix2 sigma;
   if (!Inverse(w, sigma)) [[unlikely]]
-    throw ESingularMatrix();
+    throw EDrawnMatrixSingular();
   return sigma;
 }
 
@@ -585,14 +585,11 @@ long long RoundHalfEven(long double x) {
   return std::llrint(x);
 }
 
-// The shared body of both engines.
-void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-               long double sd_x, long double mean_y, long double sd_y, long double r,
-               long double case_x, long double case_y, bool two_sided, int32_t conf_pct,
-               tEngine_results& results, tTestKind test, tRunControl* control) {
-  if (fixed_seed) ResetUniformRandom();
-  ClearFloatingPointFlags();
-
+// Set-up of a run: the distribution objects, the scale matrix and its
+// factors, and what every draw needs.
+tRunConstants SetUpRun(bool calibrated, int32_t n, long double mean_x, long double sd_x,
+                       long double mean_y, long double sd_y, long double r, long double case_x,
+                       long double case_y) {
   // The distribution objects, in the order the prior names them; a sample
   // too small for the calibrated prior fails here with the library's error.
   const tChi_square_distribution g1(calibrated ? n - 2 : n);
@@ -628,22 +625,35 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   MatrixTranspose(l, 2, lt);
   RaiseOnFloatingPointFault();
 
+  return tRunConstants{tGammaSampler(g1),
+                       tGammaSampler(g2),
+                       tNormalSampler(g3),
+                       g4.LowerEnd(),
+                       g4.UpperEnd() - g4.LowerEnd(),
+                       Block(l),
+                       Block(lt),
+                       std::sqrt(static_cast<long double>(n)),
+                       mean_x,
+                       mean_y,
+                       case_x,
+                       case_y};
+}
+
+// The shared body of both engines.
+void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
+               long double sd_x, long double mean_y, long double sd_y, long double r,
+               long double case_x, long double case_y, bool two_sided, int32_t conf_pct,
+               tEngine_results& results, tTestKind test, tRunControl* control) {
+  if (fixed_seed) ResetUniformRandom();
+  ClearFloatingPointFlags();
+
+  const tRunConstants constants =
+      SetUpRun(calibrated, n, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y);
+  const tNormal_distribution g3(0, 1);
+
   // With no draws there is nothing to summarise (for n_iter = 0 the tail
   // percentage would be 0/0, an invalid operation).
   if (n_iter < 1) throw EInvalidOp();
-
-  const tRunConstants constants{tGammaSampler(g1),
-                                tGammaSampler(g2),
-                                tNormalSampler(g3),
-                                g4.LowerEnd(),
-                                g4.UpperEnd() - g4.LowerEnd(),
-                                Block(l),
-                                Block(lt),
-                                std::sqrt(static_cast<long double>(n)),
-                                mean_x,
-                                mean_y,
-                                case_x,
-                                case_y};
 
   // The positions of the two limits among the ascending draws, kept inside
   // the sample whatever the level.
@@ -720,6 +730,31 @@ unsigned EngineThreads() {
   if (count != 0) return count;
   const unsigned hardware = std::thread::hardware_concurrency();
   return hardware == 0 ? 1 : hardware;
+}
+
+int32_t CalibratedPilotAcceptances(int32_t n, long double sd_x, long double sd_y, long double r,
+                                   int32_t proposals) {
+  const tRunConstants k = SetUpRun(true, n, 0, sd_x, 0, sd_y, r, 0, 0);
+  // A stream of its own from the fixed start: the process-wide generator is
+  // not touched.
+  tUniformStream uniform;
+  int32_t accepted = 0;
+  for (int32_t p = 0; p < proposals; ++p) {
+    const long double t1 = std::sqrt(k.g1.Draw(uniform));
+    const long double t2 = std::sqrt(k.g2.Draw(uniform));
+    const long double u = k.g3.Draw(uniform);
+    const long double rho = Rho(DrawnSigma(k, t1, t2, u));
+    const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
+    if (v * v <= 1 - rho * rho) {
+      ++accepted;
+      // The mean vector's two draws, as the run makes them.
+      k.g3.Draw(uniform);
+      k.g3.Draw(uniform);
+    }
+  }
+  // Faults of the pilot are the run's to report.
+  ClearFloatingPointFlags();
+  return accepted;
 }
 
 void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "numeric/errors.h"
 
@@ -25,6 +27,18 @@ class ESingularMatrix : public Exception {
  public:
   ESingularMatrix()
       : Exception("The covariance matrix of the control sample cannot be inverted.") {}
+
+ protected:
+  explicit ESingularMatrix(std::string message) : Exception(std::move(message)) {}
+};
+
+// A covariance matrix drawn during the run could not be inverted in
+// extended precision (the control sample's own matrix was fine): a
+// correlation very near 1 or -1, or standard deviations far from 1.
+class EDrawnMatrixSingular : public ESingularMatrix {
+ public:
+  EDrawnMatrixSingular()
+      : ESingularMatrix("A covariance matrix drawn from the posterior cannot be inverted.") {}
 };
 
 // A run was stopped through its tRunControl before it completed; the
@@ -67,8 +81,8 @@ unsigned EngineThreads();
 // untouched, when
 //   - a distribution cannot be set up (the library's EArgumentError; n = 3
 //     under the calibrated prior fails with id 1301),
-//   - the scale matrix or a drawn matrix cannot be inverted
-//     (ESingularMatrix),
+//   - the scale matrix cannot be inverted (ESingularMatrix) or a drawn
+//     matrix cannot (EDrawnMatrixSingular, one kind of ESingularMatrix),
 //   - a floating-point fault occurs (the library's EInvalidOp, EZeroDivide
 //     or EOverflow, the first fault in the order of the computation), or
 //     n_iter is below 1 (EInvalidOp: there is nothing to summarise),
@@ -92,3 +106,13 @@ void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long do
                              int32_t conf_pct, tEngine_results& results,
                              tTestKind test = tTestKind::Standardized,
                              tRunControl* control = nullptr);
+
+// A pilot for the cost of a calibrated-prior run: of `proposals` covariance
+// matrices proposed as such a run proposes them from the generator's fixed
+// start, how many its acceptance step accepts.  A run needs about
+// proposals / accepted proposals per draw.  The process-wide generator is
+// left as it was.  Fails as a run's set-up fails (a sample below 4, a scale
+// matrix that cannot be inverted) and when a proposed matrix cannot be
+// inverted.
+int32_t CalibratedPilotAcceptances(int32_t n, long double sd_x, long double sd_y, long double r,
+                                   int32_t proposals);

@@ -6,17 +6,22 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPagedPaintDevice>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "analysis/escaped_error.h"
@@ -42,9 +47,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
   font.setPointSize(10);
   font.setBold(true);
   button->setFont(font);
-  QPalette palette = button->palette();
-  palette.setColor(QPalette::ButtonText, Qt::black);
-  button->setPalette(palette);
+  // The text keeps the palette's colour, readable on light and dark desktops.
   return button;
 }
 
@@ -59,11 +62,12 @@ TfrmTemplateResults::TfrmTemplateResults(tUserDialogs& dialogs,
                                          std::unique_ptr<tSaveFileDialog> save_dialog,
                                          std::unique_ptr<tPrinterProvider> printers,
                                          QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowMaximizeButtonHint),
       dialogs_(dialogs),
       save_dialog_(std::move(save_dialog)),
       printers_(std::move(printers)),
-      exit_action_([] { QCoreApplication::quit(); }) {
+      exit_action_([] { QCoreApplication::exit(0); }) {
   BuildControls();
   ConnectHandlers();
   Guarded([this] { FormCreate(); });
@@ -90,7 +94,7 @@ void TfrmTemplateResults::BuildControls() {
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("ClientArea"));
-  client->setFixedSize(kResultsClientWidth, kResultsClientHeight);
+  client->installEventFilter(this);  // its resizing lays the controls out
   setCentralWidget(client);
 
   Panel1 = new QFrame(client);
@@ -124,6 +128,7 @@ void TfrmTemplateResults::BuildControls() {
                           memo_palette.color(QPalette::Active, QPalette::HighlightedText));
   }
   memoResults->setPalette(memo_palette);
+  memoResults->setAccessibleName(QStringLiteral("Results"));
 
   Panel2 = new QFrame(client);
   Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -139,8 +144,54 @@ void TfrmTemplateResults::BuildControls() {
   setTabOrder(cmdSaveOutput, cmdClearResults);
   setTabOrder(cmdClearResults, cmdReturn);
   setTabOrder(cmdReturn, cmdExit);
+  for (QPushButton* button : {cmdSaveOutput, cmdClearResults, cmdReturn, cmdExit})
+    button->installEventFilter(this);  // Return and Enter press the focused button
 
-  setFixedSize(kResultsClientWidth, kResultsClientHeight + menu_bar->sizeHint().height());
+  // Wide enough for the longest line of a report without wrapping, at
+  // least the original size, and no larger than the screen.
+  const QFontMetricsF metrics(memo_font);
+  const int frame = 2 * memoResults->frameWidth();
+  const int memo_width =
+      static_cast<int>(std::ceil(metrics.horizontalAdvance(QLatin1Char('0')) * kWidestReportLine +
+                                 2 * memoResults->document()->documentMargin())) +
+      frame + memoResults->verticalScrollBar()->sizeHint().width() + 4;
+  const int width = std::max(kResultsClientWidth, memo_width + (kResultsClientWidth - 769));
+  QSize size(width, kResultsClientHeight + menu_bar->sizeHint().height());
+  setMinimumSize(kResultsMinimumWidth, kResultsMinimumHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // Room for the window manager's title bar and borders.
+    const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+    size = size.boundedTo(room);
+  }
+  resize(size);
+}
+
+// The controls keep the original places at the original size; the memo
+// takes up what the window gains, and the buttons stay on the bottom.
+void TfrmTemplateResults::LayOut(QSize client) {
+  const int w = client.width(), h = client.height();
+  Panel1->setGeometry(8, 2, w - 15, h - 86);
+  memoResults->setGeometry(0, 8, Panel1->width() - 8, Panel1->height() - 16);
+  Panel2->setGeometry(12, h - 72, w - 27, 49);
+  const int top = h - 66;
+  cmdSaveOutput->move(28, top);
+  cmdClearResults->move(220, top);
+  cmdReturn->move(411, top);
+  cmdExit->move(603, top);
+}
+
+bool TfrmTemplateResults::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && watched == centralWidget()) {
+    LayOut(static_cast<QResizeEvent*>(event)->size());
+  } else if (event->type() == QEvent::KeyPress) {
+    auto* button = qobject_cast<QPushButton*>(watched);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (button != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      button->click();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmTemplateResults::ConnectHandlers() {
@@ -176,11 +227,20 @@ void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
   cursor.movePosition(QTextCursor::End);
   cursor.beginEditBlock();
   if (HoldsText()) cursor.insertBlock();
+  const int start = cursor.position();
   cursor.insertText(text.join(QLatin1Char('\n')));
   cursor.endEditBlock();
-  // Like a memo that has a line added, the caret goes to the end of the text.
+  // The new report is shown from its beginning: the caret at its first line,
+  // which becomes the memo's top line (scrolled to the end first, so that
+  // showing the caret brings its line to the top).
+  memoResults->moveCursor(QTextCursor::End);
+  memoResults->ensureCursorVisible();
+  cursor.setPosition(start);
   memoResults->setTextCursor(cursor);
   memoResults->ensureCursorVisible();
+  const int first = cursor.block().firstLineNumber();
+  QScrollBar* bar = memoResults->verticalScrollBar();
+  if (bar->value() > first) bar->setValue(first);
 }
 
 QString TfrmTemplateResults::ResultsText() const {
@@ -214,6 +274,9 @@ void TfrmTemplateResults::FormShow() {
 
 void TfrmTemplateResults::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  // The focused control shows its focus from the start, not only after
+  // the first Tab.
+  setAttribute(Qt::WA_KeyboardFocusChange);
   if (!event->spontaneous()) Guarded([this] { FormShow(); });
 }
 

@@ -21,9 +21,16 @@ class QPushButton;
 class tPrinterProvider;
 class tSaveFileDialog;
 
-// The size of the window's client area, below its menu bar.
+// The size of the window's client area, below its menu bar, at the least
+// (it is wider when the memo needs more room for kWidestReportLine).
 inline constexpr int kResultsClientWidth = 792;
 inline constexpr int kResultsClientHeight = 554;
+// The window can be made this small and no smaller.
+inline constexpr int kResultsMinimumWidth = 640;
+inline constexpr int kResultsMinimumHeight = 300;
+// The characters of the longest line a report holds; the memo's default
+// width shows it whole.
+inline constexpr int kWidestReportLine = 106;
 
 // The name the save dialog proposes until the user has chosen one.
 inline constexpr const char* kDefaultResultsFileName = "results.txt";
@@ -42,7 +49,7 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
 
   // The window that "Return to Worksheet" shows.
   void SetWorksheet(QWidget* worksheet) { worksheet_ = worksheet; }
-  // What ends the program when Exit is confirmed; the default quits the
+  // What ends the program when Exit is confirmed; the default leaves the
   // application's event loop.
   void SetExitAction(std::function<void()> action) { exit_action_ = std::move(action); }
 
@@ -74,8 +81,10 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void LayOut(QSize client);
   void BuildControls();
   void ConnectHandlers();
   void SaveOutput();

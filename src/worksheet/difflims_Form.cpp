@@ -12,21 +12,26 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTextCursor>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
 
 #include "analysis/Metrics_Papers.h"
 #include "analysis/compute_driver.h"
 #include "analysis/data_file.h"
+#include "analysis/error_texts.h"
 #include "analysis/escaped_error.h"
 #include "analysis/io_error.h"
 #include "analysis/report.h"
 #include "numeric/distrib.h"
 #include "worksheet/memo_lines.h"
 #include "worksheet/radio_group.h"
+#include "worksheet/run_progress.h"
 
 const char* const kWorksheetDescription =
     "This program accompanies a published paper on Bayesian methods for comparing a single case"
@@ -123,35 +128,89 @@ TfrmTemplate::TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std:
       dialogs_(dialogs),
       results_(results),
       data_folder_(std::move(data_folder)),
-      exit_action_([] { QCoreApplication::quit(); }) {
+      // Leaves the event loop at once, whatever the other window would say
+      // to being closed.
+      exit_action_([] { QCoreApplication::exit(0); }),
+      iterations_(kIterations),
+      run_(std::make_unique<tBackgroundRun>(this)) {
   setObjectName(QStringLiteral("frmTemplate"));
   BuildControls();
   ConnectHandlers();
   // Centred on the screen when first shown.
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect area = screen->availableGeometry();
-    move(area.center() - rect().center());
-  }
+  FitToScreen();
   Guarded([this] { FormCreate(); });
+}
+
+TfrmTemplate::~TfrmTemplate() = default;
+
+void TfrmTemplate::FitToScreen() {
+  QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  // The frame the window manager adds: known once the window is shown,
+  // otherwise a title bar and borders of a generous size (none on the
+  // platforms that draw no frame).
+  const QString platform = QGuiApplication::platformName();
+  QMargins frame = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")
+                       ? QMargins()
+                       : QMargins(8, 40, 8, 8);
+  if (isVisible() && frameGeometry() != geometry()) {
+    const QRect outer = frameGeometry(), inner = geometry();
+    frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                     outer.right() - inner.right(), outer.bottom() - inner.bottom());
+  }
+  const int room_w = std::max(200, area.width() - frame.left() - frame.right());
+  const int room_h = std::max(150, area.height() - frame.top() - frame.bottom());
+  const int bar_w = scroller_->verticalScrollBar()->sizeHint().width();
+  const int bar_h = scroller_->horizontalScrollBar()->sizeHint().height();
+  int width = client_->width(), height = client_->height();
+  // A scroll bar in one direction takes room from the other.
+  bool across = width > room_w, down = height > room_h;
+  if (down && !across) across = width + bar_w > room_w;
+  if (across && !down) down = height + bar_h > room_h;
+  width = std::min(width + (down ? bar_w : 0), room_w);
+  height = std::min(height + (across ? bar_h : 0), room_h);
+  setFixedSize(width, height);
+  // Centred, and never beyond the top left of the free area.
+  QPoint top_left(area.center().x() - (width + frame.left() + frame.right()) / 2,
+                  area.center().y() - (height + frame.top() + frame.bottom()) / 2);
+  top_left.setX(std::max(top_left.x(), area.left()));
+  top_left.setY(std::max(top_left.y(), area.top()));
+  move(top_left);
 }
 
 void TfrmTemplate::BuildControls() {
   QFont base = QGuiApplication::font();
   base.setPointSize(10);
   setFont(base);
-  setFixedSize(kClientWidth, kClientHeight);
   // Button-face background for the window and the description.
   QPalette face = palette();
   face.setColor(QPalette::Window, face.color(QPalette::Button));
   setPalette(face);
   setAutoFillBackground(true);
 
+  // The controls lie in a client area of fixed size; on a screen too small
+  // for it the window scrolls it.
+  scroller_ = new QScrollArea(this);
+  scroller_->setObjectName(QStringLiteral("ClientScroller"));
+  scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setFocusPolicy(Qt::NoFocus);  // not a stop of the keyboard order
+  scroller_->setWidgetResizable(false);
+  client_ = new QWidget;
+  client_->setObjectName(QStringLiteral("ClientArea"));
+  client_->setFixedSize(kClientWidth, kClientHeight);
+  client_->setAutoFillBackground(true);
+  scroller_->setWidget(client_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scroller_);
+
   auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
     w->setObjectName(QString::fromLatin1(name));
     w->setGeometry(left, top, width, height);
   };
 
-  DescripFld = new QPlainTextEdit(this);
+  DescripFld = new QPlainTextEdit(client_);
   place(DescripFld, "DescripFld", 12, 7, 768, 94);
   DescripFld->setReadOnly(true);
   DescripFld->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
@@ -160,7 +219,7 @@ void TfrmTemplate::BuildControls() {
   memo_face.setColor(QPalette::Base, memo_face.color(QPalette::Button));
   DescripFld->setPalette(memo_face);
 
-  Panel3 = new QFrame(this);
+  Panel3 = new QFrame(client_);
   place(Panel3, "Panel3", 12, 106, 768, 33);
   Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
   lblComments = new QLabel(QStringLiteral("User's Notes:"), Panel3);
@@ -169,7 +228,7 @@ void TfrmTemplate::BuildControls() {
   lblComments->move(6, 8);
   lblComments->adjustSize();
 
-  Panel1 = new QFrame(this);
+  Panel1 = new QFrame(client_);
   place(Panel1, "Panel1", 12, 143, 768, 346);
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
@@ -205,7 +264,7 @@ void TfrmTemplate::BuildControls() {
   }
 
   // The notes lie above Panel1 so that, grown, they overlap its top.
-  memoComments = new QPlainTextEdit(this);
+  memoComments = new QPlainTextEdit(client_);
   place(memoComments, "memoComments", 112, 110, 666, kNotesClosedHeight);
   memoComments->setFont(QFont(QStringLiteral("Courier New"), 9));
   memoComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -219,24 +278,36 @@ void TfrmTemplate::BuildControls() {
       new tRadioGroup(QStringLiteral("Limits_Radio"), QStringLiteral("Required 95% limits..."),
                       {QStringLiteral("two-sided"), QStringLiteral("one-sided lower"),
                        QStringLiteral("one-sided upper")},
-                      this);
+                      client_);
   Limits_Radio->setGeometry(24, 336, 241, 105);
   Limits_Radio->SetItemIndex(0);
 
-  pan1 = new QFrame(this);
+  pan1 = new QFrame(client_);
   place(pan1, "pan1", 12, 500, 768, 49);
   pan1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
-  cmdCompute = new QPushButton(QStringLiteral("Compute"), this);
+  cmdCompute = new QPushButton(QStringLiteral("Compute"), client_);
   place(cmdCompute, "cmdCompute", 28, 506, 165, 37);
-  btnclearData = new QPushButton(QStringLiteral("Clear Data "), this);
+  btnclearData = new QPushButton(QStringLiteral("Clear Data "), client_);
   place(btnclearData, "btnclearData", 220, 506, 161, 37);
-  ExitBtn = new QPushButton(QStringLiteral("Exit"), this);
+  ExitBtn = new QPushButton(QStringLiteral("Exit"), client_);
   place(ExitBtn, "ExitBtn", 603, 506, 161, 37);
   for (QPushButton* button : {cmdCompute, btnclearData, ExitBtn}) {
     button->setFont(Bold(base));
     button->setAutoDefault(false);
+    // Return and Enter press the focused button, as the space bar does.
+    button->installEventFilter(this);
   }
+
+  // Names for screen readers: each input and memo is named by its label,
+  // and the label leads to it.
+  for (int k = 0; k < 8; ++k) {
+    labels_[k]->setBuddy(inputs_[k]);
+    inputs_[k]->setAccessibleName(QString::fromUtf8(FieldCaptions[k]));
+  }
+  lblComments->setBuddy(memoComments);
+  memoComments->setAccessibleName(lblComments->text());
+  DescripFld->setAccessibleName(QStringLiteral("Description of the program"));
 
   // Keyboard order; the chain closes on itself, so Limits_Radio leads back
   // to txtInput1.
@@ -290,7 +361,7 @@ void TfrmTemplate::FitToFonts() {
   for (tRadioGroup* group : {Prior_Form, Limits_Radio})
     group_width = std::max({group_width, group->width(), group->sizeHint().width()});
   for (tRadioGroup* group : {Prior_Form, Limits_Radio}) {
-    const int room = labels_left - 6 - group->mapTo(this, QPoint(0, 0)).x();
+    const int room = labels_left - 6 - group->mapTo(client_, QPoint(0, 0)).x();
     group->resize(std::min(group_width, room),
                   std::max(group->height(), group->sizeHint().height()));
   }
@@ -344,15 +415,23 @@ void TfrmTemplate::FormCreate() {
 
 void TfrmTemplate::FormShow() {
   if (inputs_[0]->text().isEmpty()) {
-    inputs_[0]->setFocus();
+    FocusInput(0);
     return;
   }
   raise();
   activateWindow();
   // The input after the last restored one: the case's score on Task X.
-  QLineEdit* next = inputs_[values_restored_];
-  if (!next->isVisibleTo(this)) next = inputs_[values_restored_ - 1];
-  next->setFocus();
+  int next = values_restored_;
+  if (!inputs_[next]->isVisibleTo(this)) next = values_restored_ - 1;
+  FocusInput(next);
+}
+
+// The focus moves into an input with its whole text selected, so that what
+// is typed next replaces the old value instead of joining it.
+void TfrmTemplate::FocusInput(int index) {
+  inputs_[index]->setFocus(Qt::OtherFocusReason);
+  inputs_[index]->selectAll();
+  scroller_->ensureWidgetVisible(inputs_[index]);
 }
 
 void TfrmTemplate::DescripFldChange() {
@@ -450,6 +529,7 @@ void TfrmTemplate::UNstandardized_RadioClick() {
 }
 
 void TfrmTemplate::cmdComputeClick() {
+  if (run_->Running()) return;  // one analysis at a time
   tWorksheetEntry entry;
   for (int k = 0; k < 8; ++k)
     entry.texts[k] = inputs_[k]->text().toStdString();
@@ -471,21 +551,36 @@ void TfrmTemplate::cmdComputeClick() {
     entry.notes.push_back(line.toStdString());
 
   const char separator = DecimalSeparator();
+  tComputeOptions options;
+  options.iterations = iterations_;
+  options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
+    // The driver moves the focus to the first input before the run.
+    FocusInput(0);
+    return run_->Run(request, analysis);
+  };
   tComputeOutcome outcome;
   try {
-    outcome = ComputeAnalysis(entry, data_folder_, dialogs_, separator);
+    outcome = ComputeAnalysis(entry, data_folder_, dialogs_, separator, options);
   } catch (const EInOutError&) {
     throw;  // the data file failed: nothing ran, the worksheet stays as it was
   } catch (...) {
-    inputs_[0]->setFocus();  // the engine failed after the checks had passed
+    FocusInput(0);  // the engine failed after the checks had passed
+    if (exit_after_run_) exit_action_();
     throw;
   }
-  if (outcome.Refused()) {
-    if (outcome.refused_field < static_cast<int>(inputs_.size()))
-      inputs_[outcome.refused_field]->setFocus();
+  if (exit_after_run_) {
+    // The window was closed during the run: the program ends.
+    exit_action_();
     return;
   }
-  inputs_[0]->setFocus();
+  if (outcome.Refused()) {
+    if (outcome.refused_field < static_cast<int>(inputs_.size())) FocusInput(outcome.refused_field);
+    return;
+  }
+  FocusInput(0);
+  if (outcome.stopped) return;  // no report; the worksheet as it was
+  // The user chose the standard-theory prior instead of a long calibrated run.
+  if (outcome.analysis.request.prior == tPrior::StandardTheory) Prior_Form->SetItemIndex(1);
   // The report is written before the windows change, so that nothing is
   // switched if it fails.
   const std::vector<std::string> report =
@@ -500,7 +595,7 @@ void TfrmTemplate::btnclearDataClick() {
     input->clear();
   memoComments->clear();
   DeleteDataFile(data_folder_);
-  inputs_[0]->setFocus();
+  FocusInput(0);
 }
 
 void TfrmTemplate::ExitBtnClick() {
@@ -508,6 +603,14 @@ void TfrmTemplate::ExitBtnClick() {
 }
 
 bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* button = qobject_cast<QPushButton*>(watched);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (button != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      button->click();
+      return true;
+    }
+  }
   if (watched == memoComments) {
     switch (event->type()) {
       // Focus that comes and goes with the window's activation or a popup
@@ -534,6 +637,13 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
     if (watched != inputs_[k]) continue;
     if (event->type() == QEvent::KeyPress)
       return FilterInputKey(inputs_[k], k, static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::FocusIn) {
+      // However the focus arrives between controls (a mouse click places
+      // the cursor where it points), the whole text is selected.
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (MovesBetweenControls(reason) && reason != Qt::MouseFocusReason) inputs_[k]->selectAll();
+      scroller_->ensureWidgetVisible(inputs_[k]);
+    }
     if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
       Guarded([this, k] { InputKeyUp(k); });
     break;
@@ -543,11 +653,21 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmTemplate::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // The focused control shows its focus from the start, not only after
+  // the first Tab.
+  setAttribute(Qt::WA_KeyboardFocusChange);
   if (!event->spontaneous()) Guarded([this] { FormShow(); });
 }
 
 void TfrmTemplate::closeEvent(QCloseEvent* event) {
-  // Closing the worksheet ends the program, without a question.
+  // Closing the worksheet ends the program, without a question; during a
+  // run, once the run has stopped.
+  if (run_->Running()) {
+    exit_after_run_ = true;
+    run_->Stop();
+    event->ignore();
+    return;
+  }
   event->accept();
   if (exit_action_) Guarded([this] { exit_action_(); });
 }

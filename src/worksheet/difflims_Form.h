@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "analysis/platform_interfaces.h"
@@ -19,6 +21,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
+class tBackgroundRun;
 class tRadioGroup;
 
 // The description paragraph shown at the top of the worksheet.
@@ -40,9 +44,10 @@ class TfrmTemplate : public QWidget {
   // folder).  Creation ends by restoring the control data from that file.
   TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std::string data_folder,
                QWidget* parent = nullptr);
+  ~TfrmTemplate() override;
 
   // What ends the program (Exit answered Yes, or the window's close box).
-  // The default quits the application's event loop.
+  // The default leaves the application's event loop.
   void SetExitAction(std::function<void()> action) { exit_action_ = std::move(action); }
 
   // The two counts the window works with: input fields shown, and values
@@ -54,6 +59,16 @@ class TfrmTemplate : public QWidget {
   QStringList NotesLines() const;
 
   QLineEdit* Input(int index) const { return inputs_[index]; }  // index 0 to 7
+
+  // The number of posterior draws of each analysis: kIterations in the
+  // program; tests ask for short runs.
+  void SetIterations(int32_t iterations) { iterations_ = iterations; }
+  // The engine's run off the event loop, with its progress window.
+  tBackgroundRun& BackgroundRun() { return *run_; }
+
+  // Gives the window the size and place that fit the screen it is on: the
+  // whole layout when it fits, otherwise as much as fits, with scroll bars.
+  void FitToScreen();
 
   // Handlers of the window and its controls.  The key handlers take the
   // typed character and give the one the field receives ('\0': none).
@@ -95,6 +110,7 @@ class TfrmTemplate : public QWidget {
   void BuildControls();
   void FitToFonts();
   void ConnectHandlers();
+  void FocusInput(int index);
   char InputKeyPress(int index, char key);
   void InputKeyUp(int index);
   bool FilterInputKey(QLineEdit* input, int index, QKeyEvent* event);
@@ -108,10 +124,15 @@ class TfrmTemplate : public QWidget {
   tResultsDisplay& results_;
   std::string data_folder_;
   std::function<void()> exit_action_;
+  int32_t iterations_ = 0;
+  std::unique_ptr<tBackgroundRun> run_;
+  bool exit_after_run_ = false;
   int fields_shown_ = 8;
   int values_restored_ = 6;
   bool limiting_notes_ = false;
 
+  QScrollArea* scroller_ = nullptr;
+  QWidget* client_ = nullptr;  // the fixed layout, inside scroller_
   QPlainTextEdit* DescripFld = nullptr;
   QFrame* Panel3 = nullptr;
   QLabel* lblComments = nullptr;

@@ -9,6 +9,7 @@
 
 #include "analysis/compute_driver.h"
 #include "analysis/data_file.h"
+#include "analysis/error_texts.h"
 #include "analysis/io_error.h"
 #include "analysis/report.h"
 #include "example_report_golden.h"
@@ -170,8 +171,14 @@ TEST_F(ComputeDriver, EngineErrorComesAfterTheFileWasWritten) {
   try {
     ComputeAnalysis(entry, folder_, dialogs);
     ADD_FAILURE() << "the calibrated engine must refuse N = 3";
-  } catch (const EArgumentError& e) {
-    EXPECT_EQ(e.Id(), 1301);
+  } catch (const EAnalysisFailed& e) {
+    try {
+      std::rethrow_exception(e.Cause());
+    } catch (const EArgumentError& cause) {
+      EXPECT_EQ(cause.Id(), 1301);
+    }
+    EXPECT_EQ(e.Message().rfind("The calibrated prior needs a control sample of at least 4.", 0),
+              0u);
   }
   EXPECT_EQ(FileBytes(), "100 15 50 10 .6 3 70 55 ");
   EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"}));
@@ -187,6 +194,91 @@ TEST_F(ComputeDriver, UnwritableDataFileAbandonsTheCompute) {
     EXPECT_STREQ(e.what(), "File not found");
   }
   EXPECT_TRUE(dialogs.events.empty());  // the engine never ran
+}
+
+// A calibrated run expected to last minutes is announced; the user goes on,
+// switches to the standard-theory prior or cancels (the data file is
+// written all the same, before the question).
+TEST_F(ComputeDriver, LongCalibratedRunIsAnnouncedFirst) {
+  tWorksheetEntry entry = ExampleEntry();
+  entry.texts[4] = ".999999";
+  std::vector<tPrior> ran;
+  tComputeOptions options;
+  options.runner = [&ran](const tAnalysis_request& request, tAnalysis&) {
+    ran.push_back(request.prior);
+    return true;
+  };
+  for (int answer : {2, -1, 1, 0}) {
+    SCOPED_TRACE(answer);
+    tRecordingDialogs dialogs;
+    dialogs.choice_answers = {answer};
+    ran.clear();
+    fs::remove(DataFilePath(folder_));
+    const tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs, '.', options);
+    ASSERT_FALSE(dialogs.events.empty());
+    EXPECT_EQ(dialogs.events[0].rfind("choose:With a correlation this close to 1 or -1", 0), 0u);
+    EXPECT_NE(dialogs.events[0].find("|Go on|Use standard theory|Cancel"), std::string::npos);
+    EXPECT_EQ(FileBytes(), "100 15 50 10 .999999 20 70 55 ");
+    if (answer == 2 || answer == -1) {
+      EXPECT_TRUE(outcome.stopped);
+      EXPECT_TRUE(ran.empty());
+      EXPECT_EQ(dialogs.events.size(), 1u);  // not even the busy pointer
+    } else {
+      EXPECT_FALSE(outcome.stopped);
+      EXPECT_EQ(ran,
+                std::vector<tPrior>{answer == 1 ? tPrior::StandardTheory : tPrior::Calibrated});
+    }
+  }
+}
+
+TEST_F(ComputeDriver, ShortRunsAndTheStandardTheoryPriorAreNotAnnounced) {
+  for (const char* r : {".6", "-.99"}) {
+    for (tPrior prior : {tPrior::Calibrated, tPrior::StandardTheory}) {
+      tWorksheetEntry entry = ExampleEntry();
+      entry.texts[4] = r;
+      entry.prior = prior;
+      tComputeOptions options;
+      options.runner = [](const tAnalysis_request&, tAnalysis&) { return true; };
+      tRecordingDialogs dialogs;
+      ComputeAnalysis(entry, folder_, dialogs, '.', options);
+      EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"})) << r;
+    }
+  }
+  // The standard-theory prior is never announced, however close r is to 1.
+  tWorksheetEntry entry = ExampleEntry();
+  entry.texts[4] = ".999999";
+  entry.prior = tPrior::StandardTheory;
+  tComputeOptions options;
+  options.runner = [](const tAnalysis_request&, tAnalysis&) { return true; };
+  tRecordingDialogs dialogs;
+  ComputeAnalysis(entry, folder_, dialogs, '.', options);
+  EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"}));
+}
+
+TEST_F(ComputeDriver, ARunnerThatWasStoppedGivesNoAnalysis) {
+  tComputeOptions options;
+  options.iterations = 1000;
+  int32_t seen = 0;
+  options.runner = [&seen](const tAnalysis_request& request, tAnalysis&) {
+    seen = request.iterations;
+    return false;
+  };
+  tRecordingDialogs dialogs;
+  const tComputeOutcome outcome = ComputeAnalysis(ExampleEntry(), folder_, dialogs, '.', options);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(seen, 1000);
+  EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"}));
+}
+
+TEST(RunCost, FromThePilotsAcceptanceRateAndSpeed) {
+  // 1% accepted at 250 ns a proposal: 100 proposals a draw.
+  EXPECT_NEAR(CalibratedRunSeconds(1000000, 20000, 200, 0.005), 26.0, 1e-9);
+  // Nothing accepted: at least `proposals` proposals a draw.
+  EXPECT_NEAR(CalibratedRunSeconds(1000000, 20000, 0, 0.005), 5001.0, 1e-6);
+  EXPECT_EQ(ExpectedRunSeconds(tAnalysis_request{}), std::nullopt);  // N = 0 cannot run
+  EXPECT_NE(LongRunQuestion(150).find("about 3 minutes."), std::string::npos);
+  EXPECT_NE(LongRunQuestion(5 * 3600).find("about 5 hours."), std::string::npos);
+  EXPECT_NE(LongRunQuestion(60).find("about 1 minute."), std::string::npos);
 }
 
 }  // namespace

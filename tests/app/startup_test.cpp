@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -47,4 +49,59 @@ TEST(Startup, OpensTheWorksheetRestoredAndTheViewerHiddenThenComputeSwitches) {
   EXPECT_EQ(results.windowTitle().toStdString(), "Results viewer: " + ProgramTitle);
   EXPECT_TRUE(results.HoldsText());
   EXPECT_TRUE(results.ResultsText().contains(QString::fromStdString(ProgramTitle)));
+}
+
+// Exit answered Yes ends the program from either window: the event loop is
+// left even while the viewer, which refuses to be closed from outside, is
+// shown.  Run in a process of its own, as the program runs.
+namespace {
+void ExitFromWindowLeavesTheEventLoop(bool from_viewer) {
+  SetProgramStrings();
+  QTemporaryDir folder;
+  tRecordingDialogs dialogs;
+  dialogs.confirm_answers = {true};
+  tQuorrelWindows windows(dialogs, folder.path().toStdString());
+  windows.Worksheet().show();
+  if (from_viewer) {
+    windows.Results().ShowResults("Results viewer: " + ProgramTitle);
+    windows.Worksheet().hide();
+  }
+  const char* button = from_viewer ? "cmdExit" : "ExitBtn";
+  QWidget& window = from_viewer ? static_cast<QWidget&>(windows.Results())
+                                : static_cast<QWidget&>(windows.Worksheet());
+  QTimer::singleShot(0, &window, [&window, button] {
+    QTest::mouseClick(window.findChild<QPushButton*>(button), Qt::LeftButton);
+  });
+  // Should the loop not end, the process ends with another code.
+  QTimer::singleShot(5000, [] { std::_Exit(3); });
+  const int code = QApplication::exec();
+  std::_Exit(code == 0 && dialogs.events.back() == "confirm:Exit from program?" ? 0 : 4);
+}
+
+}  // namespace
+
+TEST(ExitDeathTest, YesInTheViewerEndsTheProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(ExitFromWindowLeavesTheEventLoop(true), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ExitDeathTest, YesInTheWorksheetEndsTheProgramAfterTheViewerWasShown) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        SetProgramStrings();
+        QTemporaryDir folder;
+        tRecordingDialogs dialogs;
+        dialogs.confirm_answers = {true};
+        tQuorrelWindows windows(dialogs, folder.path().toStdString());
+        // The viewer has been shown and hidden again ("Return to Worksheet").
+        windows.Results().ShowResults("Results viewer: " + ProgramTitle);
+        windows.Results().findChild<QPushButton*>("cmdReturn")->click();
+        QTimer::singleShot(0, &windows.Worksheet(), [&windows] {
+          QTest::mouseClick(windows.Worksheet().findChild<QPushButton*>("ExitBtn"), Qt::LeftButton);
+        });
+        QTimer::singleShot(5000, [] { std::_Exit(3); });
+        std::_Exit(QApplication::exec() == 0 ? 0 : 4);
+      },
+      ::testing::ExitedWithCode(0), "");
 }

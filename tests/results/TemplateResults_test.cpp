@@ -14,7 +14,10 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
@@ -93,14 +96,14 @@ class ResultsViewerTest : public ::testing::Test {
   QPlainTextEdit* memo = nullptr;
 };
 
-TEST_F(ResultsViewerTest, FixedWindowWithoutCloseBoxWhoseControlsReachTheirHandlers) {
+TEST_F(ResultsViewerTest, WindowWithoutCloseBoxWhoseControlsReachTheirHandlers) {
   ASSERT_NE(viewer->centralWidget(), nullptr);
-  EXPECT_EQ(viewer->centralWidget()->size(), QSize(792, 554));
-  EXPECT_EQ(viewer->minimumSize(), viewer->maximumSize());
-  EXPECT_EQ(viewer->height(), 554 + viewer->menuBar()->sizeHint().height());
-  for (Qt::WindowType hint : {Qt::WindowSystemMenuHint, Qt::WindowMinimizeButtonHint,
-                              Qt::WindowMaximizeButtonHint, Qt::WindowCloseButtonHint})
+  viewer->show();
+  EXPECT_GE(viewer->centralWidget()->width(), 792);
+  EXPECT_EQ(viewer->centralWidget()->height(), 554);
+  for (Qt::WindowType hint : {Qt::WindowMinimizeButtonHint, Qt::WindowCloseButtonHint})
     EXPECT_FALSE(viewer->windowFlags() & hint) << hint;
+  viewer->hide();
 
   Compute();
   viewer->findChild<QAction*>(QStringLiteral("mnuPrintSelection"))->trigger();
@@ -285,6 +288,54 @@ TEST_F(ResultsViewerTest, PrinterFailuresAreReportedAndKeepTheMemo) {
                                       "Destination \"PDF\" is not accepting jobs."}));
   EXPECT_EQ(printer->documents_released, 0);
   EXPECT_EQ(viewer->ResultsText(), before);
+}
+
+// The viewer can be resized and maximised, its memo growing with it; at its
+// default size no report line wraps; each new report is shown from its
+// beginning.
+TEST_F(ResultsViewerTest, ResizableOpensAtTheNewReportAndWrapsNoLine) {
+  EXPECT_TRUE(viewer->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_LT(viewer->minimumSize().height(), viewer->maximumSize().height());
+  const std::vector<std::string> first = Compute();
+  const std::vector<std::string> second = Compute();
+  QCoreApplication::processEvents();
+  // Every line of the reports takes one line of the memo.
+  int visual_lines = 0;
+  for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next())
+    visual_lines += b.layout()->lineCount();
+  EXPECT_EQ(visual_lines, memo->document()->blockCount());
+  // The memo's top line is the second report's first (its separator).
+  const QTextCursor top = memo->cursorForPosition(QPoint(4, 4));
+  EXPECT_EQ(top.blockNumber(), static_cast<int>(first.size()));
+  EXPECT_EQ(top.block().text().toStdString(), second.front());
+  EXPECT_EQ(memo->textCursor().blockNumber(), static_cast<int>(first.size()));
+
+  const QSize memo_before = memo->size();
+  viewer->resize(viewer->width() + 200, viewer->height() + 150);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(memo->width(), memo_before.width() + 200);
+  EXPECT_EQ(memo->height(), memo_before.height() + 150);
+  // The buttons stay on the bottom, below the memo.
+  auto* exit = viewer->findChild<QPushButton*>(QStringLiteral("cmdExit"));
+  EXPECT_GT(exit->mapTo(viewer.get(), QPoint(0, 0)).y(),
+            memo->mapTo(viewer.get(), QPoint(0, memo->height())).y());
+}
+
+// The buttons follow the desktop's palette (readable on a dark one) and
+// Return presses the focused one.
+TEST_F(ResultsViewerTest, ButtonsFollowThePaletteAndAnswerReturn) {
+  QPalette dark;
+  dark.setColor(QPalette::Button, QColor(40, 40, 40));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  viewer->setPalette(dark);
+  auto* clear = viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"));
+  EXPECT_EQ(clear->palette().color(QPalette::ButtonText), QColor(230, 230, 230));
+  Compute();
+  viewer->show();
+  clear->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(clear, Qt::Key_Return);
+  EXPECT_FALSE(viewer->HoldsText());
+  EXPECT_EQ(memo->accessibleName(), "Results");
 }
 
 TEST_F(ResultsViewerTest, ReturnShowsTheWorksheetAndExitAsksFirst) {

@@ -18,6 +18,8 @@ class tRecordingDialogs : public tUserDialogs {
   int beeps = 0;
   // Answers for Confirm, taken from the front; No when none is left.
   std::deque<bool> confirm_answers;
+  // Answers for Choose (indices), taken from the front; -1 when none is left.
+  std::deque<int> choice_answers;
 
   void ShowWarning(const std::string& text) override {
     warnings.push_back(text);
@@ -39,4 +41,14 @@ class tRecordingDialogs : public tUserDialogs {
     events.push_back("error:" + text);
   }
   void SetBusyPointer(bool busy) override { events.push_back(busy ? "busy" : "normal"); }
+  int Choose(const std::string& text, const std::vector<std::string>& choices) override {
+    std::string event = "choose:" + text;
+    for (const std::string& choice : choices)
+      event += "|" + choice;
+    events.push_back(event);
+    if (choice_answers.empty()) return -1;
+    int answer = choice_answers.front();
+    choice_answers.pop_front();
+    return answer;
+  }
 };

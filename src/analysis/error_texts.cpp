@@ -1,0 +1,79 @@
+#include "analysis/error_texts.h"
+
+#include <new>
+
+#include "analysis/platform_interfaces.h"
+#include "numeric/errors.h"
+
+namespace {
+
+// Where the user chooses the prior, as the worksheet names it.
+const char* const kUseStandardTheory =
+    "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
+
+std::string Text(const Exception& e, const tAnalysis_request& request) {
+  const bool calibrated = request.prior == tPrior::Calibrated;
+  if (const auto* argument = dynamic_cast<const EArgumentError*>(&e)) {
+    switch (argument->Id()) {
+      case 1301:
+      case 1302:
+        // Before any draw: the chi-square distributions of the prior need
+        // positive degrees of freedom, which the calibrated prior only has
+        // from a sample of 4 on.
+        if (calibrated && request.n < 4)
+          return "The calibrated prior needs a control sample of at least 4.\r"
+                 "For a smaller sample, " +
+                 std::string(kUseStandardTheory) + ".";
+        break;
+      case 1313:
+      case 1314:
+      case 1361:
+        return "The case's difference lies so far from the controls' differences (65,536 "
+               "standard deviations or more) that its probability cannot be computed.\r"
+               "Check the case's scores and the control sample's means and standard "
+               "deviations.";
+      default:
+        break;
+    }
+    return "The analysis could not be completed: " + ErrorBoxText(e.Message()) +
+           "\rCheck the inputs.";
+  }
+  if (dynamic_cast<const EDrawnMatrixSingular*>(&e) != nullptr) {
+    return std::string(
+               "The analysis could not be completed: with a correlation this close to 1 or -1 "
+               "and a sample of this size, a covariance matrix drawn in the simulation could "
+               "not be inverted. The control sample's own statistics are valid.\r") +
+           (calibrated ? "Try again with a larger control sample, or " +
+                             std::string(kUseStandardTheory) + "."
+                       : "Try again with a larger control sample.");
+  }
+  if (dynamic_cast<const ESingularMatrix*>(&e) != nullptr)
+    return "The covariance matrix of the control sample cannot be inverted: the correlation "
+           "is too close to 1 or -1 for the standard deviations given.\r"
+           "Check the correlation and the standard deviations.";
+  if (dynamic_cast<const ERunStopped*>(&e) != nullptr) return ErrorBoxText(e.Message());
+  if (dynamic_cast<const EMathError*>(&e) != nullptr)
+    return "The analysis could not be completed: a number in the computation went out of "
+           "range (" +
+           e.Message() +
+           ").\rCheck the inputs; very large or very small means, standard deviations or "
+           "scores can cause this.";
+  return ErrorBoxText(e.Message());
+}
+
+}  // namespace
+
+std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    return Text(e, request);
+  } catch (const std::bad_alloc&) {
+    return "There is not enough memory for the analysis.\rClose other programs and compute "
+           "again.";
+  } catch (const std::exception& e) {
+    return ErrorBoxText(e.what());
+  } catch (...) {
+  }
+  return ErrorBoxText("Unexpected error");
+}

@@ -1,0 +1,26 @@
+// What the user is told when an analysis fails after its inputs were
+// accepted: what happened, in the program's own terms, and what to do.  The
+// windows and the command line show the same words.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "analysis/compute_driver.h"
+
+// The text of the error box for an error that ended the run of `request`
+// (an error of the engine or of the numerical library).  Lines are broken
+// with a carriage return; the text ends with a period.  Errors the analysis
+// does not know keep their own message.
+std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request);
+
+// An analysis that failed, carrying the text above and the original error.
+class EAnalysisFailed : public Exception {
+ public:
+  EAnalysisFailed(std::exception_ptr cause, const tAnalysis_request& request)
+      : Exception(AnalysisErrorText(cause, request)), cause_(std::move(cause)) {}
+  const std::exception_ptr& Cause() const noexcept { return cause_; }
+
+ private:
+  std::exception_ptr cause_;
+};

@@ -1,0 +1,84 @@
+// What the user is told when an analysis fails: the program's own words and
+// what to do, for each error a run can end with.
+#include "analysis/error_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+
+#include "engines/Bayes_Engines.h"
+#include "numeric/distrib.h"
+#include "numeric/errors.h"
+
+namespace {
+
+tAnalysis_request Request(tPrior prior, int32_t n) {
+  tAnalysis_request request;
+  request.mean_x = 100;
+  request.sd_x = 15;
+  request.mean_y = 50;
+  request.sd_y = 10;
+  request.r = .6L;
+  request.n = n;
+  request.case_x = 70;
+  request.case_y = 45;
+  request.prior = prior;
+  request.iterations = 2000;
+  return request;
+}
+
+// The text for the error that running `request` ends with.
+std::string TextOfRun(const tAnalysis_request& request) {
+  try {
+    RunAnalysis(request);
+  } catch (...) {
+    return AnalysisErrorText(std::current_exception(), request);
+  }
+  return "<no error>";
+}
+
+template <typename E>
+std::string TextOf(E error, const tAnalysis_request& request) {
+  return AnalysisErrorText(std::make_exception_ptr(error), request);
+}
+
+TEST(AnalysisErrorText, ErrorsOfRealRunsSayWhatHappenedAndWhatToDo) {
+  EXPECT_EQ(TextOfRun(Request(tPrior::Calibrated, 3)),
+            "The calibrated prior needs a control sample of at least 4.\rFor a smaller sample, "
+            "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\".");
+  // A case 65,536 SDs or more from the controls.
+  tAnalysis_request far = Request(tPrior::StandardTheory, 20);
+  far.sd_x = .00001L;
+  const std::string text = TextOfRun(far);
+  EXPECT_EQ(text.rfind("The case's difference lies so far from the controls' differences", 0), 0u)
+      << text;
+  EXPECT_EQ(text.find("incomplete gamma"), std::string::npos);
+}
+
+TEST(AnalysisErrorText, EachKindOfErrorHasItsOwnWords) {
+  const tAnalysis_request calibrated = Request(tPrior::Calibrated, 4);
+  const tAnalysis_request standard = Request(tPrior::StandardTheory, 4);
+  // A drawn matrix is not the control sample's matrix.
+  const std::string drawn = TextOf(EDrawnMatrixSingular(), calibrated);
+  EXPECT_EQ(drawn.find("covariance matrix of the control sample cannot"), std::string::npos);
+  EXPECT_NE(drawn.find("The control sample's own statistics are valid."), std::string::npos);
+  EXPECT_NE(drawn.find("Standard Theory (Jeffreys prior)"), std::string::npos);
+  EXPECT_EQ(TextOf(EDrawnMatrixSingular(), standard).find("Standard Theory"), std::string::npos);
+  EXPECT_EQ(TextOf(ESingularMatrix(), standard)
+                .rfind("The covariance matrix of the control sample cannot be inverted: ", 0),
+            0u);
+  EXPECT_NE(TextOf(EOverflow(), standard).find("(Floating point overflow)"), std::string::npos);
+  EXPECT_EQ(TextOf(ERunStopped(), standard), "The analysis was stopped before it was complete.");
+  EXPECT_EQ(TextOf(std::bad_alloc(), standard).rfind("There is not enough memory", 0), 0u);
+  // An error the analysis does not know keeps its message, with a period.
+  EXPECT_EQ(TextOf(Exception("Disk full"), standard), "Disk full.");
+  // 1301 with a sample large enough is no question of the sample size.
+  EXPECT_EQ(TextOf(EArgumentError(1301, "Parameter 1 must be greater than 0"), standard),
+            "The analysis could not be completed: Parameter 1 must be greater than 0.\r"
+            "Check the inputs.");
+  for (const std::string& text :
+       {drawn, TextOf(EOverflow(), standard), TextOf(ESingularMatrix(), standard)})
+    EXPECT_EQ(text.back(), '.');
+}
+
+}  // namespace
