@@ -198,6 +198,11 @@ bool tCsvReader::Next(tCsvRecord& record) {
     started_ = true;
     if (Available(2) && buffer_.compare(0, 3, "\xEF\xBB\xBF") == 0) position_ = 3;
   }
+  if (resume_from_) {
+    ResumeAfterLine(*resume_from_);
+    line_ = resume_line_;
+    resume_from_.reset();
+  }
   while (true) {
     if (position_ >= kChunk) {
       buffer_.erase(0, position_);
@@ -211,8 +216,10 @@ bool tCsvReader::Next(tCsvRecord& record) {
     tOutcome outcome = ParseRecord(record);
     if (outcome == tOutcome::Blank) continue;
     if (outcome == tOutcome::Malformed) {
-      ResumeAfterLine(start);
-      line_ = record.line + 1;
+      // Passed over at the next call, so that the caller hears of the bad
+      // record before a long line is skipped.
+      resume_from_ = start;
+      resume_line_ = record.line + 1;
     }
     return true;
   }

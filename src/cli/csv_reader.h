@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,4 +95,7 @@ class tCsvReader {
   std::size_t line_ = 1;  // the line at `position_`
   bool ended_ = false;    // the source has nothing more
   bool started_ = false;  // the byte order mark has been looked for
+  // After a malformed record: where it began, and the line after its first.
+  std::optional<std::size_t> resume_from_;
+  std::size_t resume_line_ = 0;
 };

@@ -92,7 +92,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
 
 std::string TimeLimitMessage(const tWatchSettings& settings, const tWatchedRun& run,
                              int32_t iterations) {
-  return "the analysis was stopped at the --max-seconds limit of " +
-         FormatInCLocale("%g", settings.max_seconds) + " seconds, after " +
-         std::to_string(run.drawn) + " of " + std::to_string(iterations) + " draws";
+  return "the analysis was stopped when it passed --max-seconds " +
+         FormatInCLocale("%g", settings.max_seconds) + ", after " + std::to_string(run.drawn) +
+         " of " + std::to_string(iterations) + " draws";
 }

@@ -33,7 +33,7 @@ struct tWatchedRun {
 tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
                        std::ostream& err);
 
-// "the analysis was stopped at the --max-seconds limit of S seconds, after
-// D of N draws"
+// "the analysis was stopped when it passed --max-seconds S, after D of N
+// draws"
 std::string TimeLimitMessage(const tWatchSettings& settings, const tWatchedRun& run,
                              int32_t iterations);

@@ -98,7 +98,8 @@ TEST(QuorrelReport, RefusalAndUsageStatuses) {
   EXPECT_EQ(refused.status, 2);
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err,
-            "INPUT ERROR\n(  Correlation between Tests X and Y in normative sample:  1.000  )\n"
+            "quorrel-report: INPUT ERROR\n(  Correlation between Tests X and Y in normative "
+            "sample:  1.000  )\n"
             "The correlation must lie between  -1.0 and 1.0. \n");
 
   tProcess usage = RunProgram({"--limits", "sideways"});

@@ -40,6 +40,10 @@ TEST(CommandLine, UsageErrorsExitWith64) {
       {"--batch", "cases.csv", "100", "15", "50", "10", ".6", "20", "70", "55"},
       {"--batch", "cases.csv", "--json"},
       {"--decimal-separator", ";", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds", "0", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds", "1e3", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds=-2", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds=", "100", "15", "50", "10", ".6", "20", "70", "55"},
   };
   for (const auto& args : wrong) {
     tRun run = RunCli(args);
@@ -111,21 +115,49 @@ TEST(CommandLine, RefusedValueExitsWith2AndPrintsTheMessage) {
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(run.out.empty());
   EXPECT_EQ(run.err,
-            "INPUT ERROR\n(  Standard deviation for the normative sample on Task X:  0.000  )\n"
+            "quorrel-report: INPUT ERROR\n"
+            "(  Standard deviation for the normative sample on Task X:  0.000  )\n"
             "Standard deviations must have a positive value.\n");
 
-  run = RunCli({"100", "15", "50", "10", "1,5", "20", "70", "55"});
+  // A blank before the minus sign is refused, as in the worksheet.
+  run = RunCli({"100", "15", " -5", "10", ".6", "20", "70", "55"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err,
-            "INPUT ERROR\n(  Correlation between Tests X and Y in normative sample:  1,5  )\n\n"
+            "quorrel-report: INPUT ERROR\n"
+            "(  Mean of the control or normative sample on Task Y:   -5  )\n\n"
             "Enter numeric data only.\n");
+}
 
-  run =
-      RunCli({"--decimal-separator", ",", "--", "100", "15", "50", "10", ".6", "2.5", "70", "55"});
+TEST(CommandLine, DecimalCommasReadAsPoints) {
+  // A comma is what the worksheet's key filter turns into a point, in every locale.
+  const std::string report = RunCli({"100", "15", "50", "10", ".6", "20", "70", "55"}).out;
+  for (char separator : {'.', ','}) {
+    tRun run = RunCli({"100,0", "15", "50", "10", "0,6", "20,", "70", "55"}, separator);
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (separator == '.') {
+      EXPECT_EQ(run.out, report);
+    }
+  }
+  tRun comma_report =
+      RunCli({"--decimal-separator", ",", "100", "15", "50", "10", "0,6", "20", "70", "55"});
+  EXPECT_NE(comma_report.out.find("normative sample =     0,60"), std::string::npos);
+
+  // A second comma is a second point.
+  tRun run = RunCli({"100", "15", "50", "10", "0,6,1", "20", "70", "55"}, ',');
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err,
-            "INPUT ERROR\n(  Sample size of the normative sample:  2,500  )\n"
+            "quorrel-report: INPUT ERROR\n"
+            "(  Correlation between Tests X and Y in normative sample:  0.6.1  )\n\n"
+            "Enter numeric data only.\n");
+  run = RunCli({"--", "100", "15", "50", "10", ".6", "2,5", "70", "55"}, ',');
+  EXPECT_EQ(run.err,
+            "quorrel-report: INPUT ERROR\n(  Sample size of the normative sample:  2,500  )\n"
             "The value for sample size must be an integer greater than 2.\n");
+
+  tCliOptions options;
+  std::string problem;
+  ASSERT_TRUE(ParseCommandLine({"--max-seconds", "0,5", "--batch", "x.csv"}, options, problem));
+  EXPECT_EQ(options.max_seconds, 0.5);
 }
 
 TEST(CommandLine, EngineErrorExitsWith1) {
@@ -133,8 +165,9 @@ TEST(CommandLine, EngineErrorExitsWith1) {
   tRun run = RunCli({"100", "15", "50", "10", ".6", "3", "70", "55"});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(run.out.empty());
-  ASSERT_GE(run.err.size(), 3u);
+  EXPECT_EQ(run.err.rfind("quorrel-report: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.substr(run.err.size() - 2), ".\n");
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
 }
 
 TEST(Report, IsTheFirstReportOfTheDriver) {
@@ -163,28 +196,27 @@ TEST(Report, JsonHoldsFullPrecisionNumbersAndTheReport) {
   }
 }
 
-TEST(Csv, ParsesQuotesLineEndsAndBlankLines) {
-  std::string text =
-      "\xEF\xBB\xBFid,note\r\n"
-      "\"a, b\",\"say \"\"x\"\"\"\r\n"
-      "\n"
-      "  \n"
-      "c,\"two\nlines\"\n"
-      "d,";
-  std::vector<tCsvRow> rows = ParseCsv(text, ',');
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0], (tCsvRow{"id", "note"}));
-  EXPECT_EQ(rows[1], (tCsvRow{"a, b", "say \"x\""}));
-  EXPECT_EQ(rows[2], (tCsvRow{"c", "two\nlines"}));
-  EXPECT_EQ(rows[3], (tCsvRow{"d", ""}));
-  EXPECT_EQ(ParseCsv("x;y\n1;2", ';')[1], (tCsvRow{"1", "2"}));
-  // Records ended by a carriage return alone.
-  EXPECT_EQ(ParseCsv("x,y\r1,2\r\r3,4", ','),
-            (std::vector<tCsvRow>{{"x", "y"}, {"1", "2"}, {"3", "4"}}));
-
-  EXPECT_EQ(CsvField("plain"), "plain");
-  EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
-  EXPECT_EQ(CsvField("say \"x\""), "\"say \"\"x\"\"\"");
+TEST(Csv, TextCellsThatASpreadsheetWouldRunAreWrittenAsText) {
+  const std::vector<std::pair<std::string, std::string>> cells = {
+      {"plain", "plain"},
+      {"", ""},
+      {"a,b", "\"a,b\""},
+      {"a;b", "\"a;b\""},
+      {"say \"x\"", "\"say \"\"x\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"=1+2", "\"'=1+2\""},
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"+SUM(1+1)", "\"'+SUM(1+1)\""},
+      {"-2+3", "\"'-2+3\""},
+      {"@cmd", "\"'@cmd\""},
+      {"\tx", "\"'\tx\""},
+      {"\rx", "\"'\rx\""},
+      {"a=1", "a=1"},
+      {" =1", " =1"},
+  };
+  for (const auto& [text, written] : cells) {
+    EXPECT_EQ(CsvField(text), written) << text;
+  }
 }
 
 TEST(Batch, EveryRowGetsItsOwnResultRow) {
@@ -201,7 +233,7 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
   int status = RunBatch(csv, options, '.', out, err);
   EXPECT_EQ(status, 1);  // an engine error outranks the refusals
   EXPECT_TRUE(err.str().empty()) << err.str();
-  std::vector<tCsvRow> rows = ParseCsv(out.str(), ',');
+  std::vector<std::vector<std::string>> rows = CsvRows(out.str());
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(rows[0].size(), 15u);
   EXPECT_EQ(rows[0][0], "id");
@@ -209,12 +241,13 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
 
   const tEngine_results& r = example.results;
   EXPECT_EQ(rows[1],
-            (tCsvRow{"Smith, J", "calibrated", "two-sided", "standardized",
-                     FormatFullPrecision(example.z_x), FormatFullPrecision(example.z_y),
-                     FormatFullPrecision(r.one_tailed_p), FormatFullPrecision(r.two_tailed_p),
-                     FormatFullPrecision(r.pct_estimate), FormatFullPrecision(r.pct_lower),
-                     FormatFullPrecision(r.pct_upper), FormatFullPrecision(r.zdcc),
-                     FormatFullPrecision(r.zdcc_lower), FormatFullPrecision(r.zdcc_upper), ""}));
+            (std::vector<std::string>{
+                "Smith, J", "calibrated", "two-sided", "standardized",
+                FormatFullPrecision(example.z_x), FormatFullPrecision(example.z_y),
+                FormatFullPrecision(r.one_tailed_p), FormatFullPrecision(r.two_tailed_p),
+                FormatFullPrecision(r.pct_estimate), FormatFullPrecision(r.pct_lower),
+                FormatFullPrecision(r.pct_upper), FormatFullPrecision(r.zdcc),
+                FormatFullPrecision(r.zdcc_lower), FormatFullPrecision(r.zdcc_upper), ""}));
   EXPECT_EQ(rows[2][0], "bad-sd");
   EXPECT_EQ(rows[2][4], "");
   EXPECT_EQ(rows[2][14],
@@ -225,7 +258,7 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
   EXPECT_FALSE(rows[3][14].empty());
   EXPECT_EQ(rows[4][1], "flat");
   EXPECT_EQ(rows[4][14], "prior must be calibrated or standard, not \"flat\"");
-  EXPECT_EQ(rows[5][14], "the row has 3 fields, the header 11");
+  EXPECT_EQ(rows[5][14], "line 6: the row has 3 cells, the header 11");
 }
 
 TEST(Batch, OptionsPerRowAndFileProblems) {
@@ -239,7 +272,7 @@ TEST(Batch, OptionsPerRowAndFileProblems) {
       "100;15;50;10;.6;20;70;45;raw;upper\n",
       options, '.', out, err);
   EXPECT_EQ(status, 2);
-  std::vector<tCsvRow> rows = ParseCsv(out.str(), ',');
+  std::vector<std::vector<std::string>> rows = CsvRows(out.str());
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1][0], "1");
   EXPECT_EQ(rows[1][3], "unstandardized");
