@@ -47,11 +47,11 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
         if (reason != tWatchEnd::Completed) control.stop.store(true);
       }
       if (settings.progress && elapsed >= kProgressAfterSeconds) {
-        const long long drawn = control.drawn.load();
+        const int32_t drawn = control.drawn.load();
         std::string line = "quorrel-report: " + settings.label +
-                           (settings.label.empty() ? "" : ": ") +
-                           std::to_string(drawn * 100 / request.iterations) + "% of " +
-                           std::to_string(request.iterations) + " draws";
+                           (settings.label.empty() ? "" : ": ") + std::to_string(drawn) + " of " +
+                           std::to_string(request.iterations) + " draws (" +
+                           FormatInCLocale("%.1f", 100.0 * drawn / request.iterations) + "%)";
         err << '\r' << line;
         if (line.size() < shown) err << std::string(shown - line.size(), ' ');
         err.flush();
