@@ -1,26 +1,49 @@
 // quorrel-report --batch: one analysis per row of a CSV file, results as CSV.
+// The file is read a record at a time and every result row is written as
+// soon as it is known, so a batch of any length runs in a few megabytes.
 #pragma once
 
 #include <iosfwd>
 #include <string>
 #include <vector>
 
+#include "cli/csv_reader.h"
 #include "cli/report_cli.h"
 
-// One parsed CSV record.
-using tCsvRow = std::vector<std::string>;
+// A batch file (or standard input for "-") opened for reading.
+class tBatchFile : public tByteSource {
+ public:
+  // `interrupted`: a read that Ctrl-C breaks off ends the input.
+  tBatchFile(const std::string& name, const std::atomic<bool>* interrupted);
+  ~tBatchFile() override;
+  tBatchFile(const tBatchFile&) = delete;
+  tBatchFile& operator=(const tBatchFile&) = delete;
 
-// Splits CSV text into records: fields separated by `delimiter`, fields in
-// double quotes may hold delimiters, quotes (doubled) and line ends; records
-// end with LF, CR LF or a CR alone.  Blank lines are skipped.
-std::vector<tCsvRow> ParseCsv(const std::string& text, char delimiter);
+  std::size_t Read(char* buffer, std::size_t size) override;
+  std::string Failure() const override { return failure_; }
 
-// A field for a CSV file, quoted when it must be.
+ private:
+  std::string name_;
+  int fd_ = -1;
+  bool own_fd_ = false;
+  const std::atomic<bool>* interrupted_;
+  std::string failure_;
+};
+
+// A text cell of the output: quoted when it holds a delimiter, a quote or a
+// line break; and when it begins with "=", "+", "-", "@", a tab or a
+// carriage return, which a spreadsheet would take for the start of a
+// formula, written as "'..." inside quotes so that it shows as text.
 std::string CsvField(const std::string& text);
 
-// Runs every row of `csv_text` and writes one result row per case to `out`.
-// Problems with the file as a whole go to `err`.  Returns the exit status:
-// 0 when every row has results, 1 when an engine error ended a row, else 2
-// when a row was refused (or the header lacks a column).
+// Runs every row of the batch and writes one result row per row read to
+// `out`.  Problems with the file as a whole go to `err`.  Returns the exit
+// status: 130 when Ctrl-C ended the batch, else 1 when an engine error, a
+// time limit or a failed read ended a row or the batch, else 2 when a row
+// was refused or malformed (or the header is unusable), else 0.
+int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separator,
+             std::ostream& out, std::ostream& err, const tCliRuntime& runtime = {});
+
+// The same over a text in memory.
 int RunBatch(const std::string& csv_text, const tCliOptions& options, char decimal_separator,
-             std::ostream& out, std::ostream& err);
+             std::ostream& out, std::ostream& err, const tCliRuntime& runtime = {});

@@ -9,10 +9,12 @@
 #include <cstring>
 #include <sstream>
 
+#include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "cli/batch.h"
+#include "cli/run_watch.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -21,18 +23,58 @@ namespace {
 class tStreamMessages : public tMessageSink {
  public:
   explicit tStreamMessages(std::ostream& err) : err_(err) {}
-  void ShowWarning(const std::string& text) override { err_ << MessageLines(text) << '\n'; }
+  void ShowWarning(const std::string& text) override {
+    err_ << "quorrel-report: " << MessageLines(text) << '\n';
+  }
   void Beep() override {}
 
  private:
   std::ostream& err_;
 };
 
+// Takes key presses and refuses nothing aloud: TypedValue wants only the
+// character the filter lets through.
+class tSilentMessages : public tMessageSink {
+ public:
+  void ShowWarning(const std::string&) override {}
+  void Beep() override {}
+};
+
 bool IsNegativeNumber(const std::string& arg) {
   return arg.size() >= 2 && arg[0] == '-' && ((arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.');
 }
 
-// A JSON string literal; invalid UTF-8 bytes become U+FFFD.
+// The length of the well-formed UTF-8 sequence at text[i], or 0 when the
+// byte there does not begin one (overlong forms, surrogates and code
+// points above U+10FFFF are not well formed).
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = byte(i);
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// A JSON string literal, always valid UTF-8: each byte that does not belong
+// to a well-formed UTF-8 sequence becomes U+FFFD.
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -40,22 +82,15 @@ std::string JsonString(const std::string& text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || c == 0x7F) {
       out += FormatInCLocale("\\u%04x", c);
     } else if (c < 0x80) {
       out += static_cast<char>(c);
+    } else if (std::size_t length = Utf8SequenceLength(text, i); length > 0) {
+      out.append(text, i, length);
+      i += length - 1;
     } else {
-      int length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-      bool valid = length > 0 && i + length <= text.size();
-      for (int k = 1; valid && k < length; ++k) {
-        valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-      }
-      if (valid) {
-        out.append(text, i, length);
-        i += length - 1;
-      } else {
-        out += "\\ufffd";
-      }
+      out += "\\ufffd";
     }
   }
   return out + "\"";
@@ -66,40 +101,15 @@ std::string JsonNumber(long double value) {
   return FormatFullPrecision(value);
 }
 
-// Notes given on the command line: each line of each text is one notes line.
-void AddNotes(const std::string& text, std::vector<std::string>& notes) {
-  std::size_t start = 0;
-  while (true) {
-    std::size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos ? end : end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    notes.push_back(line);
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-}
-
-// The whole content of the batch file ("-": standard input).  False, with
-// the reason in `problem`, when it cannot be opened or read, or is a folder.
-bool ReadBatchFile(const std::string& name, std::string& text, std::string& problem) {
-  std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rbe");
-  int err = file == nullptr ? errno : 0;
-  if (err == 0) {
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) err = EISDIR;
-  }
-  char buffer[65536];
-  while (err == 0) {
-    std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    text.append(buffer, got);
-    if (got < sizeof buffer) {
-      if (std::ferror(file)) err = errno != 0 ? errno : EIO;
-      break;
-    }
-  }
-  if (file != nullptr && file != stdin) std::fclose(file);
-  if (err != 0) problem = "cannot read " + name + ": " + std::strerror(err);
-  return err == 0;
+// The --max-seconds value: a positive number, read as a value is read
+// (a comma stands for the point).
+bool ReadSeconds(const std::string& text, double& seconds) {
+  std::string typed = TypedValue(text);
+  if (typed.empty() || typed.find_first_not_of("0123456789.") != std::string::npos) return false;
+  std::size_t end = 0;
+  bool overflow = false;
+  seconds = ParseDoubleInCLocale(typed, end, overflow);
+  return end == typed.size() && !overflow && seconds > 0;
 }
 
 // After everything was written: a standard output that could not take it
@@ -152,6 +162,32 @@ std::optional<tTestKind> TestFromName(const std::string& name) {
   return std::nullopt;
 }
 
+std::string TypedValue(const std::string& text) {
+  tSilentMessages silent;
+  std::string typed;
+  typed.reserve(text.size());
+  for (char c : text) {
+    char passed = FilterNumericKey(c, silent);
+    typed.push_back(passed != '\0' ? passed : c);
+  }
+  return typed;
+}
+
+void AddNotes(const std::string& text, std::vector<std::string>& notes) {
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      notes.push_back(line);
+      line.clear();
+    } else {
+      line.push_back(c);
+    }
+  }
+  notes.push_back(line);
+}
+
 std::string MessageLines(const std::string& message) {
   std::string lines = message;
   for (char& c : lines) {
@@ -191,7 +227,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
     const bool takes_value = name == "--prior" || name == "--limits" || name == "--test" ||
                              name == "--notes" || name == "--batch" ||
-                             name == "--decimal-separator";
+                             name == "--decimal-separator" || name == "--max-seconds";
     if (!takes_value) {
       problem = "unknown option " + arg;
       return false;
@@ -227,6 +263,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       AddNotes(*value, options.notes);
     } else if (name == "--batch") {
       options.batch_file = *value;
+    } else if (name == "--max-seconds") {
+      if (!ReadSeconds(*value, options.max_seconds)) {
+        problem = "--max-seconds must be a number of seconds above 0, not \"" + *value + "\"";
+        return false;
+      }
     } else {
       if (*value != "." && *value != ",") {
         problem = "--decimal-separator must be \".\" or \",\", not \"" + *value + "\"";
@@ -293,7 +334,7 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
   json << "    \"prior\": " << JsonString(PriorName(q.prior)) << ",\n";
   json << "    \"limits\": " << JsonString(LimitsName(q.limits)) << ",\n";
   json << "    \"test\": " << JsonString(TestName(q.test)) << ",\n";
-  json << "    \"iterations\": " << kIterations << ",\n";
+  json << "    \"iterations\": " << q.iterations << ",\n";
   json << "    \"credibility_percent\": " << kConfidencePercent << ",\n";
   json << "    \"notes\": [";
   for (std::size_t i = 0; i < q.notes.size(); ++i) {
@@ -346,9 +387,14 @@ std::string HelpText() {
          "  N        sample size of the normative sample (a whole number, at least 3)\n"
          "  CASE_X   the case's test score on Task X\n"
          "  CASE_Y   the case's test score on Task Y\n"
-         "Each value is read as the worksheet reads its fields: digits, at most one\n"
-         "decimal point \".\", a leading minus sign, blanks ignored; no exponents, no\n"
-         "commas, no plus sign. The fields' six-character limit does not apply.\n"
+         "Each value is read as if typed into the worksheet's field: a comma counts\n"
+         "as a decimal point, as the field's key filter makes it one (so 0,6 and 0.6\n"
+         "are the same number, in every locale); then the worksheet's number reader\n"
+         "takes digits, at most one decimal point and a minus sign, which must be\n"
+         "the very first character, and skips spaces. Anything else is refused:\n"
+         "exponents, a plus sign, a second point or comma (\"1,000\" is 1.000, so\n"
+         "write thousands without a separator), a blank before the minus sign. The\n"
+         "fields' six-character limit does not apply.\n"
          "Put \"--\" before the values when one of them is negative, for example\n"
          "  quorrel-report -- 100 15 50 10 -.3 20 70 45\n"
          "(a value such as -0.3 is also recognised without it).\n"
@@ -366,11 +412,12 @@ std::string HelpText() {
          "        and cannot be combined with --prior calibrated\n"
          "  --notes TEXT\n"
          "        a line of notes for the report's \"User's Notes:\"; repeat for more\n"
-         "        lines (a line break in TEXT also starts a new line)\n"
+         "        lines (a CR, a LF or CR LF in TEXT also starts a new line)\n"
          "  --json\n"
          "        print one JSON object instead of the report: the inputs and options,\n"
          "        the z scores and the eight results as numbers with 21 significant\n"
-         "        digits, and the report's lines as an array of strings\n"
+         "        digits, and the report's lines as an array of strings; bytes of the\n"
+         "        notes that are not UTF-8 are replaced by U+FFFD\n"
          "  --batch FILE.csv\n"
          "        run one case per row of a CSV file (\"-\" reads standard input) and\n"
          "        print the results as CSV (see below)\n"
@@ -378,6 +425,11 @@ std::string HelpText() {
          "        the decimal separator of the report's numbers and of the numbers in\n"
          "        messages (default: that of the locale in LC_ALL, LC_NUMERIC or LANG);\n"
          "        JSON and CSV numbers always use \".\"\n"
+         "  --max-seconds S\n"
+         "        end an analysis that runs longer than S seconds (a number above 0;\n"
+         "        for a batch, each row's analysis) with an error; the next row goes on.\n"
+         "        Without it an analysis runs to its end, which for the calibrated prior\n"
+         "        with a correlation close to -1 or 1 can take hours\n"
          "  --help, -h\n"
          "        print this text and exit\n"
          "Options may also be written --name=VALUE.\n"
@@ -385,32 +437,67 @@ std::string HelpText() {
          "Batch files:\n"
          "  The first row names the columns, in any order: mean_x, sd_x, mean_y, sd_y,\n"
          "  r, n, case_x and case_y are required; prior, limits, test and id are\n"
-         "  optional, and other columns are ignored. Fields are separated by commas\n"
-         "  (or by semicolons when the header has no comma) and may be quoted with\n"
-         "  double quotes. An empty option cell takes the command line's option.\n"
-         "  Each case gives one output row:\n"
+         "  optional, and other columns are ignored. Column names and option cells\n"
+         "  may be in any case. An empty option cell takes the command line's option.\n"
+         "  Cells are separated by commas, or by semicolons when the first row has a\n"
+         "  semicolon and no comma. Rows end with LF, CR LF or CR; empty lines and\n"
+         "  lines of blanks are skipped; a UTF-8 byte order mark is ignored.\n"
+         "  How a cell is read:\n"
+         "    - A cell that begins with a double quote (blanks before it ignored) is\n"
+         "      quoted: it ends at the next double quote that is not doubled, may hold\n"
+         "      commas, semicolons and line breaks, and \"\" in it stands for one\n"
+         "      quote. Its text is taken exactly as it stands between the quotes,\n"
+         "      blanks included; blanks after the closing quote are ignored.\n"
+         "    - Any other cell is unquoted: the spaces and tabs at its start and end\n"
+         "      are removed, and it must hold no quote.\n"
+         "    - The value cells are then read as the values on the command line are\n"
+         "      (see above): \" -5\" in quotes is refused, -5 with blanks around it\n"
+         "      unquoted is -5, and \"0,6\" in quotes (or 0,6 in a semicolon file) is\n"
+         "      0.6.\n"
+         "  A row that breaks these rules (a quote inside an unquoted cell, text after\n"
+         "  a closing quote, a quote that is never closed), a row longer than 65536\n"
+         "  bytes, and a row with another number of cells than the first row are each\n"
+         "  reported in an output row of their own, with their line number; reading\n"
+         "  goes on at the line after the one where the bad row began, so a bad row\n"
+         "  never hides the rows after it.\n"
+         "  Each row read gives one output row, written as soon as it is known:\n"
          "    id,prior,limits,test,z_x,z_y,one_tailed_p,two_tailed_p,pct_estimate,\n"
          "    pct_lower,pct_upper,zdcc,zdcc_lower,zdcc_upper,error\n"
          "  with the numbers at full precision, or, for a row that was refused or\n"
          "  failed, empty numbers and the message in the error column. The id is the\n"
-         "  row's id cell, or the row's number (1 for the first case) without an id\n"
-         "  column. A bad row never stops the others.\n"
+         "  row's id cell (empty for a row that cannot be read) or, without an id\n"
+         "  column, the row's number (1 for the first row after the header; skipped\n"
+         "  lines are not counted). A text cell of the output that begins with =, +,\n"
+         "  -, @, a tab or a carriage return is written with an apostrophe before it\n"
+         "  (\"'=A1\"), so that a spreadsheet shows it as text rather than running it\n"
+         "  as a formula. A bad row never stops the others. Rows run one after\n"
+         "  another; each analysis uses every core.\n"
+         "\n"
+         "Progress and interruption:\n"
+         "  When standard error is a terminal, an analysis that lasts more than a\n"
+         "  second shows a progress line there (the count of draws moves on every\n"
+         "  4096 draws). Ctrl-C ends the program at once, with a message and exit\n"
+         "  status 130; the batch rows finished before it have been written.\n"
          "\n"
          "Exit status:\n"
          "  0   the report (or every batch row) was produced\n"
          "  1   an engine error ended the analysis (for example N = 3 with the\n"
-         "      calibrated prior), or a batch row ended with one, or the batch file\n"
-         "      could not be read, or the output could not be written\n"
+         "      calibrated prior), or the analysis passed --max-seconds, or a batch\n"
+         "      row ended with either, or the batch file could not be read, or the\n"
+         "      output could not be written\n"
          "  2   a value was refused (the message is printed on standard error), or a\n"
-         "      batch row was refused, or the batch file's header lacks a column\n"
+         "      batch row was refused or could not be read, or the batch file's first\n"
+         "      row is unusable\n"
          "  64  the command line is wrong (the usage is printed)\n"
+         "  130 Ctrl-C ended the program\n"
+         "Every message on standard error begins with \"quorrel-report: \".\n"
          "\n"
          "quorrel-report neither reads nor writes the worksheet's control-sample data\n"
          "file.\n";
 }
 
 int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                     char default_separator) {
+                     char default_separator, const tCliRuntime& runtime) {
   tCliOptions options;
   std::string problem;
   if (!ParseCommandLine(args, options, problem)) return UsageError(err, problem);
@@ -421,35 +508,48 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
   const char separator = options.decimal_separator.value_or(default_separator);
 
   if (options.batch_file) {
-    std::string text;
-    if (!ReadBatchFile(*options.batch_file, text, problem)) {
-      err << "quorrel-report: " << problem << "\n";
+    tBatchFile file(*options.batch_file, runtime.interrupted);
+    if (!file.Failure().empty()) {
+      err << "quorrel-report: " << file.Failure() << "\n";
       return kExitEngineError;
     }
-    return CheckWritten(out, err, RunBatch(text, options, separator, out, err));
+    return CheckWritten(out, err, RunBatch(file, options, separator, out, err, runtime));
   }
 
   tWorksheetEntry entry;
   for (int i = 0; i < 8; ++i)
-    entry.texts[i] = options.values[i];
+    entry.texts[i] = TypedValue(options.values[i]);
   entry.test = options.test;
   ResolvePrior(options.prior, options.test, entry.prior, problem);
   entry.limits = options.limits;
   entry.notes = options.notes;
 
-  tAnalysis analysis;
+  tWatchSettings watch;
+  watch.max_seconds = options.max_seconds;
+  watch.progress = runtime.progress;
+  watch.interrupted = runtime.interrupted;
+  tWatchedRun run;
   try {
     tStreamMessages messages(err);
     tAnalysis_request request;
     if (ReadEntry(entry, messages, request, separator) >= 0) return kExitRefused;
-    analysis = RunAnalysis(request);
+    request.iterations = runtime.iterations;
+    run = RunWatched(request, watch, err);
   } catch (const std::exception& e) {
-    err << ErrorBoxText(e.what()) << "\n";
+    err << "quorrel-report: " << ErrorBoxText(e.what()) << "\n";
     return kExitEngineError;
   }
-  std::vector<std::string> report = BuildReport(false, ProgramTitle, analysis, separator);
+  if (run.end == tWatchEnd::Interrupted) {
+    err << "quorrel-report: interrupted\n";
+    return kExitInterrupted;
+  }
+  if (run.end == tWatchEnd::TimedOut) {
+    err << "quorrel-report: " << TimeLimitMessage(watch, run, runtime.iterations) << "\n";
+    return kExitEngineError;
+  }
+  std::vector<std::string> report = BuildReport(false, ProgramTitle, run.analysis, separator);
   if (options.json) {
-    out << AnalysisJson(analysis, report);
+    out << AnalysisJson(run.analysis, report);
   } else {
     for (const std::string& line : report)
       out << line << '\n';

@@ -2,6 +2,7 @@
 // through the same reading, checking, engines and report as the worksheet.
 #pragma once
 
+#include <atomic>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -11,9 +12,10 @@
 
 // Exit statuses.
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitEngineError = 1;  // an engine (or file) error ended a run
-inline constexpr int kExitRefused = 2;      // an input value was refused
-inline constexpr int kExitUsage = 64;       // the command line itself is wrong
+inline constexpr int kExitEngineError = 1;    // an engine (or file) error ended a run
+inline constexpr int kExitRefused = 2;        // an input value was refused
+inline constexpr int kExitUsage = 64;         // the command line itself is wrong
+inline constexpr int kExitInterrupted = 130;  // Ctrl-C ended the program
 
 // The options of one invocation, as given on the command line.
 struct tCliOptions {
@@ -25,7 +27,17 @@ struct tCliOptions {
   bool help = false;
   std::optional<std::string> batch_file;
   std::optional<char> decimal_separator;
+  double max_seconds = 0;           // each analysis's time limit; 0: none
   std::vector<std::string> values;  // the eight value texts, in field order
+};
+
+// What the program learns from its surroundings rather than its arguments.
+struct tCliRuntime {
+  bool progress = false;                           // standard error is a terminal
+  const std::atomic<bool>* interrupted = nullptr;  // set when the user presses Ctrl-C
+  // The draws of each analysis.  The program always makes kIterations;
+  // tests of the flow ask for short runs.
+  int32_t iterations = kIterations;
 };
 
 // Parses the arguments (without the program name).  On a usage error returns
@@ -47,6 +59,16 @@ std::optional<tPrior> PriorFromName(const std::string& name);
 std::optional<tLimits> LimitsFromName(const std::string& name);
 std::optional<tTestKind> TestFromName(const std::string& name);
 
+// A value as the worksheet's field would hold it had the user typed it:
+// every character goes through the worksheet's key filter, so a comma
+// becomes a point.  Characters the filter would refuse are kept, so that the
+// number reader refuses them with its own message (or skips them, as it
+// skips spaces).
+std::string TypedValue(const std::string& text);
+
+// Notes text as notes lines: a CR, a LF or CR LF each start a new line.
+void AddNotes(const std::string& text, std::vector<std::string>& notes);
+
 // A message of the program's own with each carriage return as a line break.
 std::string MessageLines(const std::string& message);
 
@@ -62,7 +84,7 @@ std::string HelpText();
 // returns the exit status.  `default_separator` is the decimal separator of
 // the user's locale, used unless --decimal-separator says otherwise.
 int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                     char default_separator = '.');
+                     char default_separator = '.', const tCliRuntime& runtime = {});
 
 // The decimal separator of the environment's locale (LC_ALL, LC_NUMERIC, LANG).
 char EnvironmentDecimalSeparator();

@@ -2,6 +2,7 @@
 // its standard output, standard error and exit status.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,8 +34,11 @@ std::string Slurp(const std::string& path) {
   return text.str();
 }
 
-// Runs the program with `args` in the "C" locale; `input` becomes its standard input.
-tProcess RunProgram(const std::vector<std::string>& args, const std::string& input = "") {
+// Runs the program with `args` in the "C" locale; `input` becomes its standard
+// input.  With `interrupt_after_ms`, the program gets SIGINT (as from Ctrl-C)
+// that long after its start.
+tProcess RunProgram(const std::vector<std::string>& args, const std::string& input = "",
+                    int interrupt_after_ms = 0) {
   char folder_pattern[] = "/tmp/quorrel-cli-XXXXXX";
   EXPECT_NE(::mkdtemp(folder_pattern), nullptr);
   const std::string folder = folder_pattern;
@@ -64,6 +68,10 @@ tProcess RunProgram(const std::vector<std::string>& args, const std::string& inp
   int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   EXPECT_EQ(spawned, 0);
+  if (spawned == 0 && interrupt_after_ms > 0) {
+    ::usleep(interrupt_after_ms * 1000);
+    ::kill(pid, SIGINT);
+  }
   int wait_status = 0;
   if (spawned == 0 && ::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) {
     process.status = WEXITSTATUS(wait_status);
@@ -98,7 +106,8 @@ TEST(QuorrelReport, RefusalAndUsageStatuses) {
   EXPECT_EQ(refused.status, 2);
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err,
-            "INPUT ERROR\n(  Correlation between Tests X and Y in normative sample:  1.000  )\n"
+            "quorrel-report: INPUT ERROR\n(  Correlation between Tests X and Y in normative "
+            "sample:  1.000  )\n"
             "The correlation must lie between  -1.0 and 1.0. \n");
 
   tProcess usage = RunProgram({"--limits", "sideways"});
@@ -128,6 +137,31 @@ TEST(QuorrelReport, BatchFromStandardInputWithABadRow) {
   EXPECT_EQ(second,
             "p2,calibrated,two-sided,standardized,,,,,,,,,,,INPUT ERROR (  Case's test score on "
             "Task Y:  abc  ) Enter numeric data only.");
+}
+
+TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
+  tProcess zero = RunProgram({"--batch", "/dev/zero"});
+  EXPECT_EQ(zero.status, 2);
+  EXPECT_EQ(zero.out, "");
+  EXPECT_EQ(zero.err,
+            "quorrel-report: the batch file's first row (line 1) cannot be read: the row is longer "
+            "than 65536 bytes\n");
+
+  // Ctrl-C during a run that would take a very long time: the row finished
+  // before it is written, then the message and status 130.
+  tProcess batch = RunProgram({"--batch", "-"},
+                              "id,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n"
+                              "bad,100,0,50,10,.6,20,70,55\n"
+                              "slow,100,15,50,10,.9999999,20,70,55\n",
+                              500);
+  EXPECT_EQ(batch.status, 130);
+  EXPECT_EQ(std::count(batch.out.begin(), batch.out.end(), '\n'), 2) << batch.out;
+  EXPECT_EQ(batch.err,
+            "quorrel-report: interrupted; the rows finished before it have been written\n");
+
+  tProcess single = RunProgram({"100", "15", "50", "10", ".9999999", "20", "70", "55"}, "", 300);
+  EXPECT_EQ(single.status, 130);
+  EXPECT_EQ(single.err, "quorrel-report: interrupted\n");
 }
 
 }  // namespace

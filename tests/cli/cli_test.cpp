@@ -2,8 +2,11 @@
 // object it prints, refusals, engine errors and batch files.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 #include "analysis/data_file.h"
 #include "analysis/report.h"
@@ -15,14 +18,20 @@
 
 namespace {
 
+// Tests of the flow rather than the numbers run short analyses.
+constexpr int32_t kShortRun = 4096;
+
 struct tRun {
   int status;
   std::string out, err;
 };
 
-tRun RunCli(const std::vector<std::string>& args, char separator = '.') {
+tRun RunCli(const std::vector<std::string>& args, char separator = '.',
+            int32_t iterations = kIterations) {
   std::ostringstream out, err;
-  int status = RunQuorrelReport(args, out, err, separator);
+  tCliRuntime runtime;
+  runtime.iterations = iterations;
+  int status = RunQuorrelReport(args, out, err, separator, runtime);
   return {status, out.str(), err.str()};
 }
 
@@ -40,6 +49,10 @@ TEST(CommandLine, UsageErrorsExitWith64) {
       {"--batch", "cases.csv", "100", "15", "50", "10", ".6", "20", "70", "55"},
       {"--batch", "cases.csv", "--json"},
       {"--decimal-separator", ";", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds", "0", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds", "1e3", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds=-2", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--max-seconds=", "100", "15", "50", "10", ".6", "20", "70", "55"},
   };
   for (const auto& args : wrong) {
     tRun run = RunCli(args);
@@ -111,21 +124,51 @@ TEST(CommandLine, RefusedValueExitsWith2AndPrintsTheMessage) {
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(run.out.empty());
   EXPECT_EQ(run.err,
-            "INPUT ERROR\n(  Standard deviation for the normative sample on Task X:  0.000  )\n"
+            "quorrel-report: INPUT ERROR\n"
+            "(  Standard deviation for the normative sample on Task X:  0.000  )\n"
             "Standard deviations must have a positive value.\n");
 
-  run = RunCli({"100", "15", "50", "10", "1,5", "20", "70", "55"});
+  // A blank before the minus sign is refused, as in the worksheet.
+  run = RunCli({"100", "15", " -5", "10", ".6", "20", "70", "55"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err,
-            "INPUT ERROR\n(  Correlation between Tests X and Y in normative sample:  1,5  )\n\n"
+            "quorrel-report: INPUT ERROR\n"
+            "(  Mean of the control or normative sample on Task Y:   -5  )\n\n"
             "Enter numeric data only.\n");
+}
 
-  run =
-      RunCli({"--decimal-separator", ",", "--", "100", "15", "50", "10", ".6", "2.5", "70", "55"});
+TEST(CommandLine, DecimalCommasReadAsPoints) {
+  // A comma is what the worksheet's key filter turns into a point, in every locale.
+  const std::string report =
+      RunCli({"100", "15", "50", "10", ".6", "20", "70", "55"}, '.', kShortRun).out;
+  for (char separator : {'.', ','}) {
+    tRun run = RunCli({"100,0", "15", "50", "10", "0,6", "20,", "70", "55"}, separator, kShortRun);
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (separator == '.') {
+      EXPECT_EQ(run.out, report);
+    }
+  }
+  tRun comma_report =
+      RunCli({"--decimal-separator", ",", "100", "15", "50", "10", "0,6", "20", "70", "55"}, '.',
+             kShortRun);
+  EXPECT_NE(comma_report.out.find("normative sample =     0,60"), std::string::npos);
+
+  // A second comma is a second point.
+  tRun run = RunCli({"100", "15", "50", "10", "0,6,1", "20", "70", "55"}, ',');
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err,
-            "INPUT ERROR\n(  Sample size of the normative sample:  2,500  )\n"
+            "quorrel-report: INPUT ERROR\n"
+            "(  Correlation between Tests X and Y in normative sample:  0.6.1  )\n\n"
+            "Enter numeric data only.\n");
+  run = RunCli({"--", "100", "15", "50", "10", ".6", "2,5", "70", "55"}, ',');
+  EXPECT_EQ(run.err,
+            "quorrel-report: INPUT ERROR\n(  Sample size of the normative sample:  2,500  )\n"
             "The value for sample size must be an integer greater than 2.\n");
+
+  tCliOptions options;
+  std::string problem;
+  ASSERT_TRUE(ParseCommandLine({"--max-seconds", "0,5", "--batch", "x.csv"}, options, problem));
+  EXPECT_EQ(options.max_seconds, 0.5);
 }
 
 TEST(CommandLine, EngineErrorExitsWith1) {
@@ -133,8 +176,9 @@ TEST(CommandLine, EngineErrorExitsWith1) {
   tRun run = RunCli({"100", "15", "50", "10", ".6", "3", "70", "55"});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(run.out.empty());
-  ASSERT_GE(run.err.size(), 3u);
+  EXPECT_EQ(run.err.rfind("quorrel-report: ", 0), 0u) << run.err;
   EXPECT_EQ(run.err.substr(run.err.size() - 2), ".\n");
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
 }
 
 TEST(Report, IsTheFirstReportOfTheDriver) {
@@ -163,28 +207,27 @@ TEST(Report, JsonHoldsFullPrecisionNumbersAndTheReport) {
   }
 }
 
-TEST(Csv, ParsesQuotesLineEndsAndBlankLines) {
-  std::string text =
-      "\xEF\xBB\xBFid,note\r\n"
-      "\"a, b\",\"say \"\"x\"\"\"\r\n"
-      "\n"
-      "  \n"
-      "c,\"two\nlines\"\n"
-      "d,";
-  std::vector<tCsvRow> rows = ParseCsv(text, ',');
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0], (tCsvRow{"id", "note"}));
-  EXPECT_EQ(rows[1], (tCsvRow{"a, b", "say \"x\""}));
-  EXPECT_EQ(rows[2], (tCsvRow{"c", "two\nlines"}));
-  EXPECT_EQ(rows[3], (tCsvRow{"d", ""}));
-  EXPECT_EQ(ParseCsv("x;y\n1;2", ';')[1], (tCsvRow{"1", "2"}));
-  // Records ended by a carriage return alone.
-  EXPECT_EQ(ParseCsv("x,y\r1,2\r\r3,4", ','),
-            (std::vector<tCsvRow>{{"x", "y"}, {"1", "2"}, {"3", "4"}}));
-
-  EXPECT_EQ(CsvField("plain"), "plain");
-  EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
-  EXPECT_EQ(CsvField("say \"x\""), "\"say \"\"x\"\"\"");
+TEST(Csv, TextCellsThatASpreadsheetWouldRunAreWrittenAsText) {
+  const std::vector<std::pair<std::string, std::string>> cells = {
+      {"plain", "plain"},
+      {"", ""},
+      {"a,b", "\"a,b\""},
+      {"a;b", "\"a;b\""},
+      {"say \"x\"", "\"say \"\"x\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"=1+2", "\"'=1+2\""},
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"+SUM(1+1)", "\"'+SUM(1+1)\""},
+      {"-2+3", "\"'-2+3\""},
+      {"@cmd", "\"'@cmd\""},
+      {"\tx", "\"'\tx\""},
+      {"\rx", "\"'\rx\""},
+      {"a=1", "a=1"},
+      {" =1", " =1"},
+  };
+  for (const auto& [text, written] : cells) {
+    EXPECT_EQ(CsvField(text), written) << text;
+  }
 }
 
 TEST(Batch, EveryRowGetsItsOwnResultRow) {
@@ -201,7 +244,7 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
   int status = RunBatch(csv, options, '.', out, err);
   EXPECT_EQ(status, 1);  // an engine error outranks the refusals
   EXPECT_TRUE(err.str().empty()) << err.str();
-  std::vector<tCsvRow> rows = ParseCsv(out.str(), ',');
+  std::vector<std::vector<std::string>> rows = CsvRows(out.str());
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(rows[0].size(), 15u);
   EXPECT_EQ(rows[0][0], "id");
@@ -209,12 +252,13 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
 
   const tEngine_results& r = example.results;
   EXPECT_EQ(rows[1],
-            (tCsvRow{"Smith, J", "calibrated", "two-sided", "standardized",
-                     FormatFullPrecision(example.z_x), FormatFullPrecision(example.z_y),
-                     FormatFullPrecision(r.one_tailed_p), FormatFullPrecision(r.two_tailed_p),
-                     FormatFullPrecision(r.pct_estimate), FormatFullPrecision(r.pct_lower),
-                     FormatFullPrecision(r.pct_upper), FormatFullPrecision(r.zdcc),
-                     FormatFullPrecision(r.zdcc_lower), FormatFullPrecision(r.zdcc_upper), ""}));
+            (std::vector<std::string>{
+                "Smith, J", "calibrated", "two-sided", "standardized",
+                FormatFullPrecision(example.z_x), FormatFullPrecision(example.z_y),
+                FormatFullPrecision(r.one_tailed_p), FormatFullPrecision(r.two_tailed_p),
+                FormatFullPrecision(r.pct_estimate), FormatFullPrecision(r.pct_lower),
+                FormatFullPrecision(r.pct_upper), FormatFullPrecision(r.zdcc),
+                FormatFullPrecision(r.zdcc_lower), FormatFullPrecision(r.zdcc_upper), ""}));
   EXPECT_EQ(rows[2][0], "bad-sd");
   EXPECT_EQ(rows[2][4], "");
   EXPECT_EQ(rows[2][14],
@@ -225,7 +269,7 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
   EXPECT_FALSE(rows[3][14].empty());
   EXPECT_EQ(rows[4][1], "flat");
   EXPECT_EQ(rows[4][14], "prior must be calibrated or standard, not \"flat\"");
-  EXPECT_EQ(rows[5][14], "the row has 3 fields, the header 11");
+  EXPECT_EQ(rows[5][14], "line 6: the row has 3 cells, the header 11");
 }
 
 TEST(Batch, OptionsPerRowAndFileProblems) {
@@ -239,7 +283,7 @@ TEST(Batch, OptionsPerRowAndFileProblems) {
       "100;15;50;10;.6;20;70;45;raw;upper\n",
       options, '.', out, err);
   EXPECT_EQ(status, 2);
-  std::vector<tCsvRow> rows = ParseCsv(out.str(), ',');
+  std::vector<std::vector<std::string>> rows = CsvRows(out.str());
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1][0], "1");
   EXPECT_EQ(rows[1][3], "unstandardized");
@@ -277,6 +321,216 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
                      "1,0,1,1,0,5,1,1\n1,1,1,1,0,5,1,1\n",
                      tCliOptions{}, '.', broken_batch, batch_err),
             1);
+}
+
+struct tBatchRun {
+  int status;
+  std::vector<std::vector<std::string>> rows;
+  std::string out, err;
+};
+
+tBatchRun Batch(const std::string& csv, const tCliOptions& options = {}, tCliRuntime runtime = {}) {
+  runtime.iterations = kShortRun;
+  std::ostringstream out, err;
+  int status = RunBatch(csv, options, '.', out, err, runtime);
+  return {status, CsvRows(out.str()), out.str(), err.str()};
+}
+
+const char* const kHeader = "id,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n";
+const char* const kQuickRow = "100,15,50,10,.6,20,70,55\n";
+// The calibrated prior with a correlation this close to 1 accepts few drawn
+// matrices: a few hundred draws a second.
+const char* const kSlowRow = "100,15,50,10,.9999999,20,70,55\n";
+
+TEST(Batch, MalformedRowsAreReportedAndHideNothing) {
+  tBatchRun run =
+      Batch(std::string(kHeader) + "p1," + kQuickRow + "a\"b," + kQuickRow + "\"open," + kQuickRow +
+            "p4," + kQuickRow + "\"a\"x," + kQuickRow + "p6,100,15\n" + "p7," + kQuickRow);
+  EXPECT_EQ(run.status, 2);
+  ASSERT_EQ(run.rows.size(), 8u) << run.out;
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"p1", ""},
+      {"", "line 3: a quote inside the unquoted cell 1"},
+      // Its quote closes at the quote that opens line 6.
+      {"", "line 4: text follows the closing quote of cell 1"},
+      {"p4", ""},
+      {"", "line 6: text follows the closing quote of cell 1"},
+      {"", "line 7: the row has 3 cells, the header 9"},
+      {"p7", ""},
+  };
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const std::vector<std::string>& row = run.rows[i + 1];
+    ASSERT_EQ(row.size(), 15u);
+    EXPECT_EQ(row[0], expected[i].first);
+    EXPECT_EQ(row[14].rfind(expected[i].second, 0), 0u) << row[14];
+    EXPECT_EQ(row[4].empty(), !expected[i].second.empty()) << i;  // numbers only when it ran
+  }
+
+  // A row of 40 MiB of commas is refused as too long; the row after it runs.
+  run = Batch(std::string(kHeader) + "big" + std::string(40 << 20, ',') + "\nafter," + kQuickRow);
+  ASSERT_EQ(run.rows.size(), 3u);
+  EXPECT_EQ(run.rows[1][14], "line 2: the row is longer than 65536 bytes");
+  EXPECT_EQ(run.rows[2][0], "after");
+  EXPECT_EQ(run.rows[2][14], "");
+
+  // A header that cannot be read ends the batch before any row.
+  run = Batch("id,\"mean_x\nx,y\n");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "quorrel-report: the batch file's first row (line 1) cannot be read: the quote that "
+            "opens cell 2 is never closed\n");
+}
+
+TEST(Batch, FormulaLikeTextReachesASpreadsheetAsText) {
+  tBatchRun run = Batch(
+      "id,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y,prior\n"
+      "\"=HYPERLINK(\"\"http://x\"\")\",100,15,50,10,.6,20,70,55,\n"
+      "+SUM(1+1),100,15,50,10,.6,20,70,55,@cmd\n"
+      "-5,100,15,50,10,.6,20,70,55,=1+2\n");
+  std::istringstream lines(run.out);
+  std::string header, first, second, third;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  std::getline(lines, second);
+  std::getline(lines, third);
+  EXPECT_EQ(first.substr(0, first.find(",calibrated,")), "\"'=HYPERLINK(\"\"http://x\"\")\"");
+  // The first number of the row is negative and stays a plain number.
+  EXPECT_EQ(first.find(",-2.0"), first.find(",standardized,") + 13) << first;
+  EXPECT_EQ(second.substr(0, 20), "\"'+SUM(1+1)\",\"'@cmd\"");
+  EXPECT_EQ(third.substr(0, 14), "\"'-5\",\"'=1+2\",");
+}
+
+TEST(Batch, EveryCellIsReadByOneRule) {
+  // Unquoted cells lose their blanks; quoted ones are read as they stand,
+  // so a blank before a minus sign is refused as in the worksheet.
+  tBatchRun run =
+      Batch(std::string(kHeader) + "a,  -100 ,15,50,10,.6,20,70,55\n" +
+            "b,\" -100\",15,50,10,.6,20,70,55\n" + "c,\"-100\" ,15,50,10,.6,20,70,55\n" +
+            "d,-100,15,50,10,.6,20,70,55\n" + "e,-100,15,50,10,\"0,6\",20,70,55\n");
+  ASSERT_EQ(run.rows.size(), 6u);
+  EXPECT_EQ(run.rows[1][4], run.rows[4][4]);
+  EXPECT_EQ(run.rows[1][14], "");
+  EXPECT_EQ(run.rows[2][14],
+            "INPUT ERROR (  Mean of the control or normative sample on Task X:   -100  ) "
+            "Enter numeric data only.");
+  EXPECT_EQ(run.rows[3][14], "");
+  // A quoted decimal comma is a point; so is one in a semicolon file.
+  for (std::size_t c = 1; c < 15; ++c) {
+    EXPECT_EQ(run.rows[5][c], run.rows[4][c]) << c;
+  }
+  tBatchRun semicolons = Batch(
+      "id;mean_x;sd_x;mean_y;sd_y;r;n;case_x;case_y\n"
+      "d; -100,0 ;15;50;10;0,6;20;70;55\n");
+  ASSERT_EQ(semicolons.rows.size(), 2u);
+  EXPECT_EQ(semicolons.rows[1], run.rows[4]);
+
+  // Option cells follow the same rule: a quoted blank is no empty cell.
+  run = Batch(
+      "mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y,limits\n100,15,50,10,.6,20,70,55, UPPER \n"
+      "100,15,50,10,.6,20,70,55,\" \"\n");
+  EXPECT_EQ(run.rows[1][2], "upper");
+  EXPECT_EQ(run.rows[1][14], "");
+  EXPECT_EQ(run.rows[2][14], "limits must be two-sided, lower or upper, not \" \"");
+}
+
+TEST(Batch, TimeLimitEndsOnlyTheSlowRow) {
+  tCliOptions options;
+  options.max_seconds = 0.3;
+  tBatchRun run = Batch(
+      std::string(kHeader) + "quick1," + kQuickRow + "slow," + kSlowRow + "quick2," + kQuickRow,
+      options);
+  EXPECT_EQ(run.status, 1);
+  ASSERT_EQ(run.rows.size(), 4u);
+  EXPECT_EQ(run.rows[1][14], "");
+  EXPECT_EQ(run.rows[2][4], "");
+  EXPECT_EQ(
+      run.rows[2][14].rfind("the analysis was stopped when it passed --max-seconds 0.3, after ", 0),
+      0u)
+      << run.rows[2][14];
+  EXPECT_EQ(run.rows[3][14], "");
+  // The quick rows' numbers are those of an unwatched run.
+  EXPECT_EQ(run.rows[1], Batch(std::string(kHeader) + "quick1," + kQuickRow).rows[1]);
+}
+
+TEST(Batch, CtrlCEndsTheBatchAfterTheFinishedRows) {
+  std::atomic<bool> interrupted{false};
+  tCliRuntime runtime;
+  runtime.interrupted = &interrupted;
+  std::thread presser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    interrupted.store(true);
+  });
+  tBatchRun run = Batch(
+      std::string(kHeader) + "quick1," + kQuickRow + "slow," + kSlowRow + "quick2," + kQuickRow, {},
+      runtime);
+  presser.join();
+  EXPECT_EQ(run.status, 130);
+  ASSERT_EQ(run.rows.size(), 2u) << run.out;
+  EXPECT_EQ(run.rows[1][0], "quick1");
+  EXPECT_EQ(run.err,
+            "quorrel-report: interrupted; the rows finished before it have been written\n");
+
+  // A single analysis as well.
+  std::ostringstream out, err;
+  interrupted.store(true);
+  EXPECT_EQ(
+      RunQuorrelReport({"100", "15", "50", "10", ".6", "20", "70", "55"}, out, err, '.', runtime),
+      130);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "quorrel-report: interrupted\n");
+}
+
+TEST(Report, ProgressLineAfterASecondIsErasedAtTheEnd) {
+  tCliRuntime runtime;
+  runtime.progress = true;
+  runtime.iterations = kShortRun;
+  std::ostringstream out, err;
+  int status = RunQuorrelReport(
+      {"--max-seconds", "1.3", "100", "15", "50", "10", ".9999999", "20", "70", "55"}, out, err,
+      '.', runtime);
+  EXPECT_EQ(status, 1);
+  const std::string text = err.str();
+  EXPECT_EQ(text.rfind("\rquorrel-report: ", 0), 0u) << text;
+  EXPECT_NE(text.find(" of 4096 draws ("), std::string::npos);
+  // The last progress line is overwritten by blanks before the message.
+  std::size_t message = text.find("\rquorrel-report: the analysis was stopped");
+  ASSERT_NE(message, std::string::npos) << text;
+  std::size_t blanks_from = text.rfind('\r', message - 1);
+  EXPECT_EQ(text.find_first_not_of(' ', blanks_from + 1), message);
+}
+
+TEST(Report, NotesLineBreaksAndJsonUtf8) {
+  tRun run = RunCli({"--notes", "CR\rinside", "--notes", "LF\nand CR LF\r\nend", "100", "15", "50",
+                     "10", ".6", "20", "70", "55"},
+                    '.', kShortRun);
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
+  const std::string pad(15, ' ');
+  EXPECT_NE(run.out.find(" User's Notes: CR\n" + pad + "inside\n" + pad + "LF\n" + pad +
+                         "and CR LF\n" + pad + "end\n \n"),
+            std::string::npos);
+
+  // Bytes that are not UTF-8 become U+FFFD; well-formed characters stay.
+  const std::vector<std::pair<std::string, std::string>> notes = {
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      {"a\xFFz", "a\xEF\xBF\xBDz"},
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // overlong "/"
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},                  // a surrogate
+      {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // above U+10FFFF
+      {"\xE2\x82", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // cut short
+      {"\xF8\x88\x80\x80\x80x",                                                  // a five-byte form
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx"},
+  };
+  for (const auto& [note, expected] : notes) {
+    tRun json = RunCli({"--json", "--notes", note, "100", "15", "50", "10", ".6", "20", "70", "55"},
+                       '.', kShortRun);
+    ASSERT_EQ(json.status, 0);
+    tJson object = tJsonReader(json.out).ReadDocument();
+    std::string read = object["options"]["notes"].items.at(0).text;
+    EXPECT_EQ(read, expected);
+    EXPECT_EQ(object["report"].items.at(17).text.substr(15), read);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/compute_driver.h"
+#include "cli/csv_reader.h"
 #include "mini_json.h"
 
 // The example case (controls 100/15 and 50/10, r .6, N 20; case 70 and 55),
@@ -69,4 +70,15 @@ inline void CheckExampleJson(const tJson& json, const tAnalysis& example) {
   EXPECT_EQ(JsonLongDouble(r["zdcc_upper"]), example.results.zdcc_upper);
   // 21 significant digits: one before the point, twenty after.
   EXPECT_EQ(r["zdcc"].text.find('e'), 23u) << r["zdcc"].text;  // "-d." + 20 digits
+}
+
+// The rows of the program's CSV output; a malformed one reads as {"?"}.
+inline std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
+  tStringSource source(text);
+  tCsvReader reader(source, ',');
+  std::vector<std::vector<std::string>> rows;
+  tCsvRecord record;
+  while (reader.Next(record))
+    rows.push_back(record.Malformed() ? std::vector<std::string>{"?"} : record.cells);
+  return rows;
 }

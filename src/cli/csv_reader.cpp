@@ -1,0 +1,226 @@
+#include "cli/csv_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// How much is asked of the source at a time.
+constexpr std::size_t kChunk = 64 * 1024;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+bool IsLineEnd(char c) {
+  return c == '\n' || c == '\r';
+}
+
+}  // namespace
+
+std::size_t tStringSource::Read(char* buffer, std::size_t size) {
+  std::size_t count = std::min(size, text_.size() - position_);
+  std::memcpy(buffer, text_.data() + position_, count);
+  position_ += count;
+  return count;
+}
+
+tCsvReader::tCsvReader(tByteSource& source, char delimiter, std::size_t max_record_bytes)
+    : source_(source), delimiter_(delimiter), max_record_bytes_(max_record_bytes) {}
+
+bool tCsvReader::Available(std::size_t index) {
+  while (index >= buffer_.size() && !ended_) {
+    std::size_t old_size = buffer_.size();
+    buffer_.resize(old_size + kChunk);
+    std::size_t got = source_.Read(buffer_.data() + old_size, kChunk);
+    buffer_.resize(old_size + got);
+    if (got == 0) ended_ = true;
+  }
+  return index < buffer_.size();
+}
+
+void tCsvReader::ChooseDelimiter() {
+  // Looks ahead through the first record without taking it: a quote turns
+  // the "inside quotes" state on and off (a doubled quote twice, so it
+  // changes nothing).  A blank line decides nothing.
+  bool quoted = false;
+  bool comma = false;
+  bool semicolon = false;
+  bool content = false;
+  for (std::size_t i = position_; i - position_ <= max_record_bytes_ && Available(i); ++i) {
+    char c = buffer_[i];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && IsLineEnd(c)) {
+      break;
+    } else if (!quoted && c == ',') {
+      comma = true;
+    } else if (!quoted && c == ';') {
+      semicolon = true;
+    }
+    if (!IsBlank(c)) content = true;
+  }
+  if (content) delimiter_ = semicolon && !comma ? ';' : ',';
+}
+
+void tCsvReader::SkipLineEnd(std::size_t& index, std::size_t& lines) {
+  if (buffer_[index] == '\r' && Available(index + 1) && buffer_[index + 1] == '\n') ++index;
+  ++index;
+  ++lines;
+}
+
+tCsvReader::tOutcome tCsvReader::ParseRecord(tCsvRecord& record) {
+  const char delimiter = delimiter_ != 0 ? delimiter_ : ',';
+  const std::size_t start = position_;
+  std::size_t i = start;
+  std::size_t lines = 0;  // line ends passed, inside quoted cells or ending the record
+  bool last_quoted = false;
+
+  auto too_long = [&]() { return i - start >= max_record_bytes_; };
+  auto cell_number = [&]() { return std::to_string(record.cells.size() + 1); };
+  auto fail = [&](std::string problem) {
+    record.problem = std::move(problem);
+    record.cells.clear();
+    return tOutcome::Malformed;
+  };
+  auto fail_long = [&](bool in_quotes) {
+    std::string problem = "the row is longer than " + std::to_string(max_record_bytes_) + " bytes";
+    if (in_quotes) problem += " (is the quote that opens cell " + cell_number() + " closed?)";
+    return fail(problem);
+  };
+
+  while (true) {
+    std::string cell;
+    while (Available(i) && IsBlank(buffer_[i])) {
+      if (too_long()) return fail_long(false);
+      ++i;
+    }
+    last_quoted = Available(i) && buffer_[i] == '"';
+    bool record_ends = false;
+    if (last_quoted) {
+      ++i;
+      while (true) {
+        if (!Available(i))
+          return fail("the quote that opens cell " + cell_number() + " is never closed");
+        if (too_long()) return fail_long(true);
+        char c = buffer_[i];
+        if (c == '"') {
+          if (Available(i + 1) && buffer_[i + 1] == '"') {
+            cell.push_back('"');
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        cell.push_back(c);
+        ++i;
+        if (c == '\r' && Available(i) && buffer_[i] == '\n') {
+          cell.push_back('\n');
+          ++i;
+        }
+        if (IsLineEnd(c)) ++lines;
+      }
+      while (Available(i) && IsBlank(buffer_[i])) {
+        if (too_long()) return fail_long(false);
+        ++i;
+      }
+      if (!Available(i) || IsLineEnd(buffer_[i])) {
+        record_ends = true;
+      } else if (buffer_[i] == delimiter) {
+        ++i;
+      } else {
+        return fail("text follows the closing quote of cell " + cell_number());
+      }
+    } else {
+      while (true) {
+        if (!Available(i) || IsLineEnd(buffer_[i])) {
+          record_ends = true;
+          break;
+        }
+        if (too_long()) return fail_long(false);
+        char c = buffer_[i];
+        if (c == delimiter) {
+          ++i;
+          break;
+        }
+        if (c == '"') {
+          return fail("a quote inside the unquoted cell " + cell_number() +
+                      " (a cell with quotes must be quoted as a whole, its quotes doubled)");
+        }
+        cell.push_back(c);
+        ++i;
+      }
+      while (!cell.empty() && IsBlank(cell.back()))
+        cell.pop_back();
+    }
+    record.cells.push_back(std::move(cell));
+    if (record_ends) break;
+  }
+
+  if (Available(i)) SkipLineEnd(i, lines);
+  position_ = i;
+  line_ += lines;
+  if (record.cells.size() == 1 && !last_quoted && record.cells[0].empty()) {
+    return tOutcome::Blank;
+  }
+  if (expected_cells_ != 0 && record.cells.size() != expected_cells_) {
+    std::size_t count = record.cells.size();
+    // Position and line are set back by the caller, as for every malformed record.
+    return fail("the row has " + std::to_string(count) + " cells, the header " +
+                std::to_string(expected_cells_));
+  }
+  return tOutcome::Record;
+}
+
+void tCsvReader::ResumeAfterLine(std::size_t start) {
+  // The first line end after `start`, whatever quotes stand before it.  A
+  // line too long to keep is passed over a chunk at a time.
+  std::size_t i = start;
+  while (Available(i)) {
+    if (IsLineEnd(buffer_[i])) {
+      std::size_t ignored = 0;
+      SkipLineEnd(i, ignored);
+      position_ = i;
+      return;
+    }
+    ++i;
+    if (i == buffer_.size() && i > 2 * kChunk) {
+      buffer_.clear();
+      i = 0;
+    }
+  }
+  position_ = i;
+}
+
+bool tCsvReader::Next(tCsvRecord& record) {
+  if (!started_) {
+    started_ = true;
+    if (Available(2) && buffer_.compare(0, 3, "\xEF\xBB\xBF") == 0) position_ = 3;
+  }
+  if (resume_from_) {
+    ResumeAfterLine(*resume_from_);
+    line_ = resume_line_;
+    resume_from_.reset();
+  }
+  while (true) {
+    if (position_ >= kChunk) {
+      buffer_.erase(0, position_);
+      position_ = 0;
+    }
+    if (!Available(position_)) return false;
+    if (delimiter_ == 0) ChooseDelimiter();
+    record = tCsvRecord();
+    record.line = line_;
+    const std::size_t start = position_;
+    tOutcome outcome = ParseRecord(record);
+    if (outcome == tOutcome::Blank) continue;
+    if (outcome == tOutcome::Malformed) {
+      // Passed over at the next call, so that the caller hears of the bad
+      // record before a long line is skipped.
+      resume_from_ = start;
+      resume_line_ = record.line + 1;
+    }
+    return true;
+  }
+}

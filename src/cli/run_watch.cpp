@@ -1,0 +1,98 @@
+#include "cli/run_watch.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <ostream>
+#include <thread>
+
+#include "analysis/text_format.h"
+
+namespace {
+
+using tClock = std::chrono::steady_clock;
+
+// How often the watcher looks at the clock, the Ctrl-C flag and the count.
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr double kProgressAfterSeconds = 1.0;
+
+}  // namespace
+
+tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
+                       std::ostream& err) {
+  tWatchedRun run;
+  if (settings.max_seconds <= 0 && !settings.progress && settings.interrupted == nullptr) {
+    run.analysis = RunAnalysis(request);
+    return run;
+  }
+
+  tRunControl control;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  tWatchEnd reason = tWatchEnd::Completed;
+  const tClock::time_point start = tClock::now();
+
+  std::thread watcher([&] {
+    std::size_t shown = 0;  // length of the progress line on the screen
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!finished.wait_for(lock, kPollInterval, [&] { return done; })) {
+      const double elapsed = std::chrono::duration<double>(tClock::now() - start).count();
+      if (reason == tWatchEnd::Completed) {
+        if (settings.interrupted != nullptr && settings.interrupted->load()) {
+          reason = tWatchEnd::Interrupted;
+        } else if (settings.max_seconds > 0 && elapsed >= settings.max_seconds) {
+          reason = tWatchEnd::TimedOut;
+        }
+        if (reason != tWatchEnd::Completed) control.stop.store(true);
+      }
+      if (settings.progress && elapsed >= kProgressAfterSeconds) {
+        const int32_t drawn = control.drawn.load();
+        std::string line = "quorrel-report: " + settings.label +
+                           (settings.label.empty() ? "" : ": ") + std::to_string(drawn) + " of " +
+                           std::to_string(request.iterations) + " draws (" +
+                           FormatInCLocale("%.1f", 100.0 * drawn / request.iterations) + "%)";
+        err << '\r' << line;
+        if (line.size() < shown) err << std::string(shown - line.size(), ' ');
+        err.flush();
+        shown = std::max(shown, line.size());
+      }
+    }
+    if (shown > 0) {
+      err << '\r' << std::string(shown, ' ') << '\r';
+      err.flush();
+    }
+  });
+
+  auto stop_watching = [&] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      done = true;
+    }
+    finished.notify_one();
+    watcher.join();
+  };
+
+  try {
+    run.analysis = RunAnalysis(request, &control);
+  } catch (const ERunStopped&) {
+    stop_watching();
+    run.end = reason;
+    run.drawn = control.drawn.load();
+    return run;
+  } catch (...) {
+    stop_watching();
+    throw;
+  }
+  // A run that completed although a stop was asked for at its very end
+  // keeps its numbers.
+  stop_watching();
+  return run;
+}
+
+std::string TimeLimitMessage(const tWatchSettings& settings, const tWatchedRun& run,
+                             int32_t iterations) {
+  return "the analysis was stopped when it passed --max-seconds " +
+         FormatInCLocale("%g", settings.max_seconds) + ", after " + std::to_string(run.drawn) +
+         " of " + std::to_string(iterations) + " draws";
+}
