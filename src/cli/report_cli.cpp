@@ -188,6 +188,8 @@ void AddNotes(const std::string& text, std::vector<std::string>& notes) {
   notes.push_back(line);
 }
 
+// A message for standard error: its carriage-return line breaks become
+// line feeds, so that a terminal shows every line.
 std::string MessageLines(const std::string& message) {
   std::string lines = message;
   for (char& c : lines) {
@@ -536,7 +538,7 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
     request.iterations = runtime.iterations;
     run = RunWatched(request, watch, err);
   } catch (const std::exception& e) {
-    err << "quorrel-report: " << ErrorBoxText(e.what()) << "\n";
+    err << "quorrel-report: " << MessageLines(ErrorBoxText(e.what())) << "\n";
     return kExitEngineError;
   }
   if (run.end == tWatchEnd::Interrupted) {

@@ -1,5 +1,7 @@
 #include "cli/run_watch.h"
 
+#include "analysis/error_texts.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -22,7 +24,11 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
                        std::ostream& err) {
   tWatchedRun run;
   if (settings.max_seconds <= 0 && !settings.progress && settings.interrupted == nullptr) {
-    run.analysis = RunAnalysis(request);
+    try {
+      run.analysis = RunAnalysis(request);
+    } catch (...) {
+      throw EAnalysisFailed(std::current_exception(), request);
+    }
     return run;
   }
 
@@ -82,7 +88,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     return run;
   } catch (...) {
     stop_watching();
-    throw;
+    throw EAnalysisFailed(std::current_exception(), request);
   }
   // A run that completed although a stop was asked for at its very end
   // keeps its numbers.

@@ -27,7 +27,8 @@ struct tWatchedRun {
   int32_t drawn = 0;   // when stopped: the draws made before the stop
 };
 
-// Runs the analysis; throws what RunAnalysis throws, except that a run
+// Runs the analysis.  A failed run throws EAnalysisFailed, whose message is
+// the user's words for the error (the same as the windows show); a run
 // stopped for the time limit or Ctrl-C comes back as such.  The progress
 // line goes to `err` and is erased before the function returns.
 tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
