@@ -13,6 +13,7 @@
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "cli/batch.h"
+#include "cli/draws_json.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -313,6 +314,7 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
   json << "    \"zdcc_lower\": " << JsonNumber(r.zdcc_lower) << ",\n";
   json << "    \"zdcc_upper\": " << JsonNumber(r.zdcc_upper) << "\n";
   json << "  },\n";
+  json << "  \"draws_summary\": " << DrawSummaryJson(analysis.draws, "  ") << ",\n";
   json << "  \"report\": [\n";
   for (std::size_t i = 0; i < report.size(); ++i) {
     json << "    " << JsonString(report[i]) << (i + 1 < report.size() ? ",\n" : "\n");
@@ -370,7 +372,10 @@ std::string HelpText() {
          "  --json\n"
          "        print one JSON object instead of the report: the inputs and options,\n"
          "        the z scores and the eight results as numbers with 21 significant\n"
-         "        digits, and the report's lines as an array of strings\n"
+         "        digits, a summary of the posterior draws for a figure (\"draws_summary\":\n"
+         "        \"counts\" of the draws in \"bins\" of \"bin_width\" from \"low\", and the\n"
+         "        draws \"below\" and \"above\" them), and the report's lines as an array\n"
+         "        of strings\n"
          "  --batch FILE.csv\n"
          "        run one case per row of a CSV file (\"-\" reads standard input) and\n"
          "        print the results as CSV (see below)\n"

@@ -6,16 +6,24 @@
 namespace {
 
 // The smallest of 1, 2, 2.5 and 5 times a power of ten that is at least
-// `width` (width > 0, finite).
+// `width` (width > 0, finite).  Powers of ten are exact in long double up to
+// 10^27, so a width below 1 is formed as one division, the nearest value to
+// the decimal number.
 long double RoundBinWidth(long double width) {
-  long double decade = 1;
-  while (decade > width)
-    decade /= 10;
-  while (decade * 10 < width)
-    decade *= 10;
-  for (long double step : {1.0L, 2.0L, 2.5L, 5.0L, 10.0L})
-    if (step * decade >= width) return step * decade;
-  return 10 * decade;
+  const bool below_one = width < 1;
+  long double power = 1;  // the decade of width is power, or 1/power below 1
+  if (below_one) {
+    while (1 / power > width && power < 1e27L)
+      power *= 10;
+  } else {
+    while (power * 10 <= width && power < 1e27L)
+      power *= 10;
+  }
+  for (long double step : {1.0L, 2.0L, 2.5L, 5.0L}) {
+    const long double candidate = below_one ? step / power : step * power;
+    if (candidate >= width) return candidate;
+  }
+  return below_one ? 10 / power : 10 * power;
 }
 
 }  // namespace
