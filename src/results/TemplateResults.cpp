@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
@@ -20,6 +21,7 @@
 #include <exception>
 
 #include "analysis/escaped_error.h"
+#include "results/figure_panel.h"
 #include "results/print_document.h"
 #include "results/results_file.h"
 
@@ -140,7 +142,17 @@ void TfrmTemplateResults::BuildControls() {
   setTabOrder(cmdClearResults, cmdReturn);
   setTabOrder(cmdReturn, cmdExit);
 
-  setFixedSize(kResultsClientWidth, kResultsClientHeight + menu_bar->sizeHint().height());
+  // The figure of the latest report, beside the client area.
+  auto* dock = new QDockWidget(this);
+  dock->setObjectName(QStringLiteral("FigureDock"));
+  dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+  dock->setTitleBarWidget(new QWidget(dock));
+  figures_ = new tFigurePanel(memoResults, dialogs_, dock);
+  dock->setWidget(figures_);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+
+  setFixedSize(kResultsClientWidth + kFigurePanelWidth,
+               kResultsClientHeight + menu_bar->sizeHint().height());
 }
 
 void TfrmTemplateResults::ConnectHandlers() {
@@ -181,6 +193,10 @@ void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
   // Like a memo that has a line added, the caret goes to the end of the text.
   memoResults->setTextCursor(cursor);
   memoResults->ensureCursorVisible();
+}
+
+void TfrmTemplateResults::AttachFigure(const tAnalysis& analysis, char decimal_separator) {
+  figures_->AddReport(analysis, decimal_separator);
 }
 
 QString TfrmTemplateResults::ResultsText() const {
