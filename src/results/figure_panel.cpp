@@ -75,6 +75,7 @@ tFigurePanel::tFigurePanel(QPlainTextEdit* memo, tUserDialogs& dialogs, QWidget*
 tFigurePanel::~tFigurePanel() = default;
 
 void tFigurePanel::AddReport(const tAnalysis& analysis, char decimal_separator) {
+  retired_.clear();
   QTextCursor end(memo_->document());
   end.movePosition(QTextCursor::End);
   // Text appended later goes after this report, not into it.
@@ -87,6 +88,10 @@ void tFigurePanel::AddReport(const tAnalysis& analysis, char decimal_separator) 
 void tFigurePanel::MemoChanged() {
   // An emptied memo starts afresh: the next report is a first report again.
   if (!memo_->document()->isEmpty() || reports_.empty()) return;
+  // The document may still hold on to the cursors while it is being
+  // cleared, so they are kept until the next report comes.
+  for (tReport& report : reports_)
+    retired_.push_back(std::move(report.end));
   reports_.clear();
   view_->Clear();
   cmdSaveFigure->setEnabled(false);
@@ -101,8 +106,11 @@ std::vector<tPdfReport> tFigurePanel::Pieces() const {
     const QString text = raw.mid(start, end - start);
     if (!text.isEmpty())
       pieces.push_back({WithLineFeeds(text), report.analysis, report.decimal_separator});
-    // The line end after the report belongs to neither piece.
-    start = end < raw.size() ? end + 1 : end;
+    // The line end after the report belongs to neither piece; a report
+    // deleted whole leaves none of its own.
+    const bool line_end = end < raw.size() && (raw[end] == QChar::ParagraphSeparator ||
+                                               raw[end] == QChar::LineSeparator);
+    start = !text.isEmpty() && line_end ? end + 1 : end;
   }
   const QString rest = raw.mid(start);
   if (!rest.isEmpty() || pieces.empty()) pieces.push_back({WithLineFeeds(rest), std::nullopt});

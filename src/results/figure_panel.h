@@ -80,6 +80,7 @@ class tFigurePanel : public QWidget {
   tUserDialogs& dialogs_;
   std::unique_ptr<tExportFileDialog> files_;
   std::vector<tReport> reports_;
+  std::vector<QTextCursor> retired_;  // of reports whose text was emptied
   std::string figure_name_ = "figure.png";
   std::string pdf_name_ = "results.pdf";
   tFigureView* view_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 
 #include "numeric/errors.h"
 #include "results/figure.h"
@@ -18,6 +19,9 @@ namespace {
 // The figure as an image of this many pixels per canvas unit: sharp when
 // printed at the width of the text area.
 constexpr int kFigureScale = 3;
+
+// The figure's width on the page, in characters of the printer font.
+constexpr int kFigureChars = 90;
 
 QImage FigureImage(const tAnalysis& analysis, char decimal_separator) {
   QImage image(kFigureScale * kFigureWidth, kFigureScale * kFigureHeight, QImage::Format_RGB32);
@@ -73,7 +77,9 @@ void WriteReportsPdf(const QString& file, const std::vector<tPdfReport>& reports
       bottom = printed.runs.empty() ? 0 : printed.runs.back().y + metrics.text_height + 2;
     }
     if (!report.analysis) continue;
-    const double width = page.width;
+    // About as wide as a report's lines, so that it fits below a report
+    // without notes on the same page.
+    const double width = std::min(page.width, kFigureChars * metrics.average_char_width);
     const double height = width * kFigureHeight / kFigureWidth;
     double top = bottom + 2 * metrics.font_height;
     if (top + height > page.height) {

@@ -20,6 +20,6 @@ struct tPdfReport {
 // Writes `reports` to the PDF file `file`, on A4 pages with margins of 10 mm.
 // Each piece begins on a new page; its figure follows its last line, or
 // tops the next page when it does not fit below it.  Each figure is one
-// image, the width of the text area.  Throws an `Exception` when the file
+// image, 90 characters of the printer font wide.  Throws an `Exception` when the file
 // cannot be written.
 void WriteReportsPdf(const QString& file, const std::vector<tPdfReport>& reports);
