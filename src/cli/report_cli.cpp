@@ -14,6 +14,7 @@
 #include "analysis/text_format.h"
 #include "cli/batch.h"
 #include "cli/draws_json.h"
+#include "cli/pdf_output.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -112,6 +113,22 @@ int CheckWritten(std::ostream& out, std::ostream& err, int status) {
   return kExitEngineError;
 }
 
+// --pdf: the reports through the program's PDF writer.
+int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& reports,
+             std::ostream& err) {
+  if (PdfOutput() == nullptr) {
+    err << "quorrel-report: --pdf is not available: this program was built without Qt\n";
+    return kExitEngineError;
+  }
+  try {
+    PdfOutput()->Write(file, reports);
+  } catch (const std::exception& e) {
+    err << "quorrel-report: " << ErrorBoxText(e.what()) << "\n";
+    return kExitEngineError;
+  }
+  return kExitSuccess;
+}
+
 int UsageError(std::ostream& err, const std::string& problem) {
   err << "quorrel-report: " << problem << "\n\n" << UsageText();
   return kExitUsage;
@@ -192,7 +209,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
     const bool takes_value = name == "--prior" || name == "--limits" || name == "--test" ||
                              name == "--notes" || name == "--batch" ||
-                             name == "--decimal-separator";
+                             name == "--decimal-separator" || name == "--pdf";
     if (!takes_value) {
       problem = "unknown option " + arg;
       return false;
@@ -228,6 +245,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       AddNotes(*value, options.notes);
     } else if (name == "--batch") {
       options.batch_file = *value;
+    } else if (name == "--pdf") {
+      options.pdf_file = *value;
     } else {
       if (*value != "." && *value != ",") {
         problem = "--decimal-separator must be \".\" or \",\", not \"" + *value + "\"";
@@ -248,6 +267,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
     if (!options.notes.empty()) {
       problem = "--notes cannot be combined with --batch";
+      return false;
+    }
+    if (options.pdf_file) {
+      problem = "--pdf cannot be combined with --batch";
       return false;
     }
   } else if (options.values.size() != 8) {
@@ -376,6 +399,10 @@ std::string HelpText() {
          "        \"counts\" of the draws in \"bins\" of \"bin_width\" from \"low\", and the\n"
          "        draws \"below\" and \"above\" them), and the report's lines as an array\n"
          "        of strings\n"
+         "  --pdf FILE\n"
+         "        also write the report to the PDF file FILE, laid out as the viewer\n"
+         "        prints it and followed by the figure of the posterior distribution\n"
+         "        (needs no printer and no display; not with --batch)\n"
          "  --batch FILE.csv\n"
          "        run one case per row of a CSV file (\"-\" reads standard input) and\n"
          "        print the results as CSV (see below)\n"
@@ -459,6 +486,9 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
     for (const std::string& line : report)
       out << line << '\n';
   }
+  if (options.pdf_file)
+    return CheckWritten(out, err,
+                        WritePdf(*options.pdf_file, {{report, analysis, separator}}, err));
   return CheckWritten(out, err, kExitSuccess);
 }
 
