@@ -53,14 +53,28 @@ tDrawSummary SummarizeDraws(const double* draws, int32_t count, long double lowe
   const long double bins = std::ceil((end - summary.low) / width);
   summary.counts.assign(static_cast<std::size_t>(std::max(bins, 1.0L)), 0);
 
-  const long double n_bins = static_cast<long double>(summary.counts.size());
+  // The bin of a draw from a quick estimate, then put right against the
+  // bin's edges themselves, so that a draw on an edge goes to the bin above
+  // it whatever the rounding of the estimate.
+  const int64_t n_bins = static_cast<int64_t>(summary.counts.size());
+  const long double low = summary.low;
+  const long double per_width = 1 / width;
   for (int32_t i = 0; i < count; ++i) {
     const long double x = draws[i];
-    if (!(x >= summary.low)) {
+    if (!(x >= low)) {
       ++summary.below;
       continue;
     }
-    const long double k = std::floor((x - summary.low) / width);
+    const double estimate = static_cast<double>((x - low) * per_width);
+    if (!(estimate < static_cast<double>(n_bins + 1))) {
+      ++summary.above;
+      continue;
+    }
+    int64_t k = static_cast<int64_t>(estimate);
+    if (low + k * width > x)
+      --k;
+    else if (low + (k + 1) * width <= x)
+      ++k;
     if (k >= n_bins)
       ++summary.above;
     else

@@ -9,8 +9,8 @@
 #include <vector>
 
 // The bins are [low + k * bin_width, low + (k + 1) * bin_width) for
-// k = 0 ... counts.size() - 1.  Every draw is counted once: in a bin, in
-// `below` (less than low) or in `above` (at or beyond the last bin's end).
+// k = 0 ... counts.size() - 1, the edges computed in long double.  Every draw is counted once: in a
+// bin, in `below` (less than low) or in `above` (at or beyond the last bin's end).
 struct tDrawSummary {
   long double low = 0;
   long double bin_width = 0;
