@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-liberation
+  qt6-base-dev qt6-svg-dev fonts-liberation
   poppler-utils cups printer-driver-cups-pdf
 )
 

@@ -69,7 +69,7 @@ tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control) {
       request.prior == tPrior::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
   engine(request.n, request.iterations, true, request.mean_x, request.sd_x, request.mean_y,
          request.sd_y, request.r, request.case_x, request.case_y, two_sided, kConfidencePercent,
-         analysis.results, request.test, control);
+         analysis.results, request.test, control, &analysis.draws);
   analysis.z_x = (request.case_x - request.mean_x) / request.sd_x;
   analysis.z_y = (request.case_y - request.mean_y) / request.sd_y;
   return analysis;

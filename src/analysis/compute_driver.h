@@ -39,12 +39,14 @@ struct tAnalysis_request {
   int32_t iterations = kIterations;
 };
 
-// A finished analysis: the request, the case's z scores and the results.
+// A finished analysis: the request, the case's z scores and the results,
+// with the summary of the posterior draws for a figure.
 struct tAnalysis {
   tAnalysis_request request;
   long double z_x = 0;
   long double z_y = 0;
   tEngine_results results;
+  tDrawSummary draws;
 };
 
 // The captions of the eight input labels, field 1 first.

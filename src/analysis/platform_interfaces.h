@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct tAnalysis;
+
 // What the input checks need: a modal warning and the beep.
 class tMessageSink {
  public:
@@ -54,4 +56,10 @@ class tResultsDisplay {
   virtual void ShowResults(const std::string& caption) = 0;
   // Append lines, one viewer line each, after the text already there.
   virtual void AppendLines(const std::vector<std::string>& lines) = 0;
+  // The lines just appended are the report of `analysis`, whose figure the
+  // viewer shows; numbers in the figure use `decimal_separator`.
+  virtual void AttachFigure(const tAnalysis& analysis, char decimal_separator) {
+    static_cast<void>(analysis);
+    static_cast<void>(decimal_separator);
+  }
 };

@@ -14,6 +14,8 @@
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "cli/batch.h"
+#include "cli/draws_json.h"
+#include "cli/pdf_output.h"
 #include "cli/run_watch.h"
 #include "numeric/errors.h"
 
@@ -119,6 +121,22 @@ int CheckWritten(std::ostream& out, std::ostream& err, int status) {
   if (out) return status;
   err << "quorrel-report: cannot write the output\n";
   return kExitEngineError;
+}
+
+// --pdf: the reports through the program's PDF writer.
+int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& reports,
+             std::ostream& err) {
+  if (PdfOutput() == nullptr) {
+    err << "quorrel-report: --pdf is not available: this program was built without Qt\n";
+    return kExitEngineError;
+  }
+  try {
+    PdfOutput()->Write(file, reports);
+  } catch (const std::exception& e) {
+    err << "quorrel-report: " << ErrorBoxText(e.what()) << "\n";
+    return kExitEngineError;
+  }
+  return kExitSuccess;
 }
 
 int UsageError(std::ostream& err, const std::string& problem) {
@@ -229,7 +247,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
     const bool takes_value = name == "--prior" || name == "--limits" || name == "--test" ||
                              name == "--notes" || name == "--batch" ||
-                             name == "--decimal-separator" || name == "--max-seconds";
+                             name == "--decimal-separator" || name == "--max-seconds" ||
+                             name == "--pdf";
     if (!takes_value) {
       problem = "unknown option " + arg;
       return false;
@@ -270,6 +289,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
         problem = "--max-seconds must be a number of seconds above 0, not \"" + *value + "\"";
         return false;
       }
+    } else if (name == "--pdf") {
+      options.pdf_file = *value;
     } else {
       if (*value != "." && *value != ",") {
         problem = "--decimal-separator must be \".\" or \",\", not \"" + *value + "\"";
@@ -290,6 +311,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
     if (!options.notes.empty()) {
       problem = "--notes cannot be combined with --batch";
+      return false;
+    }
+    if (options.pdf_file) {
+      problem = "--pdf cannot be combined with --batch";
       return false;
     }
   } else if (options.values.size() != 8) {
@@ -356,6 +381,7 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
   json << "    \"zdcc_lower\": " << JsonNumber(r.zdcc_lower) << ",\n";
   json << "    \"zdcc_upper\": " << JsonNumber(r.zdcc_upper) << "\n";
   json << "  },\n";
+  json << "  \"draws_summary\": " << DrawSummaryJson(analysis.draws, "  ") << ",\n";
   json << "  \"report\": [\n";
   for (std::size_t i = 0; i < report.size(); ++i) {
     json << "    " << JsonString(report[i]) << (i + 1 < report.size() ? ",\n" : "\n");
@@ -418,8 +444,14 @@ std::string HelpText() {
          "  --json\n"
          "        print one JSON object instead of the report: the inputs and options,\n"
          "        the z scores and the eight results as numbers with 21 significant\n"
-         "        digits, and the report's lines as an array of strings; bytes of the\n"
-         "        notes that are not UTF-8 are replaced by U+FFFD\n"
+         "        digits, a summary of the posterior draws for a figure (\"draws_summary\":\n"
+         "        \"counts\" of the draws in \"bins\" of \"bin_width\" from \"low\", and the\n"
+         "        draws \"below\" and \"above\" them), and the report's lines as an array\n"
+         "        of strings; bytes of the notes that are not UTF-8 are replaced by U+FFFD\n"
+         "  --pdf FILE\n"
+         "        also write the report to the PDF file FILE, laid out as the viewer\n"
+         "        prints it and followed by the figure of the posterior distribution\n"
+         "        (needs no printer and no display; not with --batch)\n"
          "  --batch FILE.csv\n"
          "        run one case per row of a CSV file (\"-\" reads standard input) and\n"
          "        print the results as CSV (see below)\n"
@@ -556,6 +588,9 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
     for (const std::string& line : report)
       out << line << '\n';
   }
+  if (options.pdf_file)
+    return CheckWritten(out, err,
+                        WritePdf(*options.pdf_file, {{report, run.analysis, separator}}, err));
   return CheckWritten(out, err, kExitSuccess);
 }
 

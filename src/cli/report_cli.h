@@ -26,6 +26,7 @@ struct tCliOptions {
   bool json = false;
   bool help = false;
   std::optional<std::string> batch_file;
+  std::optional<std::string> pdf_file;  // --pdf: the report as a PDF file too
   std::optional<char> decimal_separator;
   double max_seconds = 0;           // each analysis's time limit; 0: none
   std::vector<std::string> values;  // the eight value texts, in field order

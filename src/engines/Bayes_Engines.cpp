@@ -295,6 +295,9 @@ class tSample {
     return sum_;  // every chunk is finished and in the sum
   }
 
+  // The stored draws (in no particular order after the selection).
+  const double* Draws() const { return store_.get(); }
+
  private:
   tRecord* Slot(int32_t chunk) {
     return records_.get() + static_cast<size_t>(kChunk) * (chunk % slots_);
@@ -571,9 +574,11 @@ class tSample {
 template <bool kCalibrated, bool kUnstandardized>
 long double RunSample(const tRunConstants& constants, int32_t n_iter, unsigned threads,
                       tRunControl* control, tUniformStream& uniform, int32_t lo, int32_t hi,
-                      long double& lower, long double& upper) {
+                      long double& lower, long double& upper, tDrawSummary* draws) {
   tSample<kCalibrated, kUnstandardized> sample(n_iter, constants, threads, control);
-  return sample.Run(uniform, lo, hi, lower, upper);
+  const long double s = sample.Run(uniform, lo, hi, lower, upper);
+  if (draws != nullptr) *draws = SummarizeDraws(sample.Draws(), n_iter, lower, upper);
+  return s;
 }
 
 tMatrix2 Block(const Matrix20& m) {
@@ -643,7 +648,8 @@ tRunConstants SetUpRun(bool calibrated, int32_t n, long double mean_x, long doub
 void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
                long double sd_x, long double mean_y, long double sd_y, long double r,
                long double case_x, long double case_y, bool two_sided, int32_t conf_pct,
-               tEngine_results& results, tTestKind test, tRunControl* control) {
+               tEngine_results& results, tTestKind test, tRunControl* control,
+               tDrawSummary* draws) {
   if (fixed_seed) ResetUniformRandom();
   ClearFloatingPointFlags();
 
@@ -673,13 +679,14 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   uniform.Load();
   long double zdcc_lower = 0, zdcc_upper = 0;
   long double s;
+  tDrawSummary summary;
   {
     const bool unstandardized = test == tTestKind::Unstandardized;
     auto run = calibrated ? (unstandardized ? RunSample<true, true> : RunSample<true, false>)
                           : (unstandardized ? RunSample<false, true> : RunSample<false, false>);
     try {
       s = run(constants, n_iter, EngineThreads(), control, uniform, static_cast<int32_t>(lo),
-              static_cast<int32_t>(hi), zdcc_lower, zdcc_upper);
+              static_cast<int32_t>(hi), zdcc_lower, zdcc_upper, draws ? &summary : nullptr);
     } catch (...) {
       uniform.Store();
       throw;
@@ -717,6 +724,7 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   }
   RaiseOnFloatingPointFault();
   results = out;
+  if (draws != nullptr) *draws = std::move(summary);
 }
 
 }  // namespace
@@ -761,16 +769,16 @@ void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long dou
                             long double sd_x, long double mean_y, long double sd_y, long double r,
                             long double case_x, long double case_y, bool two_sided,
                             int32_t conf_pct, tEngine_results& results, tTestKind test,
-                            tRunControl* control) {
+                            tRunControl* control, tDrawSummary* draws) {
   RunEngine(false, n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
-            conf_pct, results, test, control);
+            conf_pct, results, test, control, draws);
 }
 
 void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
                              long double sd_x, long double mean_y, long double sd_y, long double r,
                              long double case_x, long double case_y, bool two_sided,
                              int32_t conf_pct, tEngine_results& results, tTestKind test,
-                             tRunControl* control) {
+                             tRunControl* control, tDrawSummary* draws) {
   RunEngine(true, n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
-            conf_pct, results, test, control);
+            conf_pct, results, test, control, draws);
 }

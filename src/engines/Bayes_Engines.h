@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "engines/draw_summary.h"
 #include "numeric/errors.h"
 
 // The eight results of an analysis, in this order.
@@ -89,6 +90,9 @@ unsigned EngineThreads();
 //   - the normal probability of a draw cannot be evaluated (the library's
 //     EArgumentError 1361, for a difference of 65536 SDs or more),
 //   - `control` asked it to stop (ERunStopped).
+// `draws`, when given, receives the summary of the stored draws around the
+// two limits (SummarizeDraws) when the run completes; it changes nothing
+// in the results.
 
 // Standard-theory (Jeffreys) prior.
 void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
@@ -96,7 +100,7 @@ void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long dou
                             long double case_x, long double case_y, bool two_sided,
                             int32_t conf_pct, tEngine_results& results,
                             tTestKind test = tTestKind::Standardized,
-                            tRunControl* control = nullptr);
+                            tRunControl* control = nullptr, tDrawSummary* draws = nullptr);
 
 // Calibrated prior (fewer degrees of freedom, rescaled scale matrix and an
 // acceptance step on each drawn covariance matrix).
@@ -105,7 +109,7 @@ void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long do
                              long double case_x, long double case_y, bool two_sided,
                              int32_t conf_pct, tEngine_results& results,
                              tTestKind test = tTestKind::Standardized,
-                             tRunControl* control = nullptr);
+                             tRunControl* control = nullptr, tDrawSummary* draws = nullptr);
 
 // A pilot for the cost of a calibrated-prior run: of `proposals` covariance
 // matrices proposed as such a run proposes them from the generator's fixed

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -25,6 +27,7 @@
 #include <exception>
 
 #include "analysis/escaped_error.h"
+#include "results/figure_panel.h"
 #include "results/print_document.h"
 #include "results/results_file.h"
 
@@ -147,8 +150,18 @@ void TfrmTemplateResults::BuildControls() {
   for (QPushButton* button : {cmdSaveOutput, cmdClearResults, cmdReturn, cmdExit})
     button->installEventFilter(this);  // Return and Enter press the focused button
 
+  // The figure of the latest report, beside the client area.
+  auto* dock = new QDockWidget(this);
+  dock->setObjectName(QStringLiteral("FigureDock"));
+  dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+  dock->setTitleBarWidget(new QWidget(dock));
+  figures_ = new tFigurePanel(memoResults, dialogs_, dock);
+  dock->setWidget(figures_);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+
   // Wide enough for the longest line of a report without wrapping, at
-  // least the original size, and no larger than the screen.
+  // least the original size, with the figure beside it, and no larger than
+  // the screen.
   const QFontMetricsF metrics(memo_font);
   const int frame = 2 * memoResults->frameWidth();
   const int memo_width =
@@ -156,8 +169,12 @@ void TfrmTemplateResults::BuildControls() {
                                  2 * memoResults->document()->documentMargin())) +
       frame + memoResults->verticalScrollBar()->sizeHint().width() + 4;
   const int width = std::max(kResultsClientWidth, memo_width + (kResultsClientWidth - 769));
-  QSize size(width, kResultsClientHeight + menu_bar->sizeHint().height());
-  setMinimumSize(kResultsMinimumWidth, kResultsMinimumHeight);
+  // The figure's dock takes its panel's width and the separator beside it.
+  const int figure_width =
+      dock->sizeHint().width() +
+      style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+  QSize size(width + figure_width, kResultsClientHeight + menu_bar->sizeHint().height());
+  setMinimumSize(kResultsMinimumWidth + figure_width, kResultsMinimumHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     // Room for the window manager's title bar and borders.
     const QSize room = screen->availableGeometry().size() - QSize(16, 48);
@@ -241,6 +258,10 @@ void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
   const int first = cursor.block().firstLineNumber();
   QScrollBar* bar = memoResults->verticalScrollBar();
   if (bar->value() > first) bar->setValue(first);
+}
+
+void TfrmTemplateResults::AttachFigure(const tAnalysis& analysis, char decimal_separator) {
+  figures_->AddReport(analysis, decimal_separator);
 }
 
 QString TfrmTemplateResults::ResultsText() const {

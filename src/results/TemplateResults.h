@@ -18,6 +18,7 @@ class QFrame;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class tFigurePanel;
 class tPrinterProvider;
 class tSaveFileDialog;
 
@@ -57,6 +58,7 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   bool HoldsText() const override;
   void ShowResults(const std::string& caption) override;
   void AppendLines(const std::vector<std::string>& lines) override;
+  void AttachFigure(const tAnalysis& analysis, char decimal_separator) override;
 
   // The memo's text with its lines separated by "\n", as it is saved.
   QString ResultsText() const;
@@ -113,4 +115,5 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   QPushButton* cmdClearResults = nullptr;
   QPushButton* cmdReturn = nullptr;
   QPushButton* cmdExit = nullptr;
+  tFigurePanel* figures_ = nullptr;  // beside the client area
 };

@@ -100,6 +100,11 @@ bool PrinterFailed(QPagedPaintDevice& device) {
 
 }  // namespace
 
+void PaintPrintedPage(QPainter& painter, const tPrintedPage& page, int ascent) {
+  for (const tPrintRun& run : page.runs)
+    painter.drawText(run.x, run.y + ascent, QString::fromStdU32String(run.text));
+}
+
 void PrintTextDocument(QPagedPaintDevice& device, const QString& stream) {
   const QFont font = PrinterFont();
   const tPrintMetrics metrics = PrintMetricsFor(font, device);
@@ -117,8 +122,7 @@ void PrintTextDocument(QPagedPaintDevice& device, const QString& stream) {
       painter.end();
       throw Exception("The printer did not accept a new page");
     }
-    for (const tPrintRun& run : pages[i].runs)
-      painter.drawText(run.x, run.y + ascent, QString::fromStdU32String(run.text));
+    PaintPrintedPage(painter, pages[i], ascent);
   }
   if (!painter.end() || PrinterFailed(device))
     throw Exception("The printer reported an error while printing");

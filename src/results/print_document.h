@@ -9,6 +9,7 @@
 
 class QFont;
 class QPagedPaintDevice;
+class QPainter;
 class QTemporaryDir;
 
 // Where printed documents go.
@@ -57,6 +58,10 @@ QFont PrinterFont();
 
 // The layout measures of `font` on `device`, in device pixels.
 tPrintMetrics PrintMetricsFor(const QFont& font, QPagedPaintDevice& device);
+
+// Paints the runs of one laid-out page in `painter`'s current font, `ascent`
+// being that font's ascent on the device.
+void PaintPrintedPage(QPainter& painter, const tPrintedPage& page, int ascent);
 
 // Prints `stream` as one document on `device` in the printer font, black,
 // laid out by `LayOutPrintText` over the device's printable area.  Throws an

@@ -588,6 +588,7 @@ void TfrmTemplate::cmdComputeClick() {
   results_.ShowResults("Results viewer: " + ProgramTitle);
   hide();
   results_.AppendLines(report);
+  results_.AttachFigure(outcome.analysis, separator);
 }
 
 void TfrmTemplate::btnclearDataClick() {

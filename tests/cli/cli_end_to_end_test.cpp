@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -162,6 +164,55 @@ TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
   tProcess single = RunProgram({"100", "15", "50", "10", ".9999999", "20", "70", "55"}, "", 300);
   EXPECT_EQ(single.status, 130);
   EXPECT_EQ(single.err, "quorrel-report: interrupted\n");
+}
+
+// The output of a command, or "<failed>".
+std::string CommandOutput(const std::string& command) {
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return "<failed>";
+  std::string out;
+  char buffer[4096];
+  while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
+    out.append(buffer, got);
+  return ::pclose(pipe) == 0 ? out : "<failed>";
+}
+
+// The lines that hold anything, with their blanks collapsed: the text tools
+// space out a monospace line at will.
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string word, joined;
+    while (words >> word)
+      joined += (joined.empty() ? "" : " ") + word;
+    if (!joined.empty()) lines.push_back(joined);
+  }
+  return lines;
+}
+
+TEST(QuorrelReport, PdfHoldsTheReportAndItsFigure) {
+  if (CommandOutput("command -v pdftotext pdfimages") == "<failed>")
+    GTEST_SKIP() << "poppler-utils not installed";
+  const fs::path pdf = fs::temp_directory_path() / "quorrel-cli-report.pdf";
+  fs::remove(pdf);
+  tProcess run = RunProgram({"--pdf", pdf.string(), "--limits", "upper", "100", "15", "50", "10",
+                             ".6", "20", "70", "55"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("quorrel-report:"), std::string::npos) << run.err;
+  // Standard output has the report as ever; the PDF has the same text.
+  EXPECT_EQ(Words(CommandOutput("pdftotext -layout " + pdf.string() + " -")), Words(run.out));
+  const std::string images = CommandOutput("pdfimages -list " + pdf.string());
+  EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 3) << images;  // 2 heading lines
+
+  tProcess refused = RunProgram(
+      {"--pdf", "/nonexistent/folder/r.pdf", "100", "15", "50", "10", ".6", "20", "70", "55"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("quorrel-report: The PDF file could not be written"),
+            std::string::npos)
+      << refused.err;
+  fs::remove(pdf);
 }
 
 }  // namespace

@@ -26,11 +26,11 @@ struct tEngineCase {
 };
 
 inline void RunEngine(const tEngineCase& c, tEngine_results& results,
-                      tRunControl* control = nullptr) {
+                      tRunControl* control = nullptr, tDrawSummary* draws = nullptr) {
   auto engine =
       c.prior == tPriorKind::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
   engine(c.n, c.n_iter, true, c.mean_x, c.sd_x, c.mean_y, c.sd_y, c.r, c.case_x, c.case_y,
-         c.two_sided, 95, results, c.test, control);
+         c.two_sided, 95, results, c.test, control, draws);
 }
 
 inline tEngine_results RunEngine(const tEngineCase& c) {

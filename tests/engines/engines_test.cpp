@@ -207,7 +207,7 @@ TEST(EngineFailure, FloatingPointFaults) {
       auto expect_fault = [&](auto error, long double sd_x, long double r, long double case_x) {
         tEngine_results results = Untouched();
         EXPECT_THROW(engine(20, 10000, true, 100, sd_x, 50, 10, r, case_x, 55, true, 95, results,
-                            tTestKind::Standardized, nullptr),
+                            tTestKind::Standardized, nullptr, nullptr),
                      decltype(error))
             << "sd_x " << sd_x << " r " << r << " case_x " << case_x << " threads " << threads;
         EXPECT_TRUE(SameBits(results, Untouched()));

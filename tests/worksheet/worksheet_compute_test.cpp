@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "analysis/text_format.h"
+#include "numeric/distrib.h"
 #include "worksheet/radio_group.h"
 #include "worksheet_fixture.h"
 
@@ -64,6 +66,25 @@ TEST_F(WorksheetTest, ComputeThatSucceedsSwitchesToTheViewerWithTheReport) {
   ASSERT_EQ(second.size(), report.size() + 1);
   EXPECT_EQ(second[0], std::string(96, '_'));
   EXPECT_EQ(std::vector<std::string>(second.begin() + 1, second.end()), report);
+}
+
+TEST_F(WorksheetTest, ComputeHandsTheAnalysisForItsFigureAfterTheReport) {
+  Open();
+  Fill(kValid);
+  QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
+  ASSERT_EQ(results_.figures.size(), 1u);
+  const auto& figure = results_.figures[0];
+  EXPECT_EQ(figure.reports_before, 1u);  // the report's lines came first
+  EXPECT_EQ(figure.decimal_separator, DecimalSeparator());
+  EXPECT_EQ(figure.analysis.draws.Total(), kIterations);
+  // The figure's numbers are the report's.
+  const std::string z_line =
+      FormatLine(" Z-DCC = %1.3f (95%% Credible Interval = %2.3f to %2.3f)",
+                 {figure.analysis.results.zdcc, figure.analysis.results.zdcc_lower,
+                  figure.analysis.results.zdcc_upper},
+                 DecimalSeparator());
+  const auto& report = results_.reports[0];
+  EXPECT_NE(std::find(report.begin(), report.end(), z_line), report.end()) << z_line;
 }
 
 TEST_F(WorksheetTest, EngineErrorIsShownAfterTheFileWasRewrittenAndTheWorksheetStays) {

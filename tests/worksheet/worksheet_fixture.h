@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "analysis/compute_driver.h"
 #include "analysis/data_file.h"
 #include "support/recording_dialogs.h"
 #include "worksheet/difflims_Form.h"
@@ -36,6 +37,17 @@ class tRecordingResults : public tResultsDisplay {
   void AppendLines(const std::vector<std::string>& lines) override {
     reports.push_back(lines);
     if (!lines.empty()) holds_text = true;
+  }
+  // The analyses handed over for figures, with the number of reports that
+  // had been appended at that moment.
+  struct tFigure {
+    tAnalysis analysis;
+    char decimal_separator;
+    std::size_t reports_before;
+  };
+  std::vector<tFigure> figures;
+  void AttachFigure(const tAnalysis& analysis, char decimal_separator) override {
+    figures.push_back({analysis, decimal_separator, reports.size()});
   }
 };
 

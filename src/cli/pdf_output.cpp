@@ -1,0 +1,15 @@
+#include "cli/pdf_output.h"
+
+namespace {
+// Constant-initialised, so a writer installed during static initialisation
+// is never overwritten.
+constinit tPdfOutput* g_pdf_output = nullptr;
+}  // namespace
+
+tPdfOutput* PdfOutput() {
+  return g_pdf_output;
+}
+
+void SetPdfOutput(tPdfOutput* output) {
+  g_pdf_output = output;
+}

@@ -1,0 +1,29 @@
+// quorrel-report --pdf: where the report goes to be written as a PDF file.
+// Writing a PDF needs Qt's painting, which the command line's library does
+// not link; the quorrel-report program of a build with the windows brings
+// a writer of its own and installs it here before main runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/compute_driver.h"
+
+// One report with the analysis whose figure follows it.
+struct tPdfReportEntry {
+  std::vector<std::string> lines;
+  tAnalysis analysis;
+  char decimal_separator = '.';
+};
+
+class tPdfOutput {
+ public:
+  virtual ~tPdfOutput() = default;
+  // Writes `reports` to `file`, laid out as printed, each report followed
+  // by its figure.  Throws an `Exception` when the file cannot be written.
+  virtual void Write(const std::string& file, const std::vector<tPdfReportEntry>& reports) = 0;
+};
+
+// The writer in use; none (nullptr) in a build without the windows.
+tPdfOutput* PdfOutput();
+void SetPdfOutput(tPdfOutput* output);

@@ -1,0 +1,89 @@
+// The viewer's figure side: the figure of the latest report, "Save
+// Figure..." (PNG or SVG) and "Save as PDF..." (the whole text laid out as
+// printed, each report followed by its figure).  It follows the viewer's
+// memo: it remembers where each report's text ends, so that the figures
+// stay with their reports when the user edits the text, and it forgets them
+// when the memo is emptied.
+#pragma once
+
+#include <QString>
+#include <QTextCursor>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/compute_driver.h"
+#include "analysis/platform_interfaces.h"
+#include "results/report_pdf.h"
+
+class QPlainTextEdit;
+class QPushButton;
+class tFigureView;
+
+// The width of the figure side, beside the viewer's client area.
+inline constexpr int kFigurePanelWidth = 480;
+
+// Asks the user for the name of an exported file.
+class tExportFileDialog {
+ public:
+  virtual ~tExportFileDialog() = default;
+  // Runs the dialog proposing `proposed_name` with the file type `filter`
+  // (Qt's "Name (*.ext);;..." form); the chosen name as entered, or nothing
+  // when the user cancels.
+  virtual std::optional<std::string> ChooseFile(const std::string& proposed_name,
+                                                const QString& filter) = 0;
+};
+
+class tQtExportFileDialog : public tExportFileDialog {
+ public:
+  explicit tQtExportFileDialog(QWidget* parent) : parent_(parent) {}
+  std::optional<std::string> ChooseFile(const std::string& proposed_name,
+                                        const QString& filter) override;
+
+ private:
+  QWidget* parent_;
+};
+
+class tFigurePanel : public QWidget {
+ public:
+  tFigurePanel(QPlainTextEdit* memo, tUserDialogs& dialogs, QWidget* parent = nullptr);
+  ~tFigurePanel() override;
+
+  // The report just appended to the memo is `analysis`'s.
+  void AddReport(const tAnalysis& analysis, char decimal_separator);
+  // The memo's text in pieces: each report with its analysis, and text of
+  // the user's after the last report on its own.  A report whose text was
+  // deleted goes with its figure.
+  std::vector<tPdfReport> Pieces() const;
+  int Reports() const { return static_cast<int>(reports_.size()); }
+  tFigureView* View() const { return view_; }
+
+  void SetFileDialog(std::unique_ptr<tExportFileDialog> files) { files_ = std::move(files); }
+
+  // Handlers of the two buttons.
+  void cmdSaveFigureClick();
+  void cmdSavePdfClick();
+
+ private:
+  struct tReport {
+    QTextCursor end;  // after the report's last character; stays there on edits
+    tAnalysis analysis;
+    char decimal_separator;
+  };
+  // The name the user chooses, after the question about an existing file.
+  std::optional<std::string> ChooseName(std::string& proposed, const QString& filter);
+  void MemoChanged();
+
+  QPlainTextEdit* memo_;
+  tUserDialogs& dialogs_;
+  std::unique_ptr<tExportFileDialog> files_;
+  std::vector<tReport> reports_;
+  std::vector<QTextCursor> retired_;  // of reports whose text was emptied
+  std::string figure_name_ = "figure.png";
+  std::string pdf_name_ = "results.pdf";
+  tFigureView* view_ = nullptr;
+  QPushButton* cmdSaveFigure = nullptr;
+  QPushButton* cmdSavePdf = nullptr;
+};

@@ -1,0 +1,25 @@
+// The reports as a PDF file: the text laid out as printing lays it out (the
+// printer font, its size and line layout), each report followed by its
+// figure.  No printer is involved.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+#include "analysis/compute_driver.h"
+
+// One piece of the document: text, and the analysis whose figure follows it
+// (none for text that is not a report, such as the user's own lines).
+struct tPdfReport {
+  QString text;  // lines separated by "\n"
+  std::optional<tAnalysis> analysis;
+  char decimal_separator = '.';  // of the figure's numbers, as in the report
+};
+
+// Writes `reports` to the PDF file `file`, on A4 pages with margins of 10 mm.
+// Each piece begins on a new page; its figure follows its last line, or
+// tops the next page when it does not fit below it.  Each figure is one
+// image, 90 characters of the printer font wide.  Throws an `Exception` when the file
+// cannot be written.
+void WriteReportsPdf(const QString& file, const std::vector<tPdfReport>& reports);

@@ -1,0 +1,39 @@
+// quorrel-report's PDF writer: linked into the program (not into the
+// command line's library) when the windows are built, and installed before
+// main runs.  It paints on Qt's offscreen platform, so no display is needed.
+#include <QGuiApplication>
+#include <memory>
+
+#include "cli/pdf_output.h"
+#include "results/report_pdf.h"
+
+namespace {
+
+class tQtPdfOutput : public tPdfOutput {
+ public:
+  void Write(const std::string& file, const std::vector<tPdfReportEntry>& reports) override {
+    // Fonts and painting need an application object: one lives for the
+    // writing, and is gone again before the program's static objects are.
+    std::unique_ptr<QGuiApplication> application;
+    if (QGuiApplication::instance() == nullptr) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      static int argc = 1;
+      static char name[] = "quorrel-report";
+      static char* argv[] = {name, nullptr};
+      application = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    std::vector<tPdfReport> pieces;
+    for (const tPdfReportEntry& entry : reports) {
+      QStringList lines;
+      for (const std::string& line : entry.lines)
+        lines.push_back(QString::fromStdString(line));
+      pieces.push_back({lines.join(QLatin1Char('\n')), entry.analysis, entry.decimal_separator});
+    }
+    WriteReportsPdf(QString::fromStdString(file), pieces);
+  }
+};
+
+tQtPdfOutput g_output;
+[[maybe_unused]] const bool g_installed = (SetPdfOutput(&g_output), true);
+
+}  // namespace
