@@ -23,6 +23,7 @@ struct tCliOptions {
   std::vector<std::string> notes;
   bool json = false;
   bool help = false;
+  bool version = false;
   std::optional<std::string> batch_file;
   std::optional<char> decimal_separator;
   std::vector<std::string> values;  // the eight value texts, in field order
