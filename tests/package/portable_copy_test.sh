@@ -30,5 +30,5 @@ out=$(run restored) || { cat "$scratch/stderr"; echo "$out"; exit 1; }
 echo "$out"
 [ "$out" = "driver: fields 100|15|50|10|0.6|20||" ]
 # Nothing but the program and its data file in its folder.
-[ "$(ls -A "$scratch/copy" | tr '\n' ' ')" = "quorrel quorreldata.txt " ]
+[ "$(find "$scratch/copy" -mindepth 1 -printf '%f\n' | sort | tr '\n' ' ')" = "quorrel quorreldata.txt " ]
 echo "portable copy: data beside the program, restored at the next start"
