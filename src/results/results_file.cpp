@@ -6,7 +6,6 @@
 
 #include <QFileDialog>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 #include "analysis/file_replace.h"
@@ -67,6 +66,10 @@ void WriteResultsFile(const std::string& file_name, const std::string& content) 
     WriteInPlace(target, content);
     return;
   }
+  // A file the user may not write stays protected, as when it was written
+  // in place.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+    throw EInOutError::FromErrno(errno);
   // A file is replaced whole, through a temporary file beside it: a save
   // that fails (a full disk, say) leaves the earlier file as it was.
   ReplaceFileWhole(target, content);

@@ -3,6 +3,7 @@
 #include "results/TemplateResults.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -284,6 +285,26 @@ TEST(WriteResultsFile, ALinkChosenByTheUserLeadsToTheFileReplaced) {
   EXPECT_EQ(QDir(dir.filePath(QStringLiteral("real")))
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{QStringLiteral("results.txt")});
+}
+
+TEST(WriteResultsFile, AFileTheUserMayNotWriteIsNotReplaced) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write any file";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString file = dir.filePath(QStringLiteral("read-only.txt"));
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("kept");
+  }
+  ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+  try {
+    WriteResultsFile(file.toStdString(), "new text");
+    ADD_FAILURE() << "the save must fail";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File access denied");
+  }
+  EXPECT_EQ(ReadAll(file), QByteArray("kept"));
 }
 
 TEST_F(ResultsViewerTest, PrintSelectionPrintsOnlyTheSelectedCharacters) {
