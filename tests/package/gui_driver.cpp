@@ -102,8 +102,8 @@ class tQuorrelDriverPlugin : public QGenericPlugin {
   Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "gui_driver.json")
 
  public:
-  QObject* create(const QString& /*key*/, const QString& specification) override {
-    return new tDriver(specification);
+  QObject* create(const QString& /*key*/, const QString& mode) override {
+    return new tDriver(mode);
   }
 };
 
