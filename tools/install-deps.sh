@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev fonts-liberation
   poppler-utils cups printer-driver-cups-pdf
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "analysis/file_replace.h"
 #include "analysis/io_error.h"
 #include "analysis/text_format.h"
 
@@ -31,18 +32,6 @@ constexpr int kEndOfText = 26;
 
 bool IsSeparator(int c) {
   return c >= 0 && c <= 32;
-}
-
-void WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      throw EInOutError::FromErrno(errno);
-    }
-    done += static_cast<std::size_t>(written);
-  }
 }
 
 // True when `token` is an optional sign, digits with an optional point and
@@ -156,24 +145,11 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
   }
 
   // The new file is written beside the old one and then put in its place in
-  // one step, so a failed write (a full disk, say) never leaves a truncated
-  // file and never loses the previous one.
-  const std::string path = DataFilePath(folder);
-  const std::string temporary = folder + "/." + DataFileName + "." + std::to_string(::getpid());
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw EInOutError::FromErrno(errno);
-  try {
-    WriteAll(fd, bytes);
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) throw EInOutError::FromErrno(errno);
-    int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) throw EInOutError::FromErrno(errno);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError::FromErrno(errno);
-  } catch (...) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(temporary.c_str());
-    throw;
-  }
+  // one step (file_replace.h), so a failed write (a full disk, say) never
+  // leaves a truncated file and never loses the previous one.
+  tReplaceOptions options;
+  options.remove_old_style_temporaries = true;
+  ReplaceFileWhole(DataFilePath(folder), bytes, options);
 }
 
 void LoadPreviousData(const std::string& folder,

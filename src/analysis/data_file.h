@@ -1,6 +1,7 @@
-// The control-sample data file "quorreldata.txt" beside the program: written
-// by every Compute that passes the checks, read once at start-up, deleted by
-// Clear Data.  The logic works on texts and a folder, never on a window.
+// The control-sample data file "quorreldata.txt" (in the folder start-up
+// chooses, data_location.h): written by every Compute that passes the
+// checks, read once at start-up, deleted by Clear Data.  The logic works on
+// texts and a folder, never on a window.
 #pragma once
 
 #include <array>

@@ -1,8 +1,13 @@
 #include "app/startup.h"
 
+#include <QFile>
+#include <QIcon>
 #include <QLocale>
+#include <QStandardPaths>
 
 #include "analysis/data_file.h"
+#include "analysis/data_location.h"
+#include "analysis/version.h"
 #include "app/qt_dialogs.h"
 #include "app/quorrel_application.h"
 #include "numeric/distrib.h"
@@ -19,6 +24,30 @@ char SystemDecimalSeparator() {
   if (point.size() == 1 && point[0].unicode() > 32 && point[0].unicode() < 127)
     return static_cast<char>(point[0].unicode());
   return '.';
+}
+
+std::string UserDataHome() {
+  return QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+      .toStdString();
+}
+
+std::string StartUpDataFolder() {
+  const tDataLocation location =
+      ChooseDataLocation(GetProgramPath(), kInstallBinFolder, UserDataHome());
+  PrepareDataFolder(location);
+  return location.folder;
+}
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {48, 64, 128, 256})
+    icon.addFile(QStringLiteral(":/icons/quorrel-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+void SetProgramIdentity() {
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kQuorrelAppId));
+  QApplication::setWindowIcon(ProgramIcon());
 }
 
 tQuorrelWindows::tQuorrelWindows(tUserDialogs& dialogs, const std::string& data_folder) {
@@ -40,8 +69,9 @@ int RunQuorrel(int argc, char** argv) {
   TQtUserDialogs dialogs;
   TQuorrelApplication application(argc, argv, dialogs);
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+  SetProgramIdentity();
   SetDecimalSeparator(SystemDecimalSeparator());
-  tQuorrelWindows windows(dialogs, GetProgramPath());
+  tQuorrelWindows windows(dialogs, StartUpDataFolder());
   windows.Worksheet().show();
   return application.exec();
 }

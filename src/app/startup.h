@@ -7,6 +7,7 @@
 
 #include "analysis/platform_interfaces.h"
 
+class QIcon;
 class TfrmTemplate;
 class TfrmTemplateResults;
 
@@ -17,6 +18,23 @@ void SetProgramStrings();
 // The decimal separator of the user's regional settings ('.' when it is not
 // a single ASCII character).
 char SystemDecimalSeparator();
+
+// The user's data folder as the platform gives it: $XDG_DATA_HOME, by
+// default ~/.local/share.
+std::string UserDataHome();
+
+// The folder of the control-sample data file for this run (data_location.h):
+// beside the program for a copy run from its build or unpacked folder, the
+// user's own folder for an installed copy, made ready (created, an earlier
+// file read once) before it is returned.
+std::string StartUpDataFolder();
+
+// The program's icon in every size it ships (48 to 256 pixels).
+QIcon ProgramIcon();
+
+// The desktop id (for the desktop entry and the window manager) and the
+// window icon of every window.
+void SetProgramIdentity();
 
 // The program's two windows: the worksheet, the main window, whose creation
 // restores the control data from `data_folder`, and the results viewer,

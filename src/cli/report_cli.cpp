@@ -13,6 +13,7 @@
 #include "analysis/data_file.h"
 #include "analysis/report.h"
 #include "analysis/text_format.h"
+#include "analysis/version.h"
 #include "cli/batch.h"
 #include "cli/draws_json.h"
 #include "cli/pdf_output.h"
@@ -233,6 +234,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       options.help = true;
       continue;
     }
+    if (arg == "--version") {
+      options.version = true;
+      continue;
+    }
     if (arg == "--json") {
       options.json = true;
       continue;
@@ -299,7 +304,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       options.decimal_separator = (*value)[0];
     }
   }
-  if (options.help) return true;
+  if (options.help || options.version) return true;
   if (options.batch_file) {
     if (!options.values.empty()) {
       problem = "--batch takes its values from the file; give no values on the command line";
@@ -394,7 +399,7 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
 std::string UsageText() {
   return "Usage: quorrel-report [OPTIONS] [--] MEAN_X SD_X MEAN_Y SD_Y R N CASE_X CASE_Y\n"
          "       quorrel-report [OPTIONS] --batch FILE.csv\n"
-         "       quorrel-report --help\n";
+         "       quorrel-report --help | --version\n";
 }
 
 std::string HelpText() {
@@ -466,6 +471,8 @@ std::string HelpText() {
          "        with a correlation close to -1 or 1 can take hours\n"
          "  --help, -h\n"
          "        print this text and exit\n"
+         "  --version\n"
+         "        print the version and exit\n"
          "Options may also be written --name=VALUE.\n"
          "\n"
          "Batch files:\n"
@@ -537,6 +544,10 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
   if (!ParseCommandLine(args, options, problem)) return UsageError(err, problem);
   if (options.help) {
     out << HelpText();
+    return CheckWritten(out, err, kExitSuccess);
+  }
+  if (options.version) {
+    out << "quorrel-report " << kQuorrelVersion << "\n";
     return CheckWritten(out, err, kExitSuccess);
   }
   const char separator = options.decimal_separator.value_or(default_separator);

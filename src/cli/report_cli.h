@@ -25,6 +25,7 @@ struct tCliOptions {
   std::vector<std::string> notes;
   bool json = false;
   bool help = false;
+  bool version = false;
   std::optional<std::string> batch_file;
   std::optional<std::string> pdf_file;  // --pdf: the report as a PDF file too
   std::optional<char> decimal_separator;

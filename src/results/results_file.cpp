@@ -1,12 +1,36 @@
 #include "results/results_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFileDialog>
 #include <cerrno>
+#include <cstdlib>
 
+#include "analysis/file_replace.h"
 #include "analysis/io_error.h"
+
+namespace {
+
+void WriteInPlace(const std::string& file_name, const std::string& content) {
+  const int fd = ::open(file_name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) throw EInOutError::FromErrno(errno);
+  std::size_t written = 0;
+  while (written < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      const int err = n < 0 ? errno : ENOSPC;
+      ::close(fd);
+      throw EInOutError::FromErrno(err);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0 && errno != EINTR) throw EInOutError::FromErrno(errno);
+}
+
+}  // namespace
 
 std::optional<std::string> tQtSaveFileDialog::ChooseFile(const std::string& proposed_name) {
   QFileDialog dialog(parent_, QStringLiteral("Save As"));
@@ -27,18 +51,26 @@ std::string OverwriteQuestion(const std::string& file_name) {
 }
 
 void WriteResultsFile(const std::string& file_name, const std::string& content) {
-  const int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw EInOutError::FromErrno(errno);
-  std::size_t written = 0;
-  while (written < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-    if (n <= 0) {
-      if (n < 0 && errno == EINTR) continue;
-      const int err = n < 0 ? errno : ENOSPC;
-      ::close(fd);
-      throw EInOutError::FromErrno(err);
+  std::string target = file_name;
+  struct stat info {};
+  if (::lstat(file_name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    // A link the user chose to save under: the file it leads to is replaced
+    // (in the folder where that file is), and the link stays a link.
+    if (char* resolved = ::realpath(file_name.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
     }
-    written += static_cast<std::size_t>(n);
   }
-  if (::close(fd) != 0 && errno != EINTR) throw EInOutError::FromErrno(errno);
+  if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    // A device or a pipe cannot be replaced: it is written to as it is.
+    WriteInPlace(target, content);
+    return;
+  }
+  // A file the user may not write stays protected, as when it was written
+  // in place.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+    throw EInOutError::FromErrno(errno);
+  // A file is replaced whole, through a temporary file beside it: a save
+  // that fails (a full disk, say) leaves the earlier file as it was.
+  ReplaceFileWhole(target, content);
 }

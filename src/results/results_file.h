@@ -31,7 +31,9 @@ class tQtSaveFileDialog : public tSaveFileDialog {
 // The question asked before an existing file is replaced.
 std::string OverwriteQuestion(const std::string& file_name);
 
-// Creates `file_name` (replacing what it held) and writes `content` into it,
-// byte for byte.  Throws `EInOutError` for the failing call's errno; the file
-// is closed in every case.
+// Replaces `file_name` with `content`, byte for byte, through a temporary
+// file beside it that is renamed over it (ReplaceFileWhole): when the save
+// fails the earlier file is intact.  A link is followed to the file it
+// leads to; a device or a pipe is written to in place.  Throws `EInOutError`
+// for the failing call's errno; every file is closed in every case.
 void WriteResultsFile(const std::string& file_name, const std::string& content);

@@ -40,8 +40,9 @@ class TfrmTemplate : public QWidget {
   Q_OBJECT
 
  public:
-  // `data_folder` is where the control-sample data file lives (the program's
-  // folder).  Creation ends by restoring the control data from that file.
+  // `data_folder` is where the control-sample data file lives (beside the
+  // program, or the user's own folder for an installed copy).  Creation
+  // ends by restoring the control data from that file.
   TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std::string data_folder,
                QWidget* parent = nullptr);
   ~TfrmTemplate() override;

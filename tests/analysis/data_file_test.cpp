@@ -13,6 +13,7 @@
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
 #include "analysis/io_error.h"
+#include "support/file_size_limit.h"
 #include "support/recording_dialogs.h"
 
 namespace fs = std::filesystem;
@@ -215,10 +216,49 @@ TEST_F(DataFile, OnlyARegularFileIsRead) {
 
 TEST_F(DataFile, AFailedWriteKeepsThePreviousFile) {
   SaveCurrentData(folder_, kExampleTexts);
-  // Make the new file impossible to create beside the old one.
-  fs::create_directory(folder_ + "/.quorreldata.txt." + std::to_string(::getpid()));
-  EXPECT_THROW(SaveCurrentData(folder_, {"1", "2", "3", "4", "5", "6", "7", "8"}), EInOutError);
+  {
+    // A disk that fills after ten bytes of the new file.
+    tFileSizeLimit full_disk(10);
+    ASSERT_TRUE(full_disk.Ok());
+    try {
+      SaveCurrentData(folder_, {"1000", "2000", "3000", "4000", "5000", "6000", "7000", "8000"});
+      ADD_FAILURE() << "the save must fail";
+    } catch (const EInOutError& e) {
+      EXPECT_STREQ(e.what(), "Disk full");
+    }
+  }
   EXPECT_EQ(ReadFile(), "100 15 50 10 .6 20 70 45 ");
+  // No temporary file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+}
+
+TEST_F(DataFile, ALinkPlantedAtTheOldTemporaryNameIsNotFollowed) {
+  // The earlier versions wrote through ".quorreldata.txt.<pid>"; a link
+  // planted there must neither be written through nor survive.
+  const std::string victim = folder_ + "/victim";
+  std::ofstream(victim, std::ios::binary) << "precious";
+  const std::string planted = folder_ + "/.quorreldata.txt." + std::to_string(::getpid());
+  fs::create_symlink(victim, planted);
+  SaveCurrentData(folder_, kExampleTexts);
+  EXPECT_EQ(ReadFile(), "100 15 50 10 .6 20 70 45 ");
+  std::ifstream in(victim, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  EXPECT_EQ(bytes.str(), "precious");
+  EXPECT_FALSE(fs::is_symlink(planted));
+}
+
+TEST_F(DataFile, ALinkInThePlaceOfTheFileIsReplacedNotFollowed) {
+  const std::string victim = folder_ + "/victim";
+  std::ofstream(victim, std::ios::binary) << "precious";
+  fs::create_symlink(victim, Path());
+  SaveCurrentData(folder_, kExampleTexts);
+  EXPECT_FALSE(fs::is_symlink(Path()));
+  EXPECT_EQ(ReadFile(), "100 15 50 10 .6 20 70 45 ");
+  std::ifstream in(victim, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  EXPECT_EQ(bytes.str(), "precious");
 }
 
 TEST_F(DataFile, UnwritableAndMissingFolders) {

@@ -1,7 +1,11 @@
 // The program's start-up: the process-wide strings and the two windows as
 // the event loop finds them, and a first Compute handing over to the real
 // results viewer.
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -12,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "analysis/data_file.h"
+#include "analysis/data_location.h"
+#include "analysis/version.h"
 #include "app/startup.h"
 #include "results/TemplateResults.h"
 #include "support/recording_dialogs.h"
@@ -104,4 +110,37 @@ TEST(ExitDeathTest, YesInTheWorksheetEndsTheProgramAfterTheViewerWasShown) {
         std::_Exit(QApplication::exec() == 0 ? 0 : 4);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+TEST(Startup, ACopyRunFromItsBuildFolderKeepsItsDataBesideTheProgram) {
+  // The tests run from the build folder: a portable copy, which makes
+  // nothing in the user's folder.
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  const QByteArray saved = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+  EXPECT_EQ(UserDataHome(), QFile::encodeName(home.path()).toStdString());
+  EXPECT_EQ(StartUpDataFolder(), GetProgramPath());
+  EXPECT_TRUE(QDir(home.path()).isEmpty());
+  // What an installed copy would choose with the same environment.
+  EXPECT_EQ(ChooseDataLocation("/usr/bin", kInstallBinFolder, UserDataHome()).folder,
+            QFile::encodeName(home.path()).toStdString() + "/quorrel");
+  if (saved.isNull())
+    qunsetenv("XDG_DATA_HOME");
+  else
+    qputenv("XDG_DATA_HOME", saved);
+}
+
+TEST(Startup, TheDesktopIdAndTheWindowIcon) {
+  SetProgramIdentity();
+  EXPECT_EQ(QGuiApplication::desktopFileName().toStdString(), std::string(kQuorrelAppId));
+  EXPECT_EQ(std::string(kQuorrelAppId), "org.quorrel.Quorrel");
+  const QIcon icon = QApplication::windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  for (int size : {48, 64, 128, 256})
+    EXPECT_EQ(icon.pixmap(QSize(size, size)).size(), QSize(size, size)) << size;
+  tRecordingDialogs dialogs;
+  QTemporaryDir folder;
+  tQuorrelWindows windows(dialogs, folder.path().toStdString());
+  EXPECT_EQ(windows.Worksheet().windowIcon().cacheKey(), icon.cacheKey());
 }

@@ -15,6 +15,7 @@
 
 #include "analysis/data_file.h"
 #include "analysis/report.h"
+#include "analysis/version.h"
 #include "cli_test_support.h"
 #include "mini_json.h"
 
@@ -119,6 +120,16 @@ TEST(QuorrelReport, RefusalAndUsageStatuses) {
   tProcess help = RunProgram({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--batch FILE.csv"), std::string::npos);
+}
+
+TEST(QuorrelReport, VersionIsTheProjectsVersion) {
+  tProcess version = RunProgram({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("quorrel-report ") + kQuorrelVersion + "\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_STREQ(kQuorrelVersion, QUORREL_PROJECT_VERSION);
+  // Whatever else is on the line.
+  EXPECT_EQ(RunProgram({"--json", "--version"}).out, version.out);
 }
 
 TEST(QuorrelReport, BatchFromStandardInputWithABadRow) {

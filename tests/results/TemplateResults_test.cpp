@@ -2,10 +2,13 @@
 // printing, clearing, going back and leaving, on the offscreen platform.
 #include "results/TemplateResults.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenuBar>
 #include <QPixmap>
@@ -19,6 +22,7 @@
 #include <QTextCursor>
 #include <QTextLayout>
 #include <QTimer>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -29,6 +33,7 @@
 #include "analysis/report.h"
 #include "pdf_text.h"
 #include "results_fakes.h"
+#include "support/file_size_limit.h"
 #include "support/recording_dialogs.h"
 
 namespace {
@@ -228,6 +233,81 @@ TEST_F(ResultsViewerTest, FileThatCannotBeWrittenShowsTheIoErrorAndKeepsTheMemo)
                                       ErrorBoxText(EInOutError::FromErrno(ENOENT).what()),
                                       "dialog failed."}));
   EXPECT_EQ(viewer->ResultsText(), before);
+}
+
+TEST_F(ResultsViewerTest, ASaveThatFailsOnAFullDiskKeepsTheEarlierFile) {
+  // Reported: a 5,000-byte earlier file lost, an 8,192-byte cut-off file
+  // left, while the user saw "Disk full.".
+  const QString file = Path("results.txt");
+  const QByteArray earlier(5000, 'e');
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(earlier);
+  }
+  memo->setPlainText(QString(20000, QLatin1Char('n')));
+  save_dialog->answers = {file.toStdString()};
+  dialogs.confirm_answers = {true};
+  {
+    tFileSizeLimit full_disk(8192);
+    ASSERT_TRUE(full_disk.Ok());
+    viewer->cmdSaveOutputClick();
+  }
+  EXPECT_EQ(dialogs.errors, std::vector<std::string>{"Disk full."});
+  EXPECT_EQ(ReadAll(file), earlier);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("results.txt")});
+
+  // With room on the disk the same save replaces it whole.
+  save_dialog->answers = {file.toStdString()};
+  dialogs.confirm_answers = {true};
+  viewer->cmdSaveOutputClick();
+  EXPECT_EQ(ReadAll(file), QByteArray(20000, 'n'));
+}
+
+TEST(WriteResultsFile, ALinkChosenByTheUserLeadsToTheFileReplaced) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("real")));
+  const QString target = dir.filePath(QStringLiteral("real/results.txt"));
+  const QString link = dir.filePath(QStringLiteral("results.txt"));
+  {
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("earlier");
+  }
+  ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+  ASSERT_TRUE(QFile::link(target, link));
+  WriteResultsFile(link.toStdString(), "new text");
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(ReadAll(target), QByteArray("new text"));
+  // The replaced file keeps its permissions.
+  struct stat info {};
+  ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(QDir(dir.filePath(QStringLiteral("real")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("results.txt")});
+}
+
+TEST(WriteResultsFile, AFileTheUserMayNotWriteIsNotReplaced) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser may write any file";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString file = dir.filePath(QStringLiteral("read-only.txt"));
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("kept");
+  }
+  ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+  try {
+    WriteResultsFile(file.toStdString(), "new text");
+    ADD_FAILURE() << "the save must fail";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File access denied");
+  }
+  EXPECT_EQ(ReadAll(file), QByteArray("kept"));
 }
 
 TEST_F(ResultsViewerTest, PrintSelectionPrintsOnlyTheSelectedCharacters) {

@@ -1,0 +1,122 @@
+#include "analysis/data_location.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "analysis/data_file.h"
+#include "analysis/file_replace.h"
+
+#ifndef QUORREL_INSTALL_BINDIR
+#define QUORREL_INSTALL_BINDIR "/usr/local/bin"
+#endif
+
+const char* const kInstallBinFolder = QUORREL_INSTALL_BINDIR;
+
+namespace {
+
+// The system's program folders: a program found there is an installed one,
+// whatever prefix it was built for.
+const char* const kSystemProgramFolders[] = {
+    "/usr/bin", "/bin", "/usr/sbin", "/sbin", "/usr/games", "/usr/local/bin", "/usr/local/sbin"};
+
+// An earlier data file larger than this is no data file of Quorrel's.
+constexpr std::size_t kMaxEarlierFileSize = 1 << 20;
+
+// The folder with links resolved, or lexically without trailing slashes
+// when it does not exist.
+std::string Canonical(const std::string& folder) {
+  if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
+  }
+  std::string result = folder;
+  while (result.size() > 1 && result.back() == '/')
+    result.pop_back();
+  return result;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Creates `folder` and its missing parents, each readable by its owner only.
+bool MakeFolders(const std::string& folder) {
+  if (folder.empty()) return false;
+  for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) break;
+  }
+  return IsFolder(folder);
+}
+
+// The whole content of a readable regular file, or false.
+bool ReadRegularFile(const std::string& path, std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            static_cast<std::size_t>(info.st_size) <= kMaxEarlierFileSize;
+  bytes.clear();
+  char buffer[4096];
+  while (ok) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(got));
+    ok = bytes.size() <= kMaxEarlierFileSize;
+  }
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+bool IsInstalledProgramFolder(const std::string& program_folder,
+                              const std::string& install_bin_folder) {
+  if (program_folder.empty()) return true;
+  const std::string here = Canonical(program_folder);
+  if (!install_bin_folder.empty() && here == Canonical(install_bin_folder)) return true;
+  for (const char* system_folder : kSystemProgramFolders)
+    if (here == system_folder || here == Canonical(system_folder)) return true;
+  return false;
+}
+
+tDataLocation ChooseDataLocation(const std::string& program_folder,
+                                 const std::string& install_bin_folder,
+                                 const std::string& user_data_home) {
+  tDataLocation location;
+  location.installed = IsInstalledProgramFolder(program_folder, install_bin_folder);
+  if (!location.installed) {
+    location.folder = program_folder;
+    return location;
+  }
+  std::string home = user_data_home;
+  while (home.size() > 1 && home.back() == '/')
+    home.pop_back();
+  location.folder = home + "/" + kUserDataFolderName;
+  location.earlier_folder = program_folder;
+  return location;
+}
+
+void PrepareDataFolder(const tDataLocation& location) {
+  if (!location.installed || IsFolder(location.folder)) return;
+  if (!MakeFolders(location.folder)) return;
+  if (location.earlier_folder.empty() || location.earlier_folder == location.folder) return;
+  std::string bytes;
+  if (!ReadRegularFile(DataFilePath(location.earlier_folder), bytes)) return;
+  try {
+    ReplaceFileWhole(DataFilePath(location.folder), bytes);
+  } catch (...) {
+    // Not copied: the worksheet starts empty, as without an earlier file.
+  }
+}

@@ -1,0 +1,311 @@
+// Replacing a file whole (file_replace.h): the temporary file that refuses
+// whatever already has its name, the clean-up of the ones a killed process
+// left, and the earlier file surviving a failed replacement.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "analysis/file_replace.h"
+#include "analysis/io_error.h"
+#include "support/file_size_limit.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FileReplace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quorrel-replace-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    folder_fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder_fd_, 0);
+  }
+  void TearDown() override {
+    ::close(folder_fd_);
+    fs::remove_all(folder_);
+  }
+
+  std::string PathOf(const std::string& name) const { return folder_ + "/" + name; }
+  static void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_))
+      names.insert(entry.path().filename().string());
+    return names;
+  }
+  // Sets a file's (or link's) modification time `seconds` into the past.
+  void Age(const std::string& name, std::time_t seconds) const {
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = std::time(nullptr) - seconds;
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    ASSERT_EQ(::utimensat(folder_fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  }
+  // The id of a process that has ended.
+  static long EndedProcess() {
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return static_cast<long>(child);
+  }
+
+  std::string folder_;
+  int folder_fd_ = -1;
+};
+
+TEST_F(FileReplace, ReplacesTheWholeFileAndKeepsItsPermissions) {
+  const std::string path = PathOf("results.txt");
+  Write(path, std::string(5000, 'x'));
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  ReplaceFileWhole(path, "short");
+  EXPECT_EQ(Read(path), "short");
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(Names(), std::set<std::string>{"results.txt"});
+}
+
+TEST_F(FileReplace, ANewFileGetsTheUsualPermissions) {
+  const mode_t mask = ::umask(022);
+  ReplaceFileWhole(PathOf("new.txt"), "");
+  ::umask(mask);
+  struct stat info {};
+  ASSERT_EQ(::stat(PathOf("new.txt").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_size, 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST_F(FileReplace, ARelativeNameIsReplacedInTheCurrentFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(folder_);
+  ReplaceFileWhole("bare.txt", "bare");
+  fs::current_path(before);
+  EXPECT_EQ(Read(PathOf("bare.txt")), "bare");
+}
+
+TEST_F(FileReplace, AFullDiskLeavesTheEarlierFileIntactAndNoTemporary) {
+  // The fault reported: a 5,000-byte file lost, an 8,192-byte cut-off
+  // file left in its place.
+  const std::string path = PathOf("results.txt");
+  const std::string earlier(5000, 'e');
+  Write(path, earlier);
+  {
+    tFileSizeLimit full_disk(4096);
+    ASSERT_TRUE(full_disk.Ok());
+    try {
+      ReplaceFileWhole(path, std::string(8192, 'n'));
+      ADD_FAILURE() << "the replacement must fail";
+    } catch (const EInOutError& e) {
+      EXPECT_STREQ(e.what(), "Disk full");
+    }
+  }
+  EXPECT_EQ(Read(path), earlier);
+  EXPECT_EQ(Names(), std::set<std::string>{"results.txt"});
+}
+
+TEST_F(FileReplace, FailuresGiveThePlatformMessages) {
+  try {
+    ReplaceFileWhole(PathOf("missing/file.txt"), "x");
+    ADD_FAILURE();
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+  fs::create_directory(PathOf("folder"));
+  fs::create_directory(PathOf("folder/inside"));
+  try {
+    ReplaceFileWhole(PathOf("folder"), "x");
+    ADD_FAILURE();
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File access denied");
+  }
+  EXPECT_TRUE(fs::is_directory(PathOf("folder/inside")));
+  EXPECT_EQ(Names(), std::set<std::string>{"folder"});
+  try {
+    ReplaceFileWhole(folder_ + "/", "x");
+    ADD_FAILURE();
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File access denied");
+  }
+}
+
+TEST_F(FileReplace, TheTemporaryNameIsUnpredictableAndFollowsThePattern) {
+  std::string first;
+  std::string second;
+  const int a = CreateTemporaryFile(folder_fd_, "results.txt", first);
+  const int b = CreateTemporaryFile(folder_fd_, "results.txt", second);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  ::close(a);
+  ::close(b);
+  EXPECT_NE(first, second);
+  const std::string prefix = ".results.txt." + std::to_string(::getpid()) + ".";
+  EXPECT_EQ(first.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(first.size(), prefix.size() + 8);
+  long pid = 0;
+  EXPECT_TRUE(IsTemporaryOf("results.txt", first, false, pid));
+  EXPECT_EQ(pid, static_cast<long>(::getpid()));
+}
+
+TEST_F(FileReplace, TheTemporaryFileRefusesAnExistingFileOrLink) {
+  // Whatever already has the name is refused and left as it was: a file, a
+  // link to a file, a link that leads nowhere, a folder.
+  const std::string victim = PathOf("victim");
+  Write(victim, "precious");
+  Write(PathOf("file"), "someone's");
+  fs::create_symlink(victim, PathOf("link"));
+  fs::create_symlink(PathOf("nowhere"), PathOf("dangling"));
+  fs::create_directory(PathOf("folder"));
+  for (const char* taken : {"file", "link", "dangling", "folder"}) {
+    errno = 0;
+    EXPECT_EQ(CreateNewFile(folder_fd_, taken), -1) << taken;
+    EXPECT_EQ(errno, EEXIST) << taken;
+  }
+  EXPECT_EQ(Read(victim), "precious");
+  EXPECT_EQ(Read(PathOf("file")), "someone's");
+  EXPECT_FALSE(fs::exists(PathOf("nowhere")));
+
+  // The temporary file: names already taken (links planted at them, one to
+  // the victim) are passed over for the next name; nothing planted is
+  // written through.
+  const std::string pid = std::to_string(::getpid());
+  fs::create_symlink(victim, PathOf(".data.txt." + pid + ".AAAAAAAA"));
+  fs::create_symlink(PathOf("nowhere"), PathOf(".data.txt." + pid + ".BBBBBBBB"));
+  Write(PathOf(".data.txt." + pid + ".CCCCCCCC"), "someone's");
+  const char* suffixes[] = {"AAAAAAAA", "BBBBBBBB", "CCCCCCCC", "DDDDDDDD"};
+  int next = 0;
+  std::string temporary;
+  const int fd =
+      CreateTemporaryFile(folder_fd_, "data.txt", temporary, [&] { return suffixes[next++]; });
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(temporary, ".data.txt." + pid + ".DDDDDDDD");
+  EXPECT_EQ(::write(fd, "new", 3), 3);
+  struct stat info {};
+  ASSERT_EQ(::fstat(fd, &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_nlink, 1u);
+  ::close(fd);
+  EXPECT_EQ(Read(victim), "precious");
+  EXPECT_FALSE(fs::exists(PathOf("nowhere")));
+  EXPECT_EQ(Read(PathOf(".data.txt." + pid + ".CCCCCCCC")), "someone's");
+
+  // A folder where every name is taken: the creation gives up.
+  std::string ignored;
+  EXPECT_EQ(CreateTemporaryFile(folder_fd_, "data.txt", ignored, [] { return "AAAAAAAA"; }), -1);
+  EXPECT_EQ(errno, EEXIST);
+}
+
+TEST_F(FileReplace, RecognisesOnlyItsOwnTemporaries) {
+  long pid = 0;
+  EXPECT_TRUE(IsTemporaryOf("quorreldata.txt", ".quorreldata.txt.4242.aB3dE6gH", false, pid));
+  EXPECT_EQ(pid, 4242);
+  EXPECT_FALSE(IsTemporaryOf("quorreldata.txt", ".quorreldata.txt.4242", false, pid));
+  EXPECT_TRUE(IsTemporaryOf("quorreldata.txt", ".quorreldata.txt.4242", true, pid));
+  for (const char* other :
+       {"quorreldata.txt", ".quorreldata.txt", ".quorreldata.txt.", ".quorreldata.txt.12.short",
+        ".quorreldata.txt.12.aB3dE6gH9", ".quorreldata.txt.12.aB3d-6gH",
+        ".quorreldata.txt.x.aB3dE6gH", ".quorreldata.txt.012.aB3dE6gH", ".results.txt.12.aB3dE6gH",
+        ".quorreldata.txt.12345678901.aB3dE6gH", ".quorreldata.txt.12~"}) {
+    EXPECT_FALSE(IsTemporaryOf("quorreldata.txt", other, true, pid)) << other;
+  }
+}
+
+TEST_F(FileReplace, ATemporaryLeftByAKilledSaveIsRemovedAtTheNextSave) {
+  // A process killed (kill -9) between creating its temporary file and
+  // renaming it.
+  const std::string path = PathOf("quorreldata.txt");
+  Write(path, "100 15 ");
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string temporary;
+    const int fd = CreateTemporaryFile(folder_fd_, "quorreldata.txt", temporary);
+    if (fd >= 0) (void)!::write(fd, "half", 4);
+    ::kill(::getpid(), SIGKILL);
+    ::_exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_EQ(Names().size(), 2u);  // the data file and the stray temporary
+
+  ReplaceFileWhole(path, "1 2 3 4 5 6 7 8 ");
+  EXPECT_EQ(Names(), std::set<std::string>{"quorreldata.txt"});
+  EXPECT_EQ(Read(path), "1 2 3 4 5 6 7 8 ");
+}
+
+TEST_F(FileReplace, CleanUpSparesLiveWorkOthersFilesAndFolders) {
+  const std::time_t now = std::time(nullptr);
+  const long dead = EndedProcess();
+  const long alive = static_cast<long>(::getppid());
+  const std::string name = "quorreldata.txt";
+  auto temp = [&](long pid, const char* suffix) { return TemporaryName(name, pid, suffix); };
+
+  Write(PathOf(temp(dead, "deadDEAD")), "x");  // its maker has ended: stale
+  Write(PathOf(temp(static_cast<long>(::getpid()), "selfSELF")), "x");  // ours, not in use: stale
+  fs::create_symlink("/nowhere", PathOf(temp(dead, "linkLINK")));  // a link: removed, not followed
+  Write(PathOf(temp(alive, "liveLIVE")), "x");                     // a live save: kept
+  Write(PathOf(temp(alive, "oldOLDOL")), "x");  // live but ten minutes old: stale
+  Age(temp(alive, "oldOLDOL"), kStaleTemporaryAge + 5);
+  fs::create_directory(PathOf(temp(dead, "dirDIRDI")));                      // a folder: left alone
+  Write(PathOf(".quorreldata.txt." + std::to_string(dead)), "x");            // the old pattern
+  Write(PathOf(".results.txt." + std::to_string(dead) + ".abcdefgh"), "x");  // another file's
+  Write(PathOf("quorreldata.txt"), "1 ");
+
+  EXPECT_EQ(RemoveStaleTemporaries(folder_fd_, name, false, now), 4);
+  EXPECT_EQ(Names(), (std::set<std::string>{temp(alive, "liveLIVE"), temp(dead, "dirDIRDI"),
+                                            ".quorreldata.txt." + std::to_string(dead),
+                                            ".results.txt." + std::to_string(dead) + ".abcdefgh",
+                                            "quorreldata.txt"}));
+  // The old pattern only when asked for (the data file asks).
+  EXPECT_EQ(RemoveStaleTemporaries(folder_fd_, name, true, now), 1);
+  EXPECT_FALSE(fs::exists(PathOf(".quorreldata.txt." + std::to_string(dead))));
+  // Ten minutes on, the live one is stale too.
+  EXPECT_EQ(RemoveStaleTemporaries(folder_fd_, name, true, now + kStaleTemporaryAge), 1);
+  EXPECT_TRUE(fs::is_directory(PathOf(temp(dead, "dirDIRDI"))));
+}
+
+TEST_F(FileReplace, ALinkAtTheTargetIsReplacedNotFollowed) {
+  const std::string victim = PathOf("victim");
+  Write(victim, "precious");
+  fs::create_symlink(victim, PathOf("target"));
+  ReplaceFileWhole(PathOf("target"), "new");
+  EXPECT_FALSE(fs::is_symlink(PathOf("target")));
+  EXPECT_EQ(Read(PathOf("target")), "new");
+  EXPECT_EQ(Read(victim), "precious");
+}
+
+TEST(SplitPath, FolderAndName) {
+  std::string folder;
+  std::string name;
+  SplitPath("/home/u/results.txt", folder, name);
+  EXPECT_EQ(folder, "/home/u");
+  EXPECT_EQ(name, "results.txt");
+  SplitPath("/results.txt", folder, name);
+  EXPECT_EQ(folder, "/");
+  EXPECT_EQ(name, "results.txt");
+  SplitPath("results.txt", folder, name);
+  EXPECT_EQ(folder, ".");
+  EXPECT_EQ(name, "results.txt");
+}
+
+}  // namespace
