@@ -103,25 +103,51 @@ inline bool ContinuedFractionHalfSteps(long double x, long double& result) {
 // long chain of dependent multiplications.  The sequence of uniforms is the
 // same.  Load() and Store() move the state from and to the library's
 // RandomSeed1 and RandomSeed2.
+//
+// The stream also counts its position, the uniforms handed out since the
+// state it was set to, and can be set to any later position directly: the
+// state k places on is a^k s mod m, a power formed by repeated squaring in
+// O(log k) products.
 class tUniformStream {
  public:
   tUniformStream() { SetState(kRandomSeed1Start, kRandomSeed2Start); }
 
-  // The state after the last uniform handed out.
+  // The state after the last uniform handed out; that is position 0.
   void SetState(int32_t seed1, int32_t seed2) {
-    base1_ = next1_ = seed1;
-    base2_ = next2_ = seed2;
+    origin1_ = base1_ = next1_ = seed1;
+    origin2_ = base2_ = next2_ = seed2;
+    base_position_ = -kBuffer;
     used_ = kBuffer;
   }
   void Load() { SetState(RandomSeed1, RandomSeed2); }
-  void Store() const {
+  void Store() const { State(RandomSeed1, RandomSeed2); }
+
+  // The state words after the last uniform handed out.
+  void State(int32_t& seed1, int32_t& seed2) const {
     int64_t s1 = base1_, s2 = base2_;
-    for (int i = 0; i < used_; ++i) {
-      s1 = kA1 * s1 % kM1;
-      s2 = kA2 * s2 % kM2;
+    if (used_ == kBuffer) {
+      s1 = next1_;
+      s2 = next2_;
+    } else {
+      for (int i = 0; i < used_; ++i) {
+        s1 = kA1 * s1 % kM1;
+        s2 = kA2 * s2 % kM2;
+      }
     }
-    RandomSeed1 = static_cast<int32_t>(s1);
-    RandomSeed2 = static_cast<int32_t>(s2);
+    seed1 = static_cast<int32_t>(s1);
+    seed2 = static_cast<int32_t>(s2);
+  }
+
+  // Uniforms handed out since the last SetState (or Load).
+  int64_t Position() const { return base_position_ + used_; }
+
+  // Continues as if `position` uniforms had been handed out since the last
+  // SetState.
+  void Seek(int64_t position) {
+    base1_ = next1_ = static_cast<int32_t>(PowerMod(kA1, position, kM1) * origin1_ % kM1);
+    base2_ = next2_ = static_cast<int32_t>(PowerMod(kA2, position, kM2) * origin2_ % kM2);
+    base_position_ = position - kBuffer;
+    used_ = kBuffer;
   }
 
   long double Next() {
@@ -139,9 +165,21 @@ class tUniformStream {
   static constexpr int64_t kA2Lanes = kA2 * kA2 % kM2 * kA2 % kM2 * kA2 % kM2;
   static_assert(kLanes == 4);
 
+  // a^k mod m (both factors of every product below 2^31).
+  static int64_t PowerMod(int64_t a, int64_t k, int64_t m) {
+    int64_t result = 1;
+    while (k > 0) {
+      if (k & 1) result = result * a % m;
+      a = a * a % m;
+      k >>= 1;
+    }
+    return result;
+  }
+
   void Refill() {
     base1_ = next1_;
     base2_ = next2_;
+    base_position_ += kBuffer;
     int64_t s1[kLanes], s2[kLanes];
     int64_t t1 = base1_, t2 = base2_;
     for (int l = 0; l < kLanes; ++l) {
@@ -164,9 +202,11 @@ class tUniformStream {
     used_ = 0;
   }
 
-  int32_t base1_, base2_;  // the state before z_[0]
-  int32_t next1_, next2_;  // the state after the last entry of the buffer
-  int used_;               // entries of the buffer handed out
+  int32_t origin1_, origin2_;  // the state at position 0
+  int32_t base1_, base2_;      // the state before z_[0]
+  int32_t next1_, next2_;      // the state after the last entry of the buffer
+  int64_t base_position_;      // the position of z_[0]
+  int used_;                   // entries of the buffer handed out
   int32_t z_[kBuffer];
 };
 
