@@ -78,6 +78,12 @@ struct tSplitCounts {
 tSplitCounts LastRunCounts();
 void SetLastRunCounts(const tSplitCounts& counts);
 
+// For tests: when set, every stretch but the first is begun from its guessed
+// position even where the true one is already known, so that a run with
+// more than one thread guesses however the threads happen to be scheduled.
+void SetGuessEveryStretch(bool guess);
+bool GuessEveryStretch();
+
 namespace detail {
 
 // The library's floating-point error for the raised flags (none when no
@@ -125,7 +131,8 @@ class tSplitRun {
         n_(n),
         threads_(std::clamp<unsigned>(threads, 1, kMaxThreads)),
         control_(control),
-        kept_(kept) {}
+        kept_(kept),
+        guess_every_stretch_(GuessEveryStretch()) {}
 
   tSplitRun(const tSplitRun&) = delete;
   tSplitRun& operator=(const tSplitRun&) = delete;
@@ -235,7 +242,7 @@ class tSplitRun {
     auto stretch = std::make_unique<tStretch>();
     const int64_t k = static_cast<int64_t>(stretches_.size());
     stretch->limit = origin_ + (k + 1) * length_;
-    if (k == committed_) {
+    if (k == committed_ && !(guess_every_stretch_ && threads_ > 1 && k > 0)) {
       // Every stretch before is committed: the true sequence's position is
       // known, and nothing need be guessed.
       stretch->begin = position_;
@@ -463,6 +470,7 @@ class tSplitRun {
   const unsigned threads_;
   tRunControl* const control_;  // may be null
   double* const kept_;
+  const bool guess_every_stretch_;
   tUniformStream origin_stream_;  // position 0 of the run
 
   int64_t origin_ = 0;  // where stretch 0 begins
