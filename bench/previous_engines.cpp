@@ -42,15 +42,15 @@
 #include <thread>
 #include <vector>
 
-#include "engines/engine_kernels.h"
 #include "engines/sd_of_difference.h"
 #include "numeric/distrib.h"
 #include "numeric/float_faults.h"
+#include "numeric/kernels.h"
 #include "numeric/matrix_handling.h"
 
 namespace previous_engines {
 
-using namespace engine_kernels;
+using namespace kernels;
 
 namespace {
 

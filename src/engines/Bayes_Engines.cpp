@@ -27,14 +27,14 @@
 #include <memory>
 #include <thread>
 
-#include "engines/engine_kernels.h"
 #include "engines/sd_of_difference.h"
 #include "engines/split_run.h"
 #include "numeric/distrib.h"
 #include "numeric/float_faults.h"
+#include "numeric/kernels.h"
 #include "numeric/matrix_handling.h"
 
-using namespace engine_kernels;
+using namespace kernels;
 
 namespace {
 

@@ -57,12 +57,12 @@
 #include <vector>
 
 #include "engines/Bayes_Engines.h"
-#include "engines/engine_kernels.h"
 #include "numeric/float_faults.h"
+#include "numeric/kernels.h"
 
 namespace split_run {
 
-using engine_kernels::tUniformStream;
+using kernels::tUniformStream;
 
 // What a run did besides its kept iterations.
 struct tSplitCounts {

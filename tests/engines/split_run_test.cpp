@@ -13,7 +13,7 @@
 
 namespace {
 
-using engine_kernels::tUniformStream;
+using kernels::tUniformStream;
 
 // Rejection sampling in miniature: each iteration makes `draws` variates,
 // each by attempts until one is accepted, an attempt taking one uniform
