@@ -151,9 +151,8 @@ class tSplitRun {
     Commit(pilot, stream);
 
     if (!finished_) {
-      const double per_iteration = static_cast<double>(position_) / static_cast<double>(count_);
-      per_iteration_ = per_iteration;
-      const double total = per_iteration * n_;
+      per_iteration_ = std::max(1.0, static_cast<double>(position_) / static_cast<double>(count_));
+      const double total = per_iteration_ * n_;
       // Stretches long enough that what a guess throws away (a dozen
       // iterations or so) is a small part of each, short enough that every
       // thread has several to take.
@@ -162,7 +161,7 @@ class tSplitRun {
                               : std::clamp<int64_t>(
                                     std::bit_floor(static_cast<uint64_t>(std::max(share, 1.0))),
                                     kShortest, kLongest);
-      origin_ = position_;
+      next_begin_ = position_;
       std::vector<std::thread> helpers;
       helper_errors_.resize(threads_ - 1);
       struct tJoin {
@@ -241,18 +240,29 @@ class tSplitRun {
     if (finished_) return nullptr;
     auto stretch = std::make_unique<tStretch>();
     const int64_t k = static_cast<int64_t>(stretches_.size());
-    stretch->limit = origin_ + (k + 1) * length_;
     if (k == committed_ && !(guess_every_stretch_ && threads_ > 1 && k > 0)) {
       // Every stretch before is committed: the true sequence's position is
       // known, and nothing need be guessed.
       stretch->begin = position_;
       stretch->max_count = n_ - count_;
     } else {
-      stretch->begin = origin_ + k * length_;
+      stretch->begin = next_begin_;
       stretch->max_count = n_;
     }
+    // Towards the run's end the stretches shorten, so that the threads
+    // finish together.
+    const double left = static_cast<double>(n_ - count_) * per_iteration_ -
+                        static_cast<double>(stretch->begin - position_);
+    const int64_t length =
+        threads_ == 1
+            ? length_
+            : std::clamp<int64_t>(
+                  std::bit_floor(static_cast<uint64_t>(std::max(left / (2.0 * threads_), 1.0))),
+                  kShortest, length_);
+    stretch->limit = stretch->begin + length;
+    next_begin_ = stretch->limit;
     const auto expected =
-        static_cast<size_t>(static_cast<double>(length_) / per_iteration_ * 1.25) + 16;
+        static_cast<size_t>(static_cast<double>(length) / per_iteration_ * 1.25) + 16;
     stretch->begin_at.reserve(expected + 1);
     stretch->kept.reserve(expected);
     stretch->summand.reserve(expected);
@@ -267,8 +277,7 @@ class tSplitRun {
     if (k == committed_) return true;
     if (k >= committed_ + kAhead * static_cast<int64_t>(threads_)) return false;
     const double left = static_cast<double>(n_ - count_) * per_iteration_;
-    return static_cast<double>(origin_ + k * length_) <
-           static_cast<double>(position_) + 1.05 * left;
+    return static_cast<double>(next_begin_) < static_cast<double>(position_) + 1.05 * left;
   }
 
   // Makes iterations from stretch.begin until the stretch's end (its limit,
@@ -473,9 +482,9 @@ class tSplitRun {
   const bool guess_every_stretch_;
   tUniformStream origin_stream_;  // position 0 of the run
 
-  int64_t origin_ = 0;  // where stretch 0 begins
-  int64_t length_ = kLongest;
-  double per_iteration_ = 0;  // uniforms per iteration, from the first ones
+  int64_t next_begin_ = 0;     // where the next stretch to be taken begins
+  int64_t length_ = kLongest;  // the longest stretch
+  double per_iteration_ = 0;   // uniforms per iteration, from the first ones
 
   std::mutex mutex_;
   std::condition_variable changed_;
