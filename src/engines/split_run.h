@@ -97,6 +97,37 @@ inline std::exception_ptr FlagFault() {
   return nullptr;
 }
 
+// An array that grows at its end, with an append cheap enough for the
+// inner loop (no call unless it must grow).
+template <typename T>
+class tGrowingArray {
+ public:
+  void reserve(size_t capacity) {
+    if (capacity > capacity_) Grow(capacity);
+  }
+  void push_back(const T& value) {
+    if (size_ == capacity_) [[unlikely]]
+      Grow(2 * capacity_ + 64);
+    data_[size_++] = value;
+  }
+  // Only ever shortens.
+  void resize(size_t size) { size_ = std::min(size, size_); }
+  size_t size() const { return size_; }
+  const T& operator[](size_t i) const { return data_[i]; }
+  const T* begin() const { return data_.get(); }
+  const T* end() const { return data_.get() + size_; }
+
+ private:
+  void Grow(size_t capacity) {
+    std::unique_ptr<T[]> data(new T[capacity]);
+    std::copy(begin(), end(), data.get());
+    data_ = std::move(data);
+    capacity_ = capacity;
+  }
+  std::unique_ptr<T[]> data_;
+  size_t size_ = 0, capacity_ = 0;
+};
+
 // Iterations made from `begin` onwards: where each began, and its value and
 // summand.  begin_at[count] is where the making stopped, for the reason in
 // `end`.
@@ -105,9 +136,9 @@ struct tStretch {
   int64_t begin = 0;
   int64_t limit = 0;      // no iteration begins at or past this position
   int64_t max_count = 0;  // nor is one made past this count
-  std::vector<int64_t> begin_at;
-  std::vector<double> kept;
-  std::vector<long double> summand;
+  tGrowingArray<int64_t> begin_at;
+  tGrowingArray<double> kept;
+  tGrowingArray<long double> summand;
   tEnd end = Limit;
   std::exception_ptr fault;       // end == Fault: the faulty iteration's error
   int64_t after_fault_draws = 0;  // and where its draws left the stream
@@ -421,7 +452,7 @@ class tSplitRun {
       }
       met = std::lower_bound(at.begin(), at.end(), position_);
     }
-    const int64_t first = met - at.begin();
+    const int64_t first = static_cast<int64_t>(met - at.begin());
     counts_.discarded += std::min(first, stretch.Count());
     Take(stretch, first);
   }
