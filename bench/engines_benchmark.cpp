@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "engines/Bayes_Engines.h"
-#include "engines/engine_kernels.h"
+#include "engines/split_run.h"
 #include "numeric/distrib.h"
+#include "numeric/kernels.h"
 #include "numeric/matrix_handling.h"
+#include "previous_engines.h"
 #include "reference/reference_engines.h"
 #include "reference/reference_numeric.h"
 
@@ -77,6 +79,69 @@ void BM_CalibratedPrior_Reference(benchmark::State& state) {
   RunWholeEngine(state, quorrel_reference::Calibrated_Prior_Engine, 1);
 }
 
+// Threads against one, for the example case and for strongly correlated
+// controls under the calibrated prior (where most proposals are rejected),
+// the engines as they are and as they were before the stream was split
+// ("Previous"), side by side.  Arguments: prior (0 standard theory, 1
+// calibrated), r in thousandths, threads.  The counters give the
+// iterations a run made and threw away (per run) and the share of them.
+void BM_Threads(benchmark::State& state, bool previous) {
+  const bool calibrated = state.range(0) != 0;
+  const long double r = state.range(1) / 1000.0L;
+  const auto threads = static_cast<unsigned>(state.range(2));
+  auto previous_engine = calibrated ? previous_engines::Calibrated_Prior_Engine
+                                    : previous_engines::Standard_Theory_Engine;
+  auto current_engine = calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
+  SetEngineThreads(threads);
+  previous_engines::SetEngineThreads(threads);
+  tEngine_results results;
+  for (auto _ : state) {
+    if (previous)
+      previous_engine(kN, kIterations, true, 100, 15, 50, 10, r, 70, 55, true, 95, results,
+                      tTestKind::Standardized, nullptr);
+    else
+      current_engine(kN, kIterations, true, 100, 15, 50, 10, r, 70, 55, true, 95, results,
+                     tTestKind::Standardized, nullptr, nullptr);
+    benchmark::DoNotOptimize(results);
+  }
+  SetEngineThreads(0);
+  previous_engines::SetEngineThreads(0);
+  if (!previous) {
+    const split_run::tSplitCounts counts = split_run::LastRunCounts();
+    state.counters["discarded"] = static_cast<double>(counts.discarded);
+    state.counters["discarded_pct"] = 100.0 * counts.discarded / kIterations;
+    state.counters["beyond_end"] = static_cast<double>(counts.beyond_end);
+    state.counters["unmet"] = counts.unmet;
+    state.counters["stretches"] = counts.stretches;
+  }
+}
+void BM_Threads_Now(benchmark::State& state) {
+  BM_Threads(state, false);
+}
+void BM_Threads_Previous(benchmark::State& state) {
+  BM_Threads(state, true);
+}
+void ThreadCases(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"calibrated", "r_per_mille", "threads"});
+  for (const auto& [calibrated, r] : {std::pair{0, 600}, {1, 600}, {1, 990}, {1, 999}})
+    for (int threads : {1, 2})
+      b->Args({calibrated, r, threads});
+}
+
+// The iterations a run throws away with more threads than the machine has
+// cores.  The count depends a little on the timing: a stretch taken when
+// every stretch before it is committed starts where the true sequence
+// stands and guesses nothing.
+void BM_Discarded(benchmark::State& state) {
+  BM_Threads(state, false);
+}
+void DiscardedCases(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"calibrated", "r_per_mille", "threads"});
+  for (const auto& [calibrated, r] : {std::pair{0, 600}, {1, 600}, {1, 990}, {1, 999}})
+    for (int threads : {8, 16})
+      b->Args({calibrated, r, threads});
+}
+
 // Arguments of Phi as a run of the worked example meets them (mostly around
 // -2.8, so mostly the continued fraction).
 std::vector<long double> CaseDifferences() {
@@ -98,7 +163,7 @@ void BM_NormalCdf_Library(benchmark::State& state) {
 }
 void BM_NormalCdf_Kernel(benchmark::State& state) {
   const std::vector<long double> z = CaseDifferences();
-  const engine_kernels::tStandardNormalCdf phi;
+  const kernels::tStandardNormalCdf phi;
   size_t i = 0;
   for (auto _ : state)
     benchmark::DoNotOptimize(phi(z[i++ % z.size()]));
@@ -121,8 +186,8 @@ void BM_NormalVariate_Library(benchmark::State& state) {
 }
 void BM_NormalVariate_Kernel(benchmark::State& state) {
   const tNormal_distribution normal(0, 1);
-  const engine_kernels::tNormalSampler sampler(normal);
-  engine_kernels::tUniformStream uniform;
+  const kernels::tNormalSampler sampler(normal);
+  kernels::tUniformStream uniform;
   for (auto _ : state)
     benchmark::DoNotOptimize(sampler.Draw(uniform));
 }
@@ -135,8 +200,8 @@ void BM_ChiSquareVariate_Library(benchmark::State& state) {
 }
 void BM_ChiSquareVariate_Kernel(benchmark::State& state) {
   const tChi_square_distribution chi(kN);
-  const engine_kernels::tGammaSampler sampler(chi);
-  engine_kernels::tUniformStream uniform;
+  const kernels::tGammaSampler sampler(chi);
+  kernels::tUniformStream uniform;
   for (auto _ : state)
     benchmark::DoNotOptimize(sampler.Draw(uniform));
 }
@@ -165,7 +230,7 @@ void BM_MatrixStep_Library(benchmark::State& state) {
   }
 }
 void BM_MatrixStep_Kernel(benchmark::State& state) {
-  using namespace engine_kernels;
+  using namespace kernels;
   const tMatrix2 l{0.0171L, 0, -0.0155L, 0.0202L};
   const tMatrix2 lt = Transpose(l);
   tMatrix2 t{4.3L, 0.3L, 0, 4.1L};
@@ -255,7 +320,7 @@ void BM_Sort_SelectTwoLimits(benchmark::State& state) {
     x = sample;
     state.ResumeTiming();
     double lower, upper;
-    engine_kernels::SelectOrderStatistics(x.data(), kIterations, 25000, 975001, lower, upper);
+    kernels::SelectOrderStatistics(x.data(), kIterations, 25000, 975001, lower, upper);
     benchmark::DoNotOptimize(lower);
     benchmark::DoNotOptimize(upper);
   }
@@ -269,6 +334,17 @@ BENCHMARK(BM_StandardTheory_Reference)->Unit(benchmark::kMillisecond)->UseRealTi
 BENCHMARK(BM_CalibratedPrior_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CalibratedPrior_AllThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CalibratedPrior_Reference)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Threads_Now)
+    ->Apply(ThreadCases)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_Threads_Previous)
+    ->Apply(ThreadCases)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_Discarded)->Apply(DiscardedCases)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NormalCdf_Library);
 BENCHMARK(BM_NormalCdf_Kernel);
 BENCHMARK(BM_NormalCdf_Reference);

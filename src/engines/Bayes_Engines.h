@@ -50,8 +50,10 @@ class ERunStopped : public Exception {
 };
 
 // Lets another thread follow a run and stop it.  The engine publishes how
-// many iterations have been drawn after each chunk of draws, and looks at
-// `stop` before each iteration's draws; a stopped run ends with ERunStopped.
+// many iterations of the run are done (in the order of the run; the count
+// never goes down and reaches n_iter when the run completes), and every
+// thread looks at `stop` before each iteration; a stopped run ends with
+// ERunStopped.
 // Neither changes anything in a run that completes: a stopped run's numbers
 // are thrown away, and the next run starts the generator afresh.
 struct tRunControl {
@@ -63,12 +65,11 @@ struct tRunControl {
 // (z on X minus z on Y) or the unstandardized one (X minus Y in raw units).
 enum class tTestKind { Standardized, Unstandardized };
 
-// How many threads a run uses for the work that does not touch the random
-// stream (what follows each iteration's draws: the matrix algebra, the
-// case's difference and its normal probability); the draws themselves are
-// always made in order on the calling thread.  0, the default, means one
-// per hardware thread; a run uses at most 8.  The results are the same in
-// every digit whatever the count.
+// How many threads a run uses.  Each thread makes whole iterations, draws
+// included, on its own stretch of the random stream, and the run keeps
+// exactly the iterations of the one-thread run (see split_run.h).  0, the
+// default, means one per hardware thread; a run uses at most 64.  The
+// results are the same in every digit whatever the count.
 void SetEngineThreads(unsigned count);
 unsigned EngineThreads();
 

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "numeric/extended_math.h"
+#include "numeric/kernels.h"
 
 int32_t RandomSeed1 = kRandomSeed1Start;
 int32_t RandomSeed2 = kRandomSeed2Start;
@@ -256,6 +257,12 @@ long double IncompleteGammaP(long double x, long double a) {
   CheckNotNaN(a);
   CheckBound(1301, a, 0);
   RaiseIf(a > Unbounded, 1361);
+  // The normal distribution function's shape runs the engines' code (the
+  // same operations as the general one below, with LogGamma(1/2) taken once).
+  if (a == 0.5L) {
+    static const long double log_gamma_half = LogGamma(0.5L);
+    return kernels::HalfShapeP(x, log_gamma_half);
+  }
   if (x < a + 1) return GammaSeries(x, a);
   return 1 - GammaContinuedFraction(x, a);
 }
@@ -447,18 +454,8 @@ long double tNormal_distribution::Cdf(long double x) const {
 }
 
 long double tNormal_distribution::RandomValue() const {
-  long double x;
-  for (;;) {
-    const long double u = UniformRandom();
-    const long double v = UniformRandom();
-    x = (2 * v - 1) * sqrt_2_over_e_ / u;
-    const long double s = x * x;
-    if (s <= 2 * u * u - 8 * u + 6) break;  // quick acceptance
-    if (s >= 2 / u - 2 * u) continue;       // quick rejection
-    if (s > -4 * ExtendedLog(u)) continue;  // exact test
-    break;
-  }
-  return sigma_ * x + mu_;
+  kernels::tLibraryUniform uniform;
+  return kernels::tNormalSampler(*this).Draw(uniform);
 }
 
 // ---------------------------------------------------------------------------
@@ -533,55 +530,8 @@ long double tGamma_distribution::Cdf(long double x) const {
 }
 
 long double tGamma_distribution::RandomValue() const {
-  long double g;
-  if (alpha_ == 1) {
-    g = -ExtendedLog(UniformRandom());
-  } else if (alpha_ > 1) {
-    const long double mode = alpha_ - 1;
-    for (;;) {
-      const long double u = UniformRandom();
-      const long double v = UniformRandom() * (c2_ - c1_) + c1_;
-      const long double x = v / u;
-      const long double y = x + alpha_ - 1;
-      const long double s = x * x;
-      const long double q = -2 * u * u + 8 * u - 6;
-      bool quick_reject;
-      if (x >= 0) {
-        if (-s * (x + y) >= y * y * q) {
-          g = y;
-          break;
-        }
-        quick_reject = -u * s <= y * (2 * u * u - 2);
-      } else {
-        if (-s >= y * q) {
-          g = y;
-          break;
-        }
-        quick_reject = -u * s <= (2 * u * u - 2) * mode;
-      }
-      if (quick_reject) continue;
-      if (y <= 0) continue;
-      if (2 * ExtendedLog(u) + x > mode * ExtendedLog(x / mode + 1)) continue;
-      g = y;
-      break;
-    }
-  } else {
-    long double x;
-    for (;;) {
-      const long double u1 = UniformRandom();
-      const long double p = c1_ * u1;
-      const long double u2 = UniformRandom();
-      if (p <= 1) {
-        x = RealPower(p, c2_);
-        if (ExtendedLog(u2) <= -x) break;
-      } else {
-        x = -ExtendedLog((c1_ - p) * c2_);
-        if (u2 <= RealPower(x, alpha_ - 1)) break;
-      }
-    }
-    g = x;
-  }
-  return g / lambda_;
+  kernels::tLibraryUniform uniform;
+  return kernels::tGammaSampler(*this).Draw(uniform);
 }
 
 // ---------------------------------------------------------------------------

@@ -2,10 +2,6 @@
 
 #include <cfenv>
 
-namespace {
-constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
-}
-
 void ClearFloatingPointFlags() {
   std::feclearexcept(FE_ALL_EXCEPT);
 }

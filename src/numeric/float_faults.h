@@ -24,9 +24,18 @@
 //   where an infinity or NaN would otherwise be passed on as a number.
 #pragma once
 
+#include <cfenv>
 #include <cmath>
 
 #include "numeric/errors.h"
+
+// The flags that are faults: invalid operation, division by zero, overflow.
+inline constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
+
+// True when a fault flag is set (the flags are left as they are).
+inline bool FaultFlagRaised() {
+  return std::fetestexcept(kFaultFlags) != 0;
+}
 
 // Clears every floating-point exception flag, x87 and SSE alike.
 void ClearFloatingPointFlags();

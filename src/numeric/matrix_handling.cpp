@@ -5,8 +5,22 @@
 #include <utility>
 
 #include "numeric/float_faults.h"
+#include "numeric/kernels.h"
+
+#include <cfenv>
 
 namespace {
+
+kernels::tMatrix2 Block(const Matrix20& m) {
+  return {m(1, 1), m(1, 2), m(2, 1), m(2, 2)};
+}
+
+void SetBlock(const kernels::tMatrix2& b, Matrix20& m) {
+  m(1, 1) = b.a11;
+  m(1, 2) = b.a12;
+  m(2, 1) = b.a21;
+  m(2, 2) = b.a22;
+}
 
 // Smallest magnitude the pivot search accepts before it looks for the
 // largest entry instead.
@@ -28,7 +42,12 @@ void MatrixZero(Matrix20& M) {
       entry = 0;
 }
 
+// The engines' 2 x 2 steps serve n = 2 (the same operations as the loops).
 void MatrixMultiply(const Matrix20& A, const Matrix20& B, int n, Matrix20& C) {
+  if (n == 2) {
+    SetBlock(kernels::Multiply(Block(A), Block(B)), C);
+    return;
+  }
   Matrix20 product;
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
@@ -42,6 +61,10 @@ void MatrixMultiply(const Matrix20& A, const Matrix20& B, int n, Matrix20& C) {
 }
 
 void MatrixTranspose(const Matrix20& A, int n, Matrix20& T) {
+  if (n == 2) {
+    SetBlock(kernels::Transpose(Block(A)), T);
+    return;
+  }
   Matrix20 copy;
   CopyBlock(A, n, copy);
   for (int i = 1; i <= n; ++i)
@@ -50,6 +73,21 @@ void MatrixTranspose(const Matrix20& A, int n, Matrix20& T) {
 }
 
 bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
+  if (n == 2) {
+    // The engines' 2 x 2 inverse, whenever it gives a finite result.  A
+    // singular or overflowing matrix takes the loops below instead, from
+    // the flags as they stood, for their partial result or their fault.
+    std::fexcept_t flags;
+    std::fegetexceptflag(&flags, FE_ALL_EXCEPT);
+    kernels::tMatrix2 inverse;
+    if (kernels::Inverse(Block(A), inverse) && std::isfinite(inverse.a11) &&
+        std::isfinite(inverse.a12) && std::isfinite(inverse.a21) && std::isfinite(inverse.a22)) {
+      MatrixZero(R);
+      SetBlock(inverse, R);
+      return true;
+    }
+    std::fesetexceptflag(&flags, FE_ALL_EXCEPT);
+  }
   Matrix20 W;
   CopyBlock(A, n, W);
   MatrixZero(R);
@@ -103,6 +141,8 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
   return true;
 }
 
+// Not the engines' kernel: this one stops at the first entry that faults,
+// with the flags of that entry alone.
 void Cholesky2x2(const Matrix20& A, Matrix20& L) {
   const long double a11 = A(1, 1);
   const long double a21 = A(2, 1);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engines/Bayes_Engines.h"
+#include "engines/split_run.h"
 
 enum class tPriorKind { StandardTheory, Calibrated };
 
@@ -23,6 +24,23 @@ struct tEngineCase {
   long double case_x = 70, case_y = 55;
   bool two_sided = true;
   tTestKind test = tTestKind::Standardized;
+};
+
+// Runs use `threads` threads while it lives, and every stretch of the
+// stream but the first is begun from a guessed position (not only those
+// that the scheduling happens to leave unknown), so that the splitting is
+// tested however fast the machine.
+struct tEngineThreads {
+  explicit tEngineThreads(unsigned threads) {
+    SetEngineThreads(threads);
+    split_run::SetGuessEveryStretch(true);
+  }
+  ~tEngineThreads() {
+    SetEngineThreads(0);
+    split_run::SetGuessEveryStretch(false);
+  }
+  tEngineThreads(const tEngineThreads&) = delete;
+  tEngineThreads& operator=(const tEngineThreads&) = delete;
 };
 
 inline void RunEngine(const tEngineCase& c, tEngine_results& results,

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <utility>
 
 #include "engine_test_support.h"
 #include "engines/sd_of_difference.h"
@@ -181,8 +182,8 @@ TEST(EngineFailure, SingularScaleMatrix) {
 // where the scale matrix still can) ends the run as a singular scale matrix
 // does, whichever thread meets it.
 TEST(EngineFailure, SingularDrawnMatrix) {
-  for (unsigned threads : {1u, 2u}) {
-    SetEngineThreads(threads);
+  for (unsigned threads : {1u, 2u, 16u}) {
+    const tEngineThreads use(threads);
     for (tPriorKind prior : {tPriorKind::StandardTheory, tPriorKind::Calibrated}) {
       tEngineCase c = Example(prior);
       c.mean_x = 0, c.sd_x = 1, c.mean_y = 0, c.sd_y = 0.3, c.case_x = 1, c.case_y = 0;
@@ -192,7 +193,6 @@ TEST(EngineFailure, SingularDrawnMatrix) {
       ExpectRunFails<ESingularMatrix>(c);
     }
   }
-  SetEngineThreads(0);
 }
 
 // Faults end the run with the floating-point error of the first fault,
@@ -201,8 +201,8 @@ TEST(EngineFailure, SingularDrawnMatrix) {
 TEST(EngineFailure, FloatingPointFaults) {
   const long double nan = std::numeric_limits<long double>::quiet_NaN();
   using tEngine = decltype(&Standard_Theory_Engine);
-  for (unsigned threads : {1u, 2u}) {
-    SetEngineThreads(threads);
+  for (unsigned threads : {1u, 2u, 16u}) {
+    const tEngineThreads use(threads);
     for (tEngine engine : {Standard_Theory_Engine, Calibrated_Prior_Engine}) {
       auto expect_fault = [&](auto error, long double sd_x, long double r, long double case_x) {
         tEngine_results results = Untouched();
@@ -218,7 +218,6 @@ TEST(EngineFailure, FloatingPointFaults) {
       expect_fault(EOverflow(), 1e-100L, 0.6, 1e4900L);  // the case's z on X
     }
   }
-  SetEngineThreads(0);
   // Variances of 1e-4600: the product under rho vanishes.  The unstandardized
   // difference does not use rho, but forming it still ends the run.
   for (tPriorKind prior : {tPriorKind::StandardTheory, tPriorKind::Calibrated}) {
@@ -294,8 +293,13 @@ TEST(SDOfDifference, KnownValues) {
 // the whole run, and a stop request ends a run without touching the results
 // or changing the numbers of the next complete run.
 TEST(EngineControl, ProgressAndStop) {
-  for (tPriorKind prior : {tPriorKind::StandardTheory, tPriorKind::Calibrated}) {
-    SCOPED_TRACE(prior == tPriorKind::Calibrated ? "calibrated" : "standard theory");
+  for (const auto& [prior, threads] : {std::pair{tPriorKind::StandardTheory, 1u},
+                                       {tPriorKind::Calibrated, 2u},
+                                       {tPriorKind::StandardTheory, 16u}}) {
+    const tEngineThreads use(threads);
+    SCOPED_TRACE(testing::Message()
+                 << (prior == tPriorKind::Calibrated ? "calibrated" : "standard theory") << ", "
+                 << threads << " threads");
     tEngineCase c;
     c.prior = prior;
     c.n_iter = 20000;

@@ -96,16 +96,23 @@ INSTANTIATE_TEST_SUITE_P(Engines, GoldenShortRun, ::testing::ValuesIn(kShortRuns
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The number of threads changes nothing, not even with more threads than
-// chunks of work or than processors.
+// stretches of the stream or than processors: every golden case, and the
+// generator's state afterwards.
 TEST(GoldenThreads, SameResultsWithAnyNumberOfThreads) {
-  for (const tGolden& golden : {kShortRuns[0], kShortRuns[1], kShortRuns[3]}) {
-    for (unsigned threads : {1u, 2u, 3u, 7u}) {
-      SetEngineThreads(threads);
+  for (const tGolden& golden : kShortRuns) {
+    int32_t seed1 = 0, seed2 = 0;
+    for (unsigned threads : {1u, 2u, 3u, 8u, 16u}) {
+      const tEngineThreads use(threads);
       EXPECT_TRUE(SameBits(RunEngine(golden.inputs), golden.expected))
           << golden.name << " with " << threads << " threads";
+      if (threads == 1) {
+        seed1 = RandomSeed1;
+        seed2 = RandomSeed2;
+      }
+      EXPECT_EQ(RandomSeed1, seed1) << golden.name << " with " << threads << " threads";
+      EXPECT_EQ(RandomSeed2, seed2) << golden.name << " with " << threads << " threads";
     }
   }
-  SetEngineThreads(0);
 }
 
 // The generator is left where the plain run leaves it.
@@ -131,9 +138,12 @@ TEST(GoldenFullRun, StandardTheoryExample) {
   EXPECT_EQ(RandomSeed2, 2084701294);
 }
 
+// With 16 threads the run is cut into some 200 stretches, nearly all of
+// them begun from a guessed position.
 TEST(GoldenFullRun, CalibratedPriorExample) {
   tEngineCase c = kShortRuns[1].inputs;
   c.n_iter = 1000000;
+  const tEngineThreads use(16);
   const tEngine_results expected{0.00819313167350689837692L, 0.0163862633470137967538L,
                                  0.819313167350689837702L,   0.00758180267446741139922L,
                                  4.46802450073136505487L,    -2.79508497187473704294L,

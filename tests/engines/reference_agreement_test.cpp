@@ -1,8 +1,9 @@
 // The engines against the plain step-by-step implementation kept beside
 // the benchmarks (whole-matrix routines, virtual calls, a full QuickSort of
 // the sample, one thread): over many random control samples, cases,
-// priors, limits and test kinds, the same eight results in every bit, the
-// same generator state afterwards and the same error when a run fails.
+// priors, limits and test kinds, and whatever the number of threads, the
+// same eight results in every bit, the same generator state afterwards and
+// the same error when a run fails.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -55,9 +56,9 @@ tOutcome RunReference(const tEngineCase& c) {
   return o;
 }
 
+// Each case with 1, 2, 3, 8 and 16 threads.
 void ExpectAgreement(const tEngineCase& c) {
   const tOutcome reference = RunReference(c);
-  const tOutcome optimised = RunOptimised(c);
   SCOPED_TRACE(
       testing::Message() << (c.prior == tPriorKind::Calibrated ? "calibrated" : "standard") << " n "
                          << c.n << " iterations " << c.n_iter << " means " << c.mean_x << " "
@@ -65,11 +66,16 @@ void ExpectAgreement(const tEngineCase& c) {
                          << " case " << c.case_x << " " << c.case_y
                          << (c.two_sided ? " two-sided" : " one-sided")
                          << (c.test == tTestKind::Unstandardized ? " unstandardized" : ""));
-  EXPECT_EQ(optimised.error, reference.error);
-  EXPECT_TRUE(SameBits(optimised.results, reference.results));
-  if (reference.error.empty()) {
-    EXPECT_EQ(optimised.seed1, reference.seed1);
-    EXPECT_EQ(optimised.seed2, reference.seed2);
+  for (unsigned threads : {1u, 2u, 3u, 8u, 16u}) {
+    const tEngineThreads use(threads);
+    const tOutcome optimised = RunOptimised(c);
+    SCOPED_TRACE(testing::Message() << threads << " threads");
+    EXPECT_EQ(optimised.error, reference.error);
+    EXPECT_TRUE(SameBits(optimised.results, reference.results));
+    if (reference.error.empty()) {
+      EXPECT_EQ(optimised.seed1, reference.seed1);
+      EXPECT_EQ(optimised.seed2, reference.seed2);
+    }
   }
 }
 

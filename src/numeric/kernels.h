@@ -1,17 +1,38 @@
-// The inner loop of the engines, inlined: the uniform generator with its two
-// state words held privately, the normal, gamma and uniform variates, the
-// standard normal distribution function, the 2 x 2 matrix steps, and the
-// selection of the two limits from the sample.
+// The inner loops of the numeric library, inlined, and shared by the
+// library's own routines and the engines, so that both run the same code:
+// the uniform generator with its two state words held privately, the
+// normal and gamma variates (RandomValue), the incomplete gamma function of
+// shape 1/2 behind the normal distribution function (IncompleteGammaP,
+// Cdf), the 2 x 2 matrix steps (MatrixMultiply, MatrixTranspose,
+// MatrixInverse), and the selection of two order statistics.
 //
-// Each routine gives exactly the numbers of the library routine it stands
-// for (UniformRandom, RandomValue, Cdf through IncompleteGammaP,
-// MatrixMultiply, MatrixTranspose, MatrixInverse, Cholesky2x2, and a full
-// QuickSort), in every bit: the same operations in the same order.  What is
-// saved is overhead: virtual dispatch, whole 20 x 20 copies, the global
-// state words, work that depends only on the run's constants (such as
-// LogGamma(1/2)), which is done once per run, and a few divisions and
-// extended logarithms whose only use is a comparison that a cheaper
-// computation settles with certainty (each such place says why).
+// Each routine gives exactly the numbers of the plain formula, in every
+// bit: the same operations in the same order.  What is saved is overhead:
+// virtual dispatch, whole 20 x 20 copies, the global state words, work that
+// depends only on the run's constants (such as LogGamma(1/2)), which is
+// done once, and a few extended logarithms whose only use is a comparison
+// that a cheaper computation settles with certainty (each such place says
+// why).
+//
+// Methods:
+// - the generator: two multiplicative congruential generators combined by
+//   subtraction, P. L'Ecuyer, "Efficient and portable combined random
+//   number generators", Comm. ACM 31 (1988) 742-751;
+// - the normal variate: the ratio of uniforms, A. J. Kinderman and
+//   J. F. Monahan, "Computer generation of random variables using the ratio
+//   of uniform deviates", ACM Trans. Math. Software 3 (1977) 257-260, with
+//   the quick tests from the bounds 4(1 - u) + 2(1 - u)^2 <= -4 ln u <=
+//   2/u - 2u;
+// - the gamma variate of shape above 1: the same ratio of uniforms about
+//   the mode, the rectangle bounded by the extremes of x sqrt(f(x + mode))
+//   (L. Devroye, Non-Uniform Random Variate Generation, Springer 1986,
+//   section IV.7);
+// - the gamma variate of shape below 1: J. H. Ahrens and U. Dieter,
+//   "Computer methods for sampling from gamma, beta, Poisson and binomial
+//   distributions", Computing 12 (1974) 223-246, algorithm GS;
+// - the incomplete gamma function: its series and its continued fraction
+//   (evaluated by the two-term recurrence with rescaling), W. H. Press et
+//   al., Numerical Recipes, Cambridge University Press 1986, section 6.2.
 #pragma once
 
 #include <algorithm>
@@ -23,7 +44,7 @@
 #include "numeric/distrib.h"
 #include "numeric/extended_math.h"
 
-namespace engine_kernels {
+namespace kernels {
 
 // The acceptance tests of the variate generators use a logarithm only to
 // compare it with another number, never as a result.  They are decided from
@@ -103,25 +124,51 @@ inline bool ContinuedFractionHalfSteps(long double x, long double& result) {
 // long chain of dependent multiplications.  The sequence of uniforms is the
 // same.  Load() and Store() move the state from and to the library's
 // RandomSeed1 and RandomSeed2.
+//
+// The stream also counts its position, the uniforms handed out since the
+// state it was set to, and can be set to any later position directly: the
+// state k places on is a^k s mod m, a power formed by repeated squaring in
+// O(log k) products.
 class tUniformStream {
  public:
   tUniformStream() { SetState(kRandomSeed1Start, kRandomSeed2Start); }
 
-  // The state after the last uniform handed out.
+  // The state after the last uniform handed out; that is position 0.
   void SetState(int32_t seed1, int32_t seed2) {
-    base1_ = next1_ = seed1;
-    base2_ = next2_ = seed2;
+    origin1_ = base1_ = next1_ = seed1;
+    origin2_ = base2_ = next2_ = seed2;
+    base_position_ = -kBuffer;
     used_ = kBuffer;
   }
   void Load() { SetState(RandomSeed1, RandomSeed2); }
-  void Store() const {
+  void Store() const { State(RandomSeed1, RandomSeed2); }
+
+  // The state words after the last uniform handed out.
+  void State(int32_t& seed1, int32_t& seed2) const {
     int64_t s1 = base1_, s2 = base2_;
-    for (int i = 0; i < used_; ++i) {
-      s1 = kA1 * s1 % kM1;
-      s2 = kA2 * s2 % kM2;
+    if (used_ == kBuffer) {
+      s1 = next1_;
+      s2 = next2_;
+    } else {
+      for (int i = 0; i < used_; ++i) {
+        s1 = kA1 * s1 % kM1;
+        s2 = kA2 * s2 % kM2;
+      }
     }
-    RandomSeed1 = static_cast<int32_t>(s1);
-    RandomSeed2 = static_cast<int32_t>(s2);
+    seed1 = static_cast<int32_t>(s1);
+    seed2 = static_cast<int32_t>(s2);
+  }
+
+  // Uniforms handed out since the last SetState (or Load).
+  int64_t Position() const { return base_position_ + used_; }
+
+  // Continues as if `position` uniforms had been handed out since the last
+  // SetState.
+  void Seek(int64_t position) {
+    base1_ = next1_ = static_cast<int32_t>(PowerMod(kA1, position, kM1) * origin1_ % kM1);
+    base2_ = next2_ = static_cast<int32_t>(PowerMod(kA2, position, kM2) * origin2_ % kM2);
+    base_position_ = position - kBuffer;
+    used_ = kBuffer;
   }
 
   long double Next() {
@@ -139,9 +186,21 @@ class tUniformStream {
   static constexpr int64_t kA2Lanes = kA2 * kA2 % kM2 * kA2 % kM2 * kA2 % kM2;
   static_assert(kLanes == 4);
 
+  // a^k mod m (both factors of every product below 2^31).
+  static int64_t PowerMod(int64_t a, int64_t k, int64_t m) {
+    int64_t result = 1;
+    while (k > 0) {
+      if (k & 1) result = result * a % m;
+      a = a * a % m;
+      k >>= 1;
+    }
+    return result;
+  }
+
   void Refill() {
     base1_ = next1_;
     base2_ = next2_;
+    base_position_ += kBuffer;
     int64_t s1[kLanes], s2[kLanes];
     int64_t t1 = base1_, t2 = base2_;
     for (int l = 0; l < kLanes; ++l) {
@@ -164,10 +223,17 @@ class tUniformStream {
     used_ = 0;
   }
 
-  int32_t base1_, base2_;  // the state before z_[0]
-  int32_t next1_, next2_;  // the state after the last entry of the buffer
-  int used_;               // entries of the buffer handed out
+  int32_t origin1_, origin2_;  // the state at position 0
+  int32_t base1_, base2_;      // the state before z_[0]
+  int32_t next1_, next2_;      // the state after the last entry of the buffer
+  int64_t base_position_;      // the position of z_[0]
+  int used_;                   // entries of the buffer handed out
   int32_t z_[kBuffer];
+};
+
+// The library's own stream: UniformRandom on the process-wide state words.
+struct tLibraryUniform {
+  long double Next() const { return UniformRandom(); }
 };
 
 // tNormal_distribution::RandomValue: ratio of uniforms with squeezes.
@@ -176,10 +242,13 @@ struct tNormalSampler {
   long double sigma = 1;
   long double k = 0;  // sqrt(2/e)
 
+  tNormalSampler(long double mean, long double sd, long double constant)
+      : mu(mean), sigma(sd), k(constant) {}
   explicit tNormalSampler(const tNormal_distribution& d)
-      : mu(d.Mean()), sigma(d.Sigma()), k(d.GeneratorConstant()) {}
+      : tNormalSampler(d.Mean(), d.Sigma(), d.GeneratorConstant()) {}
 
-  long double Draw(tUniformStream& uniform) const {
+  template <typename tStream>
+  long double Draw(tStream& uniform) const {
     long double x;
     while (true) {
       const long double u = uniform.Next();
@@ -207,14 +276,17 @@ struct tGammaSampler {
   long double c2_minus_c1 = 0;  // c2 - c1, formed as the draw forms it
   long double alpha_minus_1 = 0;
 
-  explicit tGammaSampler(const tGamma_distribution& d)
-      : alpha(d.Shape()), lambda(d.Rate()), c1(d.C1()), c2(d.C2()) {
+  tGammaSampler(long double shape, long double rate, long double bound1, long double bound2)
+      : alpha(shape), lambda(rate), c1(bound1), c2(bound2) {
     branch = alpha == 1 ? Exponential : alpha > 1 ? RatioOfUniforms : AhrensDieter;
     c2_minus_c1 = c2 - c1;
     alpha_minus_1 = alpha - 1;
   }
+  explicit tGammaSampler(const tGamma_distribution& d)
+      : tGammaSampler(d.Shape(), d.Rate(), d.C1(), d.C2()) {}
 
-  long double Draw(tUniformStream& uniform) const {
+  template <typename tStream>
+  long double Draw(tStream& uniform) const {
     switch (branch) {
       case Exponential:
         return -ExtendedLog(uniform.Next()) / lambda;
@@ -243,7 +315,8 @@ struct tGammaSampler {
     return 2 * ExtendedLog(u) + x > alpha_minus_1 * ExtendedLog(w);
   }
 
-  long double DrawAboveOne(tUniformStream& uniform) const {
+  template <typename tStream>
+  long double DrawAboveOne(tStream& uniform) const {
     while (true) {
       const long double u = uniform.Next();
       const long double v = uniform.Next() * c2_minus_c1 + c1;
@@ -267,7 +340,8 @@ struct tGammaSampler {
     }
   }
 
-  long double DrawBelowOne(tUniformStream& uniform) const {
+  template <typename tStream>
+  long double DrawBelowOne(tStream& uniform) const {
     while (true) {
       const long double u1 = uniform.Next();
       const long double p = c1 * u1;
@@ -283,8 +357,39 @@ struct tGammaSampler {
   }
 };
 
+// GammaSeries(x, 1/2), with ln Gamma(1/2) given.
+inline long double HalfShapeSeries(long double x, long double log_gamma_half) {
+  if (std::fabs(0 - x) < kTolerance) return 0;
+  long double term = 1 / 0.5L;
+  long double sum = term;
+  long double d = 0.5L;
+  int n = 1;
+  do {
+    d = d + 1;
+    term = term * x / d;
+    sum = sum + term;
+    n = n + 1;
+  } while (!(std::fabs(term) < std::fabs(sum) * kTolerance || n > 100));
+  return ExtendedExp(0.5L * ExtendedLog(x) - x - log_gamma_half) * sum;
+}
+
+// GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.
+inline long double HalfShapeContinuedFraction(long double x, long double log_gamma_half) {
+  long double g;
+  const bool done = ContinuedFractionHalfSteps(x, g);
+  if (!done) [[unlikely]]
+    return GammaContinuedFraction(x, 0.5L);
+  return ExtendedExp(0.5L * ExtendedLog(x) - x - log_gamma_half) * g;
+}
+
+// IncompleteGammaP(x, 1/2) for 0 <= x <= 2147483647 (the arguments checked).
+inline long double HalfShapeP(long double x, long double log_gamma_half) {
+  if (x < 1.5L) return HalfShapeSeries(x, log_gamma_half);
+  return 1 - HalfShapeContinuedFraction(x, log_gamma_half);
+}
+
 // The Cdf of the standard normal N(0, 1): 0.5 +- 0.5 P(1/2, z^2/2) by
-// IncompleteGammaP, with LogGamma(1/2) taken from the run's constants.
+// IncompleteGammaP, with LogGamma(1/2) taken once.
 struct tStandardNormalCdf {
   long double log_gamma_half = LogGamma(0.5L);
 
@@ -293,42 +398,11 @@ struct tStandardNormalCdf {
   long double operator()(long double z) const {
     if (!(-Unbounded <= z && z <= Unbounded)) return z < -Unbounded ? 0 : 1;
     const long double x = z * z / 2;
-    long double p;
-    if (x < 1.5L) {
-      p = Series(x);
-    } else {
-      if (x > Unbounded) [[unlikely]]
-        return IncompleteGammaP(x, 0.5L);  // raises the library's argument error
-      p = 1 - ContinuedFraction(x);
-    }
+    if (x > Unbounded) [[unlikely]]
+      return IncompleteGammaP(x, 0.5L);  // raises the library's argument error
+    const long double p = HalfShapeP(x, log_gamma_half);
     if (z >= 0) return 0.5L + 0.5L * p;
     return 0.5L - 0.5L * p;
-  }
-
- private:
-  // GammaSeries(x, 1/2).
-  long double Series(long double x) const {
-    if (std::fabs(0 - x) < kTolerance) return 0;
-    long double term = 1 / 0.5L;
-    long double sum = term;
-    long double d = 0.5L;
-    int n = 1;
-    do {
-      d = d + 1;
-      term = term * x / d;
-      sum = sum + term;
-      n = n + 1;
-    } while (!(std::fabs(term) < std::fabs(sum) * kTolerance || n > 100));
-    return ExtendedExp(0.5L * ExtendedLog(x) - x - log_gamma_half) * sum;
-  }
-
-  // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.
-  long double ContinuedFraction(long double x) const {
-    long double g;
-    const bool done = ContinuedFractionHalfSteps(x, g);
-    if (!done) [[unlikely]]
-      return GammaContinuedFraction(x, 0.5L);
-    return ExtendedExp(0.5L * ExtendedLog(x) - x - log_gamma_half) * g;
   }
 };
 
@@ -492,4 +566,4 @@ inline void SelectOrderStatistics(double* x, int32_t n, int32_t lo, int32_t hi, 
   at_hi = value(b);
 }
 
-}  // namespace engine_kernels
+}  // namespace kernels

@@ -1,8 +1,8 @@
-// The engines' inlined routines against the library routines they stand
-// for: the same numbers in every bit, on long sequences and on the edges
-// where a shortcut decides (the stopping test, the logarithm tests, the
-// pivot choice).
-#include "engines/engine_kernels.h"
+// The inlined routines that the library and the engines share, against the
+// plain step-by-step computation kept beside the benchmarks: the same
+// numbers in every bit, on long sequences and on the edges where a shortcut
+// decides (the stopping test, the logarithm tests, the pivot choice).
+#include "numeric/kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,18 @@
 #include "numeric/distrib.h"
 #include "numeric/extended_math.h"
 #include "numeric/matrix_handling.h"
+#include "reference/reference_numeric.h"
 
 namespace {
 
-using namespace engine_kernels;
+using namespace kernels;
+namespace ref = quorrel_reference;
+
+// The reference generator at the start values.
+void ResetReference() {
+  ref::RandomSeed1 = kRandomSeed1Start;
+  ref::RandomSeed2 = kRandomSeed2Start;
+}
 
 TEST(UniformStream, SameSequenceAndStateAsTheLibrary) {
   ResetUniformRandom();
@@ -39,10 +47,33 @@ TEST(UniformStream, SameSequenceAndStateAsTheLibrary) {
     ASSERT_EQ(loaded.Next(), UniformRandom());
 }
 
-TEST(Variates, NormalSameDrawsAsTheLibrary) {
-  const tNormal_distribution normal(0, 1);
-  const tNormalSampler sampler(normal);
-  ResetUniformRandom();
+// Entering the stream at a position gives the uniforms from there on, and
+// the state words, as drawing up to it does.
+TEST(UniformStream, SeekAsDrawingThrough) {
+  tUniformStream drawn;
+  drawn.SetState(12345, 67890);
+  for (int64_t position : {0, 1, 255, 256, 257, 1000, 4099, 100000}) {
+    while (drawn.Position() < position)
+      drawn.Next();
+    tUniformStream sought = drawn;
+    sought.SetState(12345, 67890);
+    sought.Seek(position);
+    EXPECT_EQ(sought.Position(), position);
+    int32_t s1, s2, t1, t2;
+    drawn.State(s1, s2);
+    sought.State(t1, t2);
+    EXPECT_EQ(t1, s1) << position;
+    EXPECT_EQ(t2, s2) << position;
+    tUniformStream ahead = drawn;
+    for (int i = 0; i < 600; ++i)
+      ASSERT_EQ(sought.Next(), ahead.Next()) << position << " " << i;
+  }
+}
+
+TEST(Variates, NormalSameDrawsAsTheReference) {
+  const tNormalSampler sampler{tNormal_distribution(0, 1)};
+  ref::tNormal_distribution normal(0, 1);
+  ResetReference();
   tUniformStream stream;
   for (int i = 0; i < 200000; ++i)
     ASSERT_EQ(sampler.Draw(stream), normal.RandomValue()) << i;
@@ -50,19 +81,19 @@ TEST(Variates, NormalSameDrawsAsTheLibrary) {
 
 // Degrees of freedom 1 (shape below 1), 2 (exponential) and 3 or more
 // (ratio of uniforms), as the engines' chi-squares have them.
-TEST(Variates, ChiSquareSameDrawsAsTheLibrary) {
+TEST(Variates, ChiSquareSameDrawsAsTheReference) {
   for (int nu : {1, 2, 3, 5, 18, 19, 20, 200}) {
-    const tChi_square_distribution chi(nu);
-    const tGammaSampler sampler(chi);
-    ResetUniformRandom();
+    const tGammaSampler sampler{tChi_square_distribution(nu)};
+    ref::tChi_square_distribution chi(nu);
+    ResetReference();
     tUniformStream stream;
     for (int i = 0; i < 50000; ++i)
       ASSERT_EQ(sampler.Draw(stream), chi.RandomValue()) << "nu " << nu << " draw " << i;
   }
 }
 
-TEST(NormalCdf, SameValuesAsTheLibrary) {
-  const tNormal_distribution normal(0, 1);
+TEST(NormalCdf, SameValuesAsTheReference) {
+  ref::tNormal_distribution normal(0, 1);
   const tStandardNormalCdf phi;
   // Both sides of the switch from the series to the continued fraction
   // (z^2/2 = 1.5), the tails, zero and values near it.
@@ -120,7 +151,7 @@ TEST(NormalCdf, StoppingTestAgreesWithTheQuotient) {
   }
 }
 
-// Both forms of the continued fraction's loop give the library's g (which
+// Both forms of the continued fraction's loop give the reference's g (which
 // GammaContinuedFraction returns times its factor).
 TEST(NormalCdf, ContinuedFractionLoopsAgree) {
   ResetUniformRandom();
@@ -129,7 +160,7 @@ TEST(NormalCdf, ContinuedFractionLoopsAgree) {
     long double g = 0;
     ASSERT_TRUE(ContinuedFractionHalfSteps(x, g)) << x;
     const long double factor = ExtendedExp(0.5L * ExtendedLog(x) - x - LogGamma(0.5L));
-    ASSERT_EQ(factor * g, GammaContinuedFraction(x, 0.5L)) << x;
+    ASSERT_EQ(factor * g, ref::GammaContinuedFraction(x, 0.5L)) << x;
   }
   // A NaN gives up instead of looping for ever.
   const long double nan = std::numeric_limits<long double>::quiet_NaN();
@@ -151,36 +182,36 @@ TEST(Variates, LogarithmTestAgreesWithTheExtendedLogarithm) {
   }
 }
 
-Matrix20 Full(const tMatrix2& m) {
-  Matrix20 r;
-  MatrixZero(r);
+ref::Matrix20 Full(const tMatrix2& m) {
+  ref::Matrix20 r;
+  ref::MatrixZero(r);
   r(1, 1) = m.a11, r(1, 2) = m.a12, r(2, 1) = m.a21, r(2, 2) = m.a22;
   return r;
 }
 
-void ExpectSameBlock(const tMatrix2& m, const Matrix20& r) {
+void ExpectSameBlock(const tMatrix2& m, const ref::Matrix20& r) {
   EXPECT_EQ(m.a11, r(1, 1));
   EXPECT_EQ(m.a12, r(1, 2));
   EXPECT_EQ(m.a21, r(2, 1));
   EXPECT_EQ(m.a22, r(2, 2));
 }
 
-TEST(MatrixStep, SameEntriesAsTheLibrary) {
+TEST(MatrixStep, SameEntriesAsTheReference) {
   ResetUniformRandom();
   for (int i = 0; i < 2000; ++i) {
     const tMatrix2 a{UniformRandom() * 4 - 2, UniformRandom() - 0.5L, UniformRandom() * 3 - 1,
                      UniformRandom() * 2 + 0.1L};
     const tMatrix2 b{UniformRandom(), UniformRandom() - 1, UniformRandom() * 5, UniformRandom()};
-    Matrix20 product, transpose, inverse, factor;
-    MatrixMultiply(Full(a), Full(b), 2, product);
+    ref::Matrix20 product, transpose, inverse, factor;
+    ref::MatrixMultiply(Full(a), Full(b), 2, product);
     ExpectSameBlock(Multiply(a, b), product);
-    MatrixTranspose(Full(a), 2, transpose);
+    ref::MatrixTranspose(Full(a), 2, transpose);
     ExpectSameBlock(Transpose(a), transpose);
     tMatrix2 inv;
-    ASSERT_EQ(Inverse(a, inv), MatrixInverse(Full(a), 2, inverse));
+    ASSERT_EQ(Inverse(a, inv), ref::MatrixInverse(Full(a), 2, inverse));
     ExpectSameBlock(inv, inverse);
     const tMatrix2 spd = Multiply(a, Transpose(a));
-    Cholesky2x2(Full(spd), factor);
+    ref::Cholesky2x2(Full(spd), factor);
     const tMatrix2 l = Cholesky(spd);
     EXPECT_EQ(l.a11, factor(1, 1));
     EXPECT_EQ(l.a21, factor(2, 1));
@@ -191,7 +222,7 @@ TEST(MatrixStep, SameEntriesAsTheLibrary) {
 
 // The pivot rules: the row swap, the first entry of at least 1e-10, the
 // largest entry when none qualifies, and the singular cases.
-TEST(MatrixStep, InverseEdgesAsTheLibrary) {
+TEST(MatrixStep, InverseEdgesAsTheReference) {
   const long double nan = std::numeric_limits<long double>::quiet_NaN();
   const tMatrix2 cases[] = {{0, 1, 1, 0},
                             {1e-11L, 1, 1, 2},
@@ -205,11 +236,11 @@ TEST(MatrixStep, InverseEdgesAsTheLibrary) {
                             {nan, 1, 1, 1},
                             {1, 1, 1, nan}};
   for (const tMatrix2& a : cases) {
-    Matrix20 inverse;
+    ref::Matrix20 inverse;
     tMatrix2 inv;
-    const bool library = MatrixInverse(Full(a), 2, inverse);
-    EXPECT_EQ(Inverse(a, inv), library) << a.a11 << " " << a.a12 << " " << a.a21 << " " << a.a22;
-    if (library) ExpectSameBlock(inv, inverse);
+    const bool reference = ref::MatrixInverse(Full(a), 2, inverse);
+    EXPECT_EQ(Inverse(a, inv), reference) << a.a11 << " " << a.a12 << " " << a.a21 << " " << a.a22;
+    if (reference) ExpectSameBlock(inv, inverse);
   }
 }
 
