@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
@@ -27,6 +28,7 @@
 #include <exception>
 
 #include "analysis/escaped_error.h"
+#include "results/figure.h"
 #include "results/figure_panel.h"
 #include "results/print_document.h"
 #include "results/results_file.h"
@@ -156,7 +158,13 @@ void TfrmTemplateResults::BuildControls() {
   dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
   dock->setTitleBarWidget(new QWidget(dock));
   figures_ = new tFigurePanel(memoResults, dialogs_, dock);
-  dock->setWidget(figures_);
+  // On a screen too narrow for both, the text keeps its width and the
+  // figure scrolls in what is left.
+  auto* figure_scroll = new QScrollArea(dock);
+  figure_scroll->setObjectName(QStringLiteral("FigureScroll"));
+  figure_scroll->setFrameShape(QFrame::NoFrame);
+  figure_scroll->setWidget(figures_);
+  dock->setWidget(figure_scroll);
   addDockWidget(Qt::RightDockWidgetArea, dock);
 
   // Wide enough for the longest line of a report without wrapping, at
@@ -170,17 +178,41 @@ void TfrmTemplateResults::BuildControls() {
       frame + memoResults->verticalScrollBar()->sizeHint().width() + 4;
   const int width = std::max(kResultsClientWidth, memo_width + (kResultsClientWidth - 769));
   // The figure's dock takes its panel's width and the separator beside it.
-  const int figure_width =
-      dock->sizeHint().width() +
-      style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+  const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+  const int figure_width = figures_->width() + figure_scroll->frameWidth() * 2 + separator;
   QSize size(width + figure_width, kResultsClientHeight + menu_bar->sizeHint().height());
-  setMinimumSize(kResultsMinimumWidth + figure_width, kResultsMinimumHeight);
+  setMinimumSize(kResultsMinimumWidth, kResultsMinimumHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    // Room for the window manager's title bar and borders.
+    // Room for the window manager's title bar and borders.  Where the text
+    // and the figure do not both fit, the text and the buttons come first:
+    // the figure starts hidden and is shown from the "Figure" menu.
     const QSize room = screen->availableGeometry().size() - QSize(16, 48);
-    size = size.boundedTo(room);
+    if (size.width() > room.width()) {
+      dock->hide();
+      size.setWidth(width);
+    }
+    size = size.boundedTo(room).expandedTo(minimumSize());
   }
   resize(size);
+
+  // The figure's menu: show or hide it, and its two exports, which the
+  // figure side also offers as buttons.
+  QMenu* figure_menu = menu_bar->addMenu(QStringLiteral("Figure"));
+  figure_menu->setObjectName(QStringLiteral("mnuFigure"));
+  QAction* show_figure = figure_menu->addAction(QStringLiteral("Show Figure"));
+  show_figure->setObjectName(QStringLiteral("mnuShowFigure"));
+  show_figure->setCheckable(true);
+  show_figure->setChecked(!dock->isHidden());
+  connect(show_figure, &QAction::toggled, dock, &QDockWidget::setVisible);
+  figure_menu->addSeparator();
+  QAction* save_figure = figure_menu->addAction(QStringLiteral("Save Figure..."));
+  save_figure->setObjectName(QStringLiteral("mnuSaveFigure"));
+  connect(save_figure, &QAction::triggered, this, [this] { figures_->cmdSaveFigureClick(); });
+  QAction* save_pdf = figure_menu->addAction(QStringLiteral("Save as PDF..."));
+  save_pdf->setObjectName(QStringLiteral("mnuSavePdf"));
+  connect(save_pdf, &QAction::triggered, this, [this] { figures_->cmdSavePdfClick(); });
+  connect(figure_menu, &QMenu::aboutToShow, this,
+          [this, save_figure] { save_figure->setEnabled(figures_->View()->HasFigure()); });
 }
 
 // The controls keep the original places at the original size; the memo

@@ -4,8 +4,10 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -543,3 +545,31 @@ TEST(QtSaveFileDialogTest, ProposesTheNameFiltersTextFilesAndAddsNoExtension) {
 }
 
 }  // namespace
+
+// On any screen the viewer lies on the screen with its four buttons whole;
+// the figure is beside the text where both fit, and otherwise starts hidden
+// and is shown from the "Figure" menu.  (Run once more at 1.5 scaling.)
+TEST_F(ResultsViewerTest, FitsTheScreenWithItsButtonsAndTheFigureWhereItFits) {
+  Compute();
+  QCoreApplication::processEvents();
+  const QRect area = viewer->screen()->availableGeometry().adjusted(-2, -2, 2, 2);
+  EXPECT_LE(viewer->frameGeometry().width(), area.width());
+  EXPECT_LE(viewer->frameGeometry().height(), area.height());
+  QWidget* client = viewer->centralWidget();
+  for (const char* name : {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"}) {
+    auto* button = viewer->findChild<QPushButton*>(QLatin1String(name));
+    const QRect place(button->mapTo(client, QPoint(0, 0)), button->size());
+    EXPECT_TRUE(client->rect().contains(place)) << name;
+  }
+  auto* dock = viewer->findChild<QDockWidget*>(QStringLiteral("FigureDock"));
+  auto* show = viewer->findChild<QAction*>(QStringLiteral("mnuShowFigure"));
+  ASSERT_NE(dock, nullptr);
+  ASSERT_NE(show, nullptr);
+  const bool roomy = area.width() >= 1300;
+  EXPECT_EQ(dock->isVisible(), roomy);
+  EXPECT_EQ(show->isChecked(), roomy);
+  show->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dock->isVisible(), !roomy);
+  EXPECT_EQ(show->isChecked(), !roomy);
+}
