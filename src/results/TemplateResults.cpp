@@ -163,6 +163,7 @@ void TfrmTemplateResults::BuildControls() {
   auto* figure_scroll = new QScrollArea(dock);
   figure_scroll->setObjectName(QStringLiteral("FigureScroll"));
   figure_scroll->setFrameShape(QFrame::NoFrame);
+  figure_scroll->setWidgetResizable(true);
   figure_scroll->setWidget(figures_);
   dock->setWidget(figure_scroll);
   addDockWidget(Qt::RightDockWidgetArea, dock);
@@ -179,8 +180,8 @@ void TfrmTemplateResults::BuildControls() {
   const int width = std::max(kResultsClientWidth, memo_width + (kResultsClientWidth - 769));
   // The figure's dock takes its panel's width and the separator beside it.
   const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-  const int figure_width = figures_->width() + figure_scroll->frameWidth() * 2 + separator;
-  QSize size(width + figure_width, kResultsClientHeight + menu_bar->sizeHint().height());
+  const int dock_width = kFigurePanelWidth + 8;
+  QSize size(width + separator + dock_width, kResultsClientHeight + menu_bar->sizeHint().height());
   setMinimumSize(kResultsMinimumWidth, kResultsMinimumHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     // Room for the window manager's title bar and borders.  Where the text
@@ -194,6 +195,7 @@ void TfrmTemplateResults::BuildControls() {
     size = size.boundedTo(room).expandedTo(minimumSize());
   }
   resize(size);
+  if (!dock->isHidden()) resizeDocks({dock}, {dock_width}, Qt::Horizontal);
 
   // The figure's menu: show or hide it, and its two exports, which the
   // figure side also offers as buttons.

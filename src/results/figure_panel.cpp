@@ -57,7 +57,10 @@ tFigurePanel::tFigurePanel(QPlainTextEdit* memo, tUserDialogs& dialogs, QWidget*
       dialogs_(dialogs),
       files_(std::make_unique<tQtExportFileDialog>(this)) {
   setObjectName(QStringLiteral("FigurePanel"));
-  setFixedSize(kFigurePanelWidth, 554);
+  // Its controls keep fixed places; the panel may grow in the viewer's
+  // figure area, never shrink below what shows them whole.
+  setMinimumSize(kFigurePanelWidth - 4, 535);
+  resize(kFigurePanelWidth, 554);
   view_ = new tFigureView(this);
   view_->setGeometry(4, 10, kFigurePanelWidth - 12, (kFigurePanelWidth - 12) * 400 / 640);
   auto* strip = new QFrame(this);
