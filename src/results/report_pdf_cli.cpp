@@ -2,12 +2,20 @@
 // command line's library) when the windows are built, and installed before
 // main runs.  It paints on Qt's offscreen platform, so no display is needed.
 #include <QGuiApplication>
+#include <cstdio>
 #include <memory>
 
 #include "cli/pdf_output.h"
 #include "results/report_pdf.h"
 
 namespace {
+
+// Qt's own notes (a missing runtime folder, say) go to standard error as
+// the program's messages do, with its name in front.
+void PrefixedQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtDebugMsg || type == QtInfoMsg) return;
+  std::fprintf(stderr, "quorrel-report: %s\n", qPrintable(message));
+}
 
 class tQtPdfOutput : public tPdfOutput {
  public:
@@ -16,6 +24,7 @@ class tQtPdfOutput : public tPdfOutput {
     // writing, and is gone again before the program's static objects are.
     std::unique_ptr<QGuiApplication> application;
     if (QGuiApplication::instance() == nullptr) {
+      qInstallMessageHandler(PrefixedQtMessage);
       qputenv("QT_QPA_PLATFORM", "offscreen");
       static int argc = 1;
       static char name[] = "quorrel-report";
