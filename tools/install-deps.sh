@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-liberation
   poppler-utils cups printer-driver-cups-pdf
+  # The checks of tools/run-checks.sh: the formatter, and clang with
+  # libFuzzer and its sanitizer runtimes.
+  clang-format-14 clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything (program, tests, benchmarks)
-# and runs every test.
+# with every compiler warning an error, runs every test, and then the longer
+# checks of tools/run-checks.sh (formatting, sanitizers, fuzzing).
+# --quick: build and test only.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/tools/install-deps.sh"
 
 build="$here/build"
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 # The printing test prints through a real print system when one can be
@@ -17,6 +19,11 @@ if [ -x "$here/tools/cups-pdf-printer.sh" ]; then
 fi
 status=0
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") || status=$?
+# The sanitizer run of the whole suite includes the printing test, so the
+# checks run while the printer is up.
+if [ $status -eq 0 ] && [ "${1:-}" != "--quick" ]; then
+  "$here/tools/run-checks.sh" || status=$?
+fi
 if [ -n "$printer_started" ]; then
   "$here/tools/cups-pdf-printer.sh" stop "$printer_started" || true
 fi
