@@ -1,8 +1,12 @@
-// Fuzz target: reading a batch file's CSV text into records, on any bytes,
-// with either delimiter.  The records read must survive being written out
-// again (every field quoted) and read back, and a row of result fields
-// written the way the batch output writes them must read back as those
-// fields.
+// Fuzz target: reading a batch file's CSV text into records.
+// - Any bytes, with either delimiter: the records read must survive being
+//   written out again (every field quoted) and read back, and a row of
+//   result fields written the way the batch output writes them must read
+//   back as those fields.
+// - The same bytes as records to write (byte 0 ends a field, byte 1 a
+//   record; the first byte chooses the delimiter, the line ends and the
+//   quoting): written as a spreadsheet would write them, they must read
+//   back exactly.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -63,11 +67,54 @@ void CheckDelimiter(const std::string& text, char delimiter) {
   }
 }
 
+// True when a field must be quoted to read back as itself: delimiters,
+// quotes and line ends; an empty or blank field alone on its line, which
+// would be a blank line; and a byte order mark at the very start.
+bool NeedsQuotes(const std::string& field, char delimiter, bool alone, bool first) {
+  if (field.find_first_of(std::string("\"\r\n") + delimiter) != std::string::npos) return true;
+  if (alone && field.find_first_not_of(" \t") == std::string::npos) return true;
+  return first && field.rfind("\xEF\xBB\xBF", 0) == 0;
+}
+
+void CheckWrittenRecords(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const std::uint8_t mode = data[0];
+  const char delimiter = (mode & 1) != 0 ? ';' : ',';
+  const char* const line_ends[] = {"\n", "\r\n", "\r", "\r\n"};
+  const std::string line_end = line_ends[(mode >> 1) & 3];
+  const bool quote_all = (mode & 8) != 0;
+  const bool end_last_line = (mode & 16) != 0;
+
+  tRecords records(1, std::vector<std::string>(1));
+  for (std::size_t i = 1; i < size; ++i) {
+    if (data[i] == 0) {
+      records.back().emplace_back();
+    } else if (data[i] == 1) {
+      records.emplace_back(1);
+    } else {
+      records.back().back().push_back(static_cast<char>(data[i]));
+    }
+  }
+  std::string text;
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    const auto& record = records[r];
+    for (std::size_t f = 0; f < record.size(); ++f) {
+      if (f > 0) text += delimiter;
+      const bool quote =
+          quote_all || NeedsQuotes(record[f], delimiter, record.size() == 1, r == 0 && f == 0);
+      text += quote ? Quoted(record[f]) : record[f];
+    }
+    if (r + 1 < records.size() || end_last_line) text += line_end;
+  }
+  FUZZ_CHECK(ReadRecords(text, delimiter) == records);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   CheckDelimiter(text, ',');
   CheckDelimiter(text, ';');
+  CheckWrittenRecords(data, size);
   return 0;
 }

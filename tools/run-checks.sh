@@ -3,13 +3,17 @@
 # after the tests (and by CI through it).  Fails on the first finding:
 #   format     a C++ file that clang-format 14 would change;
 #   asan       any AddressSanitizer or UndefinedBehaviorSanitizer report over
-#              the whole test suite (a g++ build with -Werror);
+#              the whole test suite;
 #   tsan       any ThreadSanitizer report over the engine tests (the engines
 #              hand work between threads);
 #   fuzz       a libFuzzer finding: each fuzz target runs over its corpus,
 #              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds.
 # Each stage prints its time.  Arguments choose stages (default: all four).
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
+# Warnings are errors in the test command's Release build and in the clang
+# build here; not in the g++ sanitizer builds, where the instrumentation makes
+# g++ 12 see uninitialized values inside the standard library's <regex> that
+# are not there.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
@@ -38,7 +42,7 @@ check_format() {
 check_asan() {
   local build="$here/build-asan"
   fresh "$build"
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=OFF \
     -DQUORREL_SANITIZE=address,undefined >/dev/null
   # Everything the tests run; the benchmarks themselves are not needed.
   local targets
@@ -50,7 +54,7 @@ check_asan() {
 check_tsan() {
   local build="$here/build-tsan"
   fresh "$build"
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=OFF \
     -DQUORREL_SANITIZE=thread -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_BENCH=OFF \
     -DQUORREL_WITH_FUZZ=OFF >/dev/null
   cmake --build "$build" -j"$jobs" --target engines_tests
