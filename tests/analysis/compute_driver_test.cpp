@@ -186,8 +186,7 @@ TEST(RunAnalysis, OptionsReachTheEngine) {
     tAnalysis analysis = RunAnalysis(request);
 
     tEngine_results direct;
-    auto engine =
-        c.prior == tPrior::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
+    auto engine = c.prior == tPrior::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
     engine(20, kShortRun, true, 100, 15, 50, 10, 0.6L, 70, 55, c.limits == tLimits::TwoSided, 95,
            direct, c.test, nullptr);
     ExpectSame(analysis.results, direct);
