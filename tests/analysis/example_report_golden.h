@@ -5,8 +5,9 @@
 //
 // The same report is printed, line for line, by
 //   build/src/cli/quorrel-report 100 15 50 10 .6 20 70 55
-// and the engine's eight results behind it are checked to the last bit
-// against the step-by-step reference computation
+// and the engine's eight results behind it are those of the engines' golden
+// test GoldenFullRun.CalibratedPriorExample, made by the step-by-step
+// reference computation with
 //   build/bench/golden_values engine calibrated 20 1000000 100 15 50 10 0.6 70 55 two-sided
 //   standardized
 // After a deliberate change of the report's wording or layout, or of the
