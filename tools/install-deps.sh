@@ -9,6 +9,9 @@ packages=(
   qt6-base-dev qt6-svg-dev fonts-liberation
   poppler-utils cups printer-driver-cups-pdf
   dpkg-dev file lintian desktop-file-utils appstream
+  # The checks of tools/run-checks.sh: the formatter, and clang with
+  # libFuzzer and its sanitizer runtimes.
+  clang-format-14 clang-14 libclang-rt-14-dev
 )
 
 missing=()

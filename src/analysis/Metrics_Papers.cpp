@@ -54,7 +54,10 @@ double ReadNumber(const std::string& text, const std::string& caption, tMessageS
 
   // The digits are collected as text and converted once at the end, so that
   // the result is the double nearest to the exact decimal value, however many
-  // decimals were typed or pasted.
+  // decimals were typed or pasted (correct rounding as IEEE 754-2008, 5.12.2,
+  // asks of decimal input; the method: W. D. Clinger, "How to Read Floating
+  // Point Numbers Accurately", Proc. ACM PLDI 1990, 92-101).  Adding up the
+  // digits one by one in floating point would round at every step.
   bool negative = false;
   bool in_fraction = false;
   bool refused = false;

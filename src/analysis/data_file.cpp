@@ -190,7 +190,7 @@ std::string FormatRestoredValue(long double value) {
   if (value == 0 || std::isnan(value)) return "0";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   // Six significant digits, rounded once: "d.dddddE±x".
-  std::string scientific = FormatInCLocale("%.5Le", value);
+  std::string scientific = FormatScientific(value, 5);
   std::string sign;
   std::size_t i = 0;
   if (scientific[0] == '-') {

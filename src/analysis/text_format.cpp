@@ -3,13 +3,38 @@
 #include <locale.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <system_error>
 
 namespace {
+
+// std::to_chars writes the exact binary value rounded once to the digits
+// asked for, the same text as printf's %Lf, %Le and %lld in the "C" locale,
+// and never looks at any locale.
+std::string ToChars(long double value, std::chars_format format, int precision) {
+  char small[128];
+  std::to_chars_result written =
+      std::to_chars(small, small + sizeof small, value, format, precision);
+  if (written.ec == std::errc()) return std::string(small, written.ptr);
+  // Fixed point of a large value: up to 4933 digits before the point.
+  std::string text(static_cast<std::size_t>(5000 + precision), '\0');
+  written = std::to_chars(text.data(), text.data() + text.size(), value, format, precision);
+  text.resize(static_cast<std::size_t>(written.ptr - text.data()));
+  return text;
+}
+
+// Right-aligns `text` in at least `width` characters.
+std::string PadLeft(std::string text, int width) {
+  if (width > 0 && text.size() < static_cast<std::size_t>(width)) {
+    text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
+  }
+  return text;
+}
 
 locale_t CLocale() {
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
@@ -48,7 +73,7 @@ std::string FormatInCLocale(const char* format, ...) {
 }
 
 std::string FormatFixed(long double value, int width, int precision, char decimal_separator) {
-  std::string text = FormatInCLocale("%*.*Lf", width, precision, value);
+  std::string text = PadLeft(ToChars(value, std::chars_format::fixed, precision), width);
   if (decimal_separator != '.') {
     for (char& c : text) {
       if (c == '.') c = decimal_separator;
@@ -88,7 +113,9 @@ std::string FormatLine(const char* format, std::initializer_list<tFormatArg> arg
       out += FormatFixed(arg.real, width, precision < 0 ? 6 : precision, decimal_separator);
     } else if (*p == 'D' || *p == 'd') {
       if (!arg.is_integer) throw std::logic_error("report format wants an integer");
-      out += FormatInCLocale("%*lld", width, static_cast<long long>(arg.integer));
+      char digits[24];
+      std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, arg.integer);
+      out += PadLeft(std::string(digits, written.ptr), width);
     } else {
       throw std::logic_error("unknown conversion in a report format");
     }
@@ -100,7 +127,11 @@ std::string FormatLine(const char* format, std::initializer_list<tFormatArg> arg
 std::string FormatFullPrecision(long double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  return FormatInCLocale("%.20Le", value);
+  return FormatScientific(value, 20);
+}
+
+std::string FormatScientific(long double value, int decimals) {
+  return ToChars(value, std::chars_format::scientific, decimals);
 }
 
 long double ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow) {

@@ -31,8 +31,12 @@ std::string FormatLine(const char* format, std::initializer_list<tFormatArg> arg
 // Infinities and NaNs give "inf", "-inf" and "nan".
 std::string FormatFullPrecision(long double value);
 
+// `value` in scientific notation with `decimals` digits after the point, as
+// "%.*Le" in the "C" locale writes it ("-2.50000e+00").
+std::string FormatScientific(long double value, int decimals);
+
 // Runs `snprintf`-style formatting in the "C" locale whatever the process's
-// locale is.  Used by the helpers above and by the data file.
+// locale is, for texts the helpers above do not cover.
 std::string FormatInCLocale(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Decimal text to long double in the "C" locale, correctly rounded.

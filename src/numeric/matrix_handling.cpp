@@ -1,3 +1,29 @@
+// The matrix routines and the sort of the Monte Carlo sample.
+//
+// Sources of the methods:
+// - MatrixInverse: Gauss-Jordan elimination with row exchanges, reducing A
+//   to the identity while the same row operations turn the identity into
+//   the inverse (W. H. Press, S. A. Teukolsky, W. T. Vetterling and
+//   B. P. Flannery, "Numerical Recipes: The Art of Scientific Computing",
+//   3rd ed., Cambridge University Press 2007, section 2.1; N. J. Higham,
+//   "Accuracy and Stability of Numerical Algorithms", 2nd ed., SIAM 2002,
+//   section 14.4).  The pivot rule (the first entry above a threshold, else
+//   the largest) is this program's own.
+// - Cholesky2x2: the Cholesky factorization A = L L^T written out for two
+//   rows (G. H. Golub and C. F. Van Loan, "Matrix Computations", 4th ed.,
+//   Johns Hopkins University Press 2013, section 4.2; Higham, chapter 10).
+// - QuickSort: C. A. R. Hoare's quicksort ("Quicksort", The Computer
+//   Journal 5(1), 1962, 10-16) with R. Sedgewick's refinements: scans from
+//   both ends that stop at keys equal to the pivot, median-of-three pivots,
+//   insertion sort for short ranges and the smaller part first so that the
+//   stack stays logarithmic ("Implementing Quicksort Programs",
+//   Communications of the ACM 21(10), 1978, 847-857); and D. R. Musser's
+//   depth limit beyond which a range is heap-sorted ("Introspective Sorting
+//   and Selection Algorithms", Software: Practice and Experience 27(8),
+//   1997, 983-993).  The heap sort is J. W. J. Williams's ("Algorithm 232:
+//   Heapsort", Communications of the ACM 7(6), 1964, 347-348) with
+//   R. W. Floyd's bottom-up heap construction ("Algorithm 245: Treesort 3",
+//   Communications of the ACM 7(12), 1964, 701).
 #include "numeric/matrix_handling.h"
 
 #include <cmath>

@@ -118,6 +118,8 @@ TEST(ReadEntry, FillsTheRequestFromTheTexts) {
   EXPECT_EQ(request.notes, entry.notes);
 }
 
+// The one test here that runs full-length analyses: the numbers of the
+// example case are those of the report written out in example_report_golden.h.
 TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
   tRecordingDialogs dialogs;
   tComputeOutcome outcome = ComputeAnalysis(ExampleEntry(), folder_, dialogs);
@@ -129,9 +131,7 @@ TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
   EXPECT_EQ(a.z_x, -2);
   EXPECT_EQ(a.z_y, 0.5L);
   EXPECT_EQ(a.request.n, 20);
-  tEngine_results direct;
-  Calibrated_Prior_Engine(20, 1000000, true, 100, 15, 50, 10, 0.6, 70, 55, true, 95, direct);
-  ExpectSame(a.results, direct);
+  EXPECT_EQ(a.request.iterations, kIterations);
 
   // The whole first report, line by line.
   std::vector<std::string> first = BuildReport(false, ProgramTitle, a);
@@ -140,27 +140,61 @@ TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
     EXPECT_EQ(first[i], kExampleFirstReport[i]) << "line " << i + 1;
   }
 
-  // A second Compute gives the same report, after the underscore line.
+  // A second Compute gives the same numbers to the last bit, and the same
+  // report after the underscore line.
   tComputeOutcome again = ComputeAnalysis(ExampleEntry(), folder_, dialogs);
+  ExpectSame(again.analysis.results, a.results);
   std::vector<std::string> second = BuildReport(true, ProgramTitle, again.analysis);
   ASSERT_EQ(second.size(), first.size() + 1);
   EXPECT_EQ(second[0], std::string(96, '_'));
   EXPECT_TRUE(std::equal(first.begin(), first.end(), second.begin() + 1));
 }
 
-TEST_F(ComputeDriver, OptionsReachTheEngine) {
-  tWorksheetEntry entry = ExampleEntry();
-  entry.test = tTestKind::Unstandardized;
-  entry.prior = tPrior::StandardTheory;
-  entry.limits = tLimits::OneSidedLower;
-  tRecordingDialogs dialogs;
-  tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs);
-  ASSERT_FALSE(outcome.Refused());
-  tEngine_results direct;
-  Standard_Theory_Engine(20, 1000000, true, 100, 15, 50, 10, 0.6, 70, 55, false, 95, direct,
-                         tTestKind::Unstandardized);
-  ExpectSame(outcome.analysis.results, direct);
-  EXPECT_EQ(outcome.analysis.request.limits, tLimits::OneSidedLower);
+// Each prior, limits and test reaches the engine it names, with the flags it
+// stands for; short runs are enough to tell the engines and flags apart.
+TEST(RunAnalysis, OptionsReachTheEngine) {
+  constexpr int32_t kShortRun = 20000;
+  struct tCombination {
+    tPrior prior;
+    tLimits limits;
+    tTestKind test;
+  };
+  const tCombination combinations[] = {
+      {tPrior::Calibrated, tLimits::TwoSided, tTestKind::Standardized},
+      {tPrior::Calibrated, tLimits::OneSidedLower, tTestKind::Standardized},
+      {tPrior::Calibrated, tLimits::OneSidedUpper, tTestKind::Standardized},
+      {tPrior::StandardTheory, tLimits::TwoSided, tTestKind::Standardized},
+      {tPrior::StandardTheory, tLimits::OneSidedLower, tTestKind::Standardized},
+      {tPrior::StandardTheory, tLimits::TwoSided, tTestKind::Unstandardized},
+      {tPrior::StandardTheory, tLimits::OneSidedUpper, tTestKind::Unstandardized},
+  };
+  for (const tCombination& c : combinations) {
+    SCOPED_TRACE(::testing::Message() << static_cast<int>(c.prior) << static_cast<int>(c.limits)
+                                      << static_cast<int>(c.test));
+    tAnalysis_request request;
+    request.mean_x = 100;
+    request.sd_x = 15;
+    request.mean_y = 50;
+    request.sd_y = 10;
+    request.r = 0.6L;
+    request.n = 20;
+    request.case_x = 70;
+    request.case_y = 55;
+    request.prior = c.prior;
+    request.limits = c.limits;
+    request.test = c.test;
+    request.iterations = kShortRun;
+    tAnalysis analysis = RunAnalysis(request);
+
+    tEngine_results direct;
+    auto engine = c.prior == tPrior::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
+    engine(20, kShortRun, true, 100, 15, 50, 10, 0.6L, 70, 55, c.limits == tLimits::TwoSided, 95,
+           direct, c.test, nullptr, nullptr);
+    ExpectSame(analysis.results, direct);
+    EXPECT_EQ(analysis.request.limits, c.limits);
+    EXPECT_EQ(analysis.z_x, -2);
+    EXPECT_EQ(analysis.z_y, 0.5L);
+  }
 }
 
 TEST_F(ComputeDriver, EngineErrorComesAfterTheFileWasWritten) {

@@ -2,6 +2,16 @@
 // 50, SDs 15 and 10, r 0.6; a case scoring 70 and 55; calibrated prior,
 // two-sided limits, standardized test), written out by hand.  The numbers in
 // the outputs are those of the calibrated engine's run for this case.
+//
+// The same report is printed, line for line, by
+//   build/src/cli/quorrel-report 100 15 50 10 .6 20 70 55
+// and the engine's eight results behind it are those of the engines' golden
+// test GoldenFullRun.CalibratedPriorExample, made by the step-by-step
+// reference computation with
+//   build/bench/golden_values engine calibrated 20 1000000 100 15 50 10 0.6 70 55 two-sided
+//   standardized
+// After a deliberate change of the report's wording or layout, or of the
+// engine's arithmetic, compare with those outputs and write the lines again.
 #pragma once
 
 #include <string>

@@ -11,7 +11,13 @@
 
 namespace {
 
-// The example case with the calibrated engine's results for it.
+// The example case with the calibrated engine's results for it, as
+//   build/src/cli/quorrel-report --json 100 15 50 10 .6 20 70 55
+// printed them when these tests were written (21 significant digits).  The
+// engine's arithmetic has since changed in the last bits of the first three,
+// which no digit of the report shows; the report's numbers only need to
+// round as the engine's do.  After a change that moves a printed digit, make
+// them again with that command and compare with example_report_golden.h.
 tAnalysis ExampleAnalysis() {
   tAnalysis a;
   a.request.mean_x = 100;

@@ -93,7 +93,7 @@ TEST_P(GoldenShortRun, AllEightResultsInEveryBit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, GoldenShortRun, ::testing::ValuesIn(kShortRuns),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
 
 // The number of threads changes nothing, not even with more threads than
 // stretches of the stream or than processors: every golden case, and the
