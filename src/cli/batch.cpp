@@ -33,26 +33,13 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// A message on one line: each run of line breaks becomes one space.
-std::string OneLine(const std::string& message) {
-  std::string line;
-  for (char c : message) {
-    if (c == '\r' || c == '\n') {
-      if (!line.empty() && line.back() != ' ') line.push_back(' ');
-    } else {
-      line.push_back(c);
-    }
-  }
-  return line;
-}
-
 // Collects the warnings of one row's checks.
 class tCollectedMessages : public tMessageSink {
  public:
   std::string text;
   void ShowWarning(const std::string& warning) override {
     if (!text.empty()) text += ' ';
-    text += OneLine(warning);
+    text += MessageLines(warning, ' ');
   }
   void Beep() override {}
 };
@@ -198,7 +185,7 @@ void RunRow(const tCsvRecord& record, const std::map<std::string, std::size_t>& 
       outcome.numbers.push_back(FormatFullPrecision(value));
     }
   } catch (const std::exception& e) {
-    outcome.error = OneLine(ErrorBoxText(e.what()));
+    outcome.error = MessageLines(ErrorBoxText(e.what()), ' ');
     status.failed = true;
   }
 }

@@ -207,16 +207,6 @@ void AddNotes(const std::string& text, std::vector<std::string>& notes) {
   notes.push_back(line);
 }
 
-// A message for standard error: its carriage-return line breaks become
-// line feeds, so that a terminal shows every line.
-std::string MessageLines(const std::string& message) {
-  std::string lines = message;
-  for (char& c : lines) {
-    if (c == '\r') c = '\n';
-  }
-  return lines;
-}
-
 bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options,
                       std::string& problem) {
   bool options_ended = false;

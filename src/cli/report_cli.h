@@ -71,9 +71,6 @@ std::string TypedValue(const std::string& text);
 // Notes text as notes lines: a CR, a LF or CR LF each start a new line.
 void AddNotes(const std::string& text, std::vector<std::string>& notes);
 
-// A message of the program's own with each carriage return as a line break.
-std::string MessageLines(const std::string& message);
-
 // The finished analysis as one JSON object: inputs, options, the z scores
 // and the eight results with 21 significant digits, and the report lines.
 std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::string>& report);
