@@ -18,16 +18,15 @@
 
 namespace {
 
-// Tests of the flow rather than the numbers run short analyses.
-constexpr int32_t kShortRun = 4096;
-
 struct tRun {
   int status;
   std::string out, err;
 };
 
+// quorrel-report in-process, with short analyses: the full-length ones are
+// checked end to end through the program itself.
 tRun RunCli(const std::vector<std::string>& args, char separator = '.',
-            int32_t iterations = kIterations) {
+            int32_t iterations = kShortRun) {
   std::ostringstream out, err;
   tCliRuntime runtime;
   runtime.iterations = iterations;
@@ -175,18 +174,16 @@ TEST(CommandLine, RefusedValueExitsWith2AndPrintsTheMessage) {
 
 TEST(CommandLine, DecimalCommasReadAsPoints) {
   // A comma is what the worksheet's key filter turns into a point, in every locale.
-  const std::string report =
-      RunCli({"100", "15", "50", "10", ".6", "20", "70", "55"}, '.', kShortRun).out;
+  const std::string report = RunCli({"100", "15", "50", "10", ".6", "20", "70", "55"}).out;
   for (char separator : {'.', ','}) {
-    tRun run = RunCli({"100,0", "15", "50", "10", "0,6", "20,", "70", "55"}, separator, kShortRun);
+    tRun run = RunCli({"100,0", "15", "50", "10", "0,6", "20,", "70", "55"}, separator);
     ASSERT_EQ(run.status, 0) << run.err;
     if (separator == '.') {
       EXPECT_EQ(run.out, report);
     }
   }
   tRun comma_report =
-      RunCli({"--decimal-separator", ",", "100", "15", "50", "10", "0,6", "20", "70", "55"}, '.',
-             kShortRun);
+      RunCli({"--decimal-separator", ",", "100", "15", "50", "10", "0,6", "20", "70", "55"});
   EXPECT_NE(comma_report.out.find("normative sample =     0,60"), std::string::npos);
 
   // A second comma is a second point.
@@ -220,7 +217,7 @@ TEST(CommandLine, EngineErrorExitsWith1) {
 }
 
 TEST(Report, IsTheFirstReportOfTheDriver) {
-  const tAnalysis& example = ExampleAnalysis();
+  const tAnalysis& example = ShortExampleAnalysis();
   tRun run = RunCli({"100", "15", "50", "10", ".6", "20", "70", "55"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.empty());
@@ -228,7 +225,7 @@ TEST(Report, IsTheFirstReportOfTheDriver) {
 }
 
 TEST(Report, JsonHoldsFullPrecisionNumbersAndTheReport) {
-  const tAnalysis& example = ExampleAnalysis();
+  const tAnalysis& example = ShortExampleAnalysis();
   tRun run = RunCli({"--json", "--notes", "say \"hi\"\tnow", "--decimal-separator", ",", "100",
                      "15", "50", "10", ".6", "20", "70", "55"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -269,7 +266,7 @@ TEST(Csv, TextCellsThatASpreadsheetWouldRunAreWrittenAsText) {
 }
 
 TEST(Batch, EveryRowGetsItsOwnResultRow) {
-  const tAnalysis& example = ExampleAnalysis();
+  const tAnalysis& example = ShortExampleAnalysis();
   std::string csv =
       "ID,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y,prior,clinic\n"
       "\"Smith, J\",100,15,50,10,.6,20,70,55,,north\n"
@@ -279,7 +276,7 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
       "short,100,15\n";
   std::ostringstream out, err;
   tCliOptions options;
-  int status = RunBatch(csv, options, '.', out, err);
+  int status = RunBatch(csv, options, '.', out, err, ShortRuntime());
   EXPECT_EQ(status, 1);  // an engine error outranks the refusals
   EXPECT_TRUE(err.str().empty()) << err.str();
   std::vector<std::vector<std::string>> rows = CsvRows(out.str());
@@ -540,8 +537,7 @@ TEST(Report, ProgressLineAfterASecondIsErasedAtTheEnd) {
 
 TEST(Report, NotesLineBreaksAndJsonUtf8) {
   tRun run = RunCli({"--notes", "CR\rinside", "--notes", "LF\nand CR LF\r\nend", "100", "15", "50",
-                     "10", ".6", "20", "70", "55"},
-                    '.', kShortRun);
+                     "10", ".6", "20", "70", "55"});
   ASSERT_EQ(run.status, 0);
   EXPECT_EQ(run.out.find('\r'), std::string::npos);
   const std::string pad(15, ' ');
@@ -561,8 +557,8 @@ TEST(Report, NotesLineBreaksAndJsonUtf8) {
        "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx"},
   };
   for (const auto& [note, expected] : notes) {
-    tRun json = RunCli({"--json", "--notes", note, "100", "15", "50", "10", ".6", "20", "70", "55"},
-                       '.', kShortRun);
+    tRun json =
+        RunCli({"--json", "--notes", note, "100", "15", "50", "10", ".6", "20", "70", "55"});
     ASSERT_EQ(json.status, 0);
     tJson object = tJsonReader(json.out).ReadDocument();
     std::string read = object["options"]["notes"].items.at(0).text;
