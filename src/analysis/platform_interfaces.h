@@ -39,6 +39,28 @@ class tUserDialogs : public tMessageSink {
   }
 };
 
+// A message of the program's own, whose lines are broken with carriage
+// returns (code 13), for a place that breaks them otherwise.  With a line feed
+// as `line_break` (a terminal, the toolkit's message box) each carriage return
+// becomes a line feed and every line stays, blank ones included.  With a blank
+// (a CSV cell) the message is joined into one line: each run of carriage
+// returns and line feeds becomes one blank, none at the start and none after
+// a blank.
+inline std::string MessageLines(const std::string& message, char line_break = '\n') {
+  std::string text;
+  text.reserve(message.size());
+  for (char c : message) {
+    if (c != '\r' && c != '\n') {
+      text.push_back(c);
+    } else if (line_break == '\n') {
+      text.push_back('\n');
+    } else if (!text.empty() && text.back() != ' ' && text.back() != line_break) {
+      text.push_back(line_break);
+    }
+  }
+  return text;
+}
+
 // The text of the error box for an error that escaped an operation: its
 // message, with a period added when it does not end in one.
 inline std::string ErrorBoxText(const std::string& message) {

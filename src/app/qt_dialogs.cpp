@@ -11,7 +11,7 @@ namespace {
 // The program's texts break lines with a carriage return; the box breaks
 // them at line feeds.
 QString BoxText(const std::string& text) {
-  return QString::fromStdString(text).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return QString::fromStdString(MessageLines(text));
 }
 
 }  // namespace

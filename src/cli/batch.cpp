@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "analysis/text_format.h"
+#include "cli/names.h"
 #include "cli/run_watch.h"
 #include "numeric/errors.h"
 
@@ -21,10 +22,14 @@ namespace {
 constexpr std::array<const char*, 8> kValueColumns = {"mean_x", "sd_x", "mean_y", "sd_y",
                                                       "r",      "n",    "case_x", "case_y"};
 
-const char* const kOutputHeader =
-    "id,prior,limits,test,z_x,z_y,one_tailed_p,two_tailed_p,pct_estimate,pct_lower,pct_upper,"
-    "zdcc,zdcc_lower,zdcc_upper,error";
-constexpr int kResultColumns = 10;  // z_x ... zdcc_upper
+// The output's first row: the id, the three options, the ten numbers, the error.
+std::string OutputHeader() {
+  std::string header =
+      std::string("id,") + kPriorOption.name + ',' + kLimitsOption.name + ',' + kTestOption.name;
+  for (const tResultColumn& column : kResultColumns)
+    header += std::string(",") + column.name;
+  return header + ",error";
+}
 
 std::string Lower(std::string text) {
   for (char& c : text) {
@@ -33,26 +38,13 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// A message on one line: each run of line breaks becomes one space.
-std::string OneLine(const std::string& message) {
-  std::string line;
-  for (char c : message) {
-    if (c == '\r' || c == '\n') {
-      if (!line.empty() && line.back() != ' ') line.push_back(' ');
-    } else {
-      line.push_back(c);
-    }
-  }
-  return line;
-}
-
 // Collects the warnings of one row's checks.
 class tCollectedMessages : public tMessageSink {
  public:
   std::string text;
   void ShowWarning(const std::string& warning) override {
     if (!text.empty()) text += ' ';
-    text += OneLine(warning);
+    text += MessageLines(warning, ' ');
   }
   void Beep() override {}
 };
@@ -68,9 +60,9 @@ struct tRowOutcome {
 void WriteRow(std::ostream& out, const tRowOutcome& row) {
   out << (row.id_is_number ? row.id : CsvField(row.id)) << ',' << CsvField(row.prior) << ','
       << CsvField(row.limits) << ',' << CsvField(row.test);
-  for (int i = 0; i < kResultColumns; ++i) {
+  for (std::size_t i = 0; i < kResultColumns.size(); ++i) {
     out << ',';
-    if (static_cast<std::size_t>(i) < row.numbers.size()) out << row.numbers[i];
+    if (i < row.numbers.size()) out << row.numbers[i];
   }
   out << ',' << CsvField(row.error) << '\n';
 }
@@ -111,102 +103,140 @@ bool ReadHeader(const tCsvRecord& header, std::map<std::string, std::size_t>& co
   return true;
 }
 
-// One well-formed row: its options, its values, its analysis.
-void RunRow(const tCsvRecord& record, const std::map<std::string, std::size_t>& columns,
-            const tCliOptions& options, char decimal_separator, const tWatchSettings& watch,
-            int32_t iterations, std::ostream& err, tRowOutcome& outcome, tBatchStatus& status,
-            bool& interrupted) {
-  auto cell = [&](const std::string& name) -> std::string {
+// The cells of one well-formed row, by column name; "" for a column the
+// file does not have.
+struct tRowCells {
+  const tCsvRecord& record;
+  const std::map<std::string, std::size_t>& columns;
+  std::string operator()(const std::string& name) const {
     auto found = columns.find(name);
     return found == columns.end() ? std::string() : record.cells[found->second];
-  };
+  }
+};
 
-  tWorksheetEntry entry;
+// An option cell, after any earlier problem of the row: empty takes the
+// command line's choice; otherwise one of the option's names, in any case.
+// A refused cell is shown in the output as it stands.
+template <typename tTarget, typename tChoice, std::size_t kCount>
+void ReadOptionCell(const tNamedOption<tChoice, kCount>& option, const std::string& text,
+                    tTarget& target, std::string& shown, std::string& problem) {
+  if (!problem.empty() || text.empty()) return;
+  if (std::optional<tChoice> choice = option.Find(Lower(text))) {
+    target = *choice;
+  } else {
+    problem = option.Refusal("", text);
+    shown = text;
+  }
+}
+
+// The row's options: its own option cells over the command line's.  Fills
+// the outcome's option columns; returns the problem that refuses the row, or "".
+std::string ReadRowOptions(const tRowCells& cell, const tCliOptions& options,
+                           tWorksheetEntry& entry, tRowOutcome& outcome) {
   entry.limits = options.limits;
   entry.test = options.test;
   std::optional<tPrior> prior = options.prior;
   std::string problem;
-
-  // An empty option cell takes the command line's option.
-  if (std::string text = cell("limits"); !text.empty()) {
-    if (auto limits = LimitsFromName(Lower(text))) {
-      entry.limits = *limits;
-    } else {
-      problem = "limits must be two-sided, lower or upper, not \"" + text + "\"";
-      outcome.limits = text;
-    }
-  }
-  if (std::string text = cell("test"); problem.empty() && !text.empty()) {
-    if (auto test = TestFromName(Lower(text))) {
-      entry.test = *test;
-    } else {
-      problem = "test must be standardized or unstandardized, not \"" + text + "\"";
-      outcome.test = text;
-    }
-  }
-  if (std::string text = cell("prior"); problem.empty() && !text.empty()) {
-    prior = PriorFromName(Lower(text));
-    if (!prior) {
-      problem = "prior must be calibrated or standard, not \"" + text + "\"";
-      outcome.prior = text;
-    }
-  }
+  ReadOptionCell(kLimitsOption, cell(kLimitsOption.name), entry.limits, outcome.limits, problem);
+  ReadOptionCell(kTestOption, cell(kTestOption.name), entry.test, outcome.test, problem);
+  ReadOptionCell(kPriorOption, cell(kPriorOption.name), prior, outcome.prior, problem);
   if (problem.empty()) {
     if (ResolvePrior(prior, entry.test, entry.prior, problem)) {
-      outcome.prior = PriorName(entry.prior);
+      outcome.prior = kPriorOption.NameOf(entry.prior);
     } else {
       problem =
           "the unstandardized test always runs with the standard-theory prior, not the "
           "calibrated one";
     }
   }
-  if (outcome.limits.empty()) outcome.limits = LimitsName(entry.limits);
-  if (outcome.test.empty()) outcome.test = TestName(entry.test);
-  if (outcome.prior.empty()) outcome.prior = prior ? PriorName(*prior) : "";
-  if (!problem.empty()) {
-    outcome.error = problem;
-    status.refused = true;
-    return;
-  }
-
-  for (int f = 0; f < 8; ++f)
-    entry.texts[f] = TypedValue(cell(kValueColumns[f]));
-  try {
-    tCollectedMessages messages;
-    tAnalysis_request request;
-    if (ReadEntry(entry, messages, request, decimal_separator) >= 0) {
-      outcome.error = messages.text;
-      status.refused = true;
-      return;
-    }
-    request.iterations = iterations;
-    tWatchedRun run = RunWatched(request, watch, err);
-    if (run.end == tWatchEnd::Interrupted) {
-      interrupted = true;
-      return;
-    }
-    if (run.end == tWatchEnd::TimedOut) {
-      outcome.error = TimeLimitMessage(watch, run, iterations);
-      status.failed = true;
-      return;
-    }
-    const tAnalysis& analysis = run.analysis;
-    const tEngine_results& res = analysis.results;
-    for (long double value :
-         {analysis.z_x, analysis.z_y, res.one_tailed_p, res.two_tailed_p, res.pct_estimate,
-          res.pct_lower, res.pct_upper, res.zdcc, res.zdcc_lower, res.zdcc_upper}) {
-      outcome.numbers.push_back(FormatFullPrecision(value));
-    }
-  } catch (const std::exception& e) {
-    outcome.error = OneLine(ErrorBoxText(e.what()));
-    status.failed = true;
-  }
+  if (outcome.limits.empty()) outcome.limits = kLimitsOption.NameOf(entry.limits);
+  if (outcome.test.empty()) outcome.test = kTestOption.NameOf(entry.test);
+  if (outcome.prior.empty()) outcome.prior = prior ? kPriorOption.NameOf(*prior) : "";
+  return problem;
 }
 
-int Interrupted(std::ostream& out, std::ostream& err) {
-  out.flush();
-  err << "quorrel-report: interrupted; the rows finished before it have been written\n";
-  return kExitInterrupted;
+// A batch under way: what each row needs, and the status so far.
+struct tBatch {
+  const tCliOptions& options;
+  char decimal_separator;
+  const tCliRuntime& runtime;
+  std::ostream& err;
+  std::map<std::string, std::size_t> columns;  // from the header
+  tBatchStatus status;
+
+  // One record, the `row`th after the header, into its output row.  False
+  // when Ctrl-C stopped its analysis: the row has no output then.
+  bool Run(const tCsvRecord& record, std::size_t row, tRowOutcome& outcome) {
+    const bool has_id = columns.count("id") != 0;
+    if (!has_id) {
+      outcome.id = std::to_string(row);
+      outcome.id_is_number = true;
+    }
+    if (record.Malformed()) {
+      outcome.error = "line " + std::to_string(record.line) + ": " + record.problem;
+      status.refused = true;
+      return true;
+    }
+    if (has_id) outcome.id = record.cells[columns.at("id")];
+    const tRowCells cell{record, columns};
+    tWorksheetEntry entry;
+    outcome.error = ReadRowOptions(cell, options, entry, outcome);
+    if (!outcome.error.empty()) {
+      status.refused = true;
+      return true;
+    }
+    for (int f = 0; f < 8; ++f)
+      entry.texts[f] = TypedValue(cell(kValueColumns[f]));
+    tWatchSettings watch = WatchSettings(options, runtime);
+    watch.label = "line " + std::to_string(record.line);
+    return RunEntry(entry, watch, outcome);
+  }
+
+  // The row's analysis: its numbers, or its refusal or error.  False when
+  // Ctrl-C stopped it.
+  bool RunEntry(const tWorksheetEntry& entry, const tWatchSettings& watch, tRowOutcome& outcome) {
+    try {
+      tCollectedMessages messages;
+      std::optional<tWatchedRun> run =
+          ReadAndRun(entry, messages, decimal_separator, watch, runtime.iterations, err);
+      if (!run) {
+        outcome.error = messages.text;
+        status.refused = true;
+      } else if (run->end == tWatchEnd::Interrupted) {
+        return false;
+      } else if (run->end == tWatchEnd::TimedOut) {
+        outcome.error = TimeLimitMessage(watch, *run, runtime.iterations);
+        status.failed = true;
+      } else {
+        for (const tResultColumn& column : kResultColumns)
+          outcome.numbers.push_back(FormatFullPrecision(column.value(run->analysis)));
+      }
+    } catch (const std::exception& e) {
+      outcome.error = MessageLines(ErrorBoxText(e.what()), ' ');
+      status.failed = true;
+    }
+    return true;
+  }
+};
+
+bool WasInterrupted(const tCliRuntime& runtime) {
+  return runtime.interrupted != nullptr && runtime.interrupted->load();
+}
+
+// How a batch ends, after its last row or when reading stopped: Ctrl-C
+// first, then a failed read, then `status`.
+int BatchEnd(const tByteSource& source, const tCliRuntime& runtime, std::ostream& out,
+             std::ostream& err, int status) {
+  if (WasInterrupted(runtime)) {
+    out.flush();
+    err << "quorrel-report: interrupted; the rows finished before it have been written\n";
+    return kExitInterrupted;
+  }
+  if (!source.Failure().empty()) {
+    err << "quorrel-report: " << source.Failure() << "\n";
+    return kExitEngineError;
+  }
+  return status;
 }
 
 }  // namespace
@@ -258,61 +288,30 @@ std::string CsvField(const std::string& text) {
 
 int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separator,
              std::ostream& out, std::ostream& err, const tCliRuntime& runtime) {
-  auto was_interrupted = [&] {
-    return runtime.interrupted != nullptr && runtime.interrupted->load();
-  };
-  auto read_failure = [&] {
-    err << "quorrel-report: " << source.Failure() << "\n";
-    return kExitEngineError;
-  };
-
   tCsvReader reader(source);
   tCsvRecord header;
   if (!reader.Next(header)) {
-    if (was_interrupted()) return Interrupted(out, err);
-    if (!source.Failure().empty()) return read_failure();
+    if (WasInterrupted(runtime) || !source.Failure().empty())
+      return BatchEnd(source, runtime, out, err, kExitRefused);
     err << "quorrel-report: the batch file is empty; its first row must name the columns\n";
     return kExitRefused;
   }
-  std::map<std::string, std::size_t> columns;
-  if (!ReadHeader(header, columns, err)) return kExitRefused;
+  tBatch batch{options, decimal_separator, runtime, err, {}, {}};
+  if (!ReadHeader(header, batch.columns, err)) return kExitRefused;
   reader.ExpectCells(header.cells.size());
-  const bool has_id = columns.count("id") != 0;
 
-  tWatchSettings watch;
-  watch.max_seconds = options.max_seconds;
-  watch.progress = runtime.progress;
-  watch.interrupted = runtime.interrupted;
-
-  out << kOutputHeader << '\n';
-  tBatchStatus status;
+  out << OutputHeader() << '\n';
   tCsvRecord record;
-  for (std::size_t row = 1; !was_interrupted() && reader.Next(record); ++row) {
+  for (std::size_t row = 1; !WasInterrupted(runtime) && reader.Next(record); ++row) {
     tRowOutcome outcome;
-    if (!has_id) {
-      outcome.id = std::to_string(row);
-      outcome.id_is_number = true;
-    }
-    if (record.Malformed()) {
-      outcome.error = "line " + std::to_string(record.line) + ": " + record.problem;
-      status.refused = true;
-    } else {
-      if (has_id) outcome.id = record.cells[columns.at("id")];
-      watch.label = "line " + std::to_string(record.line);
-      bool interrupted = false;
-      RunRow(record, columns, options, decimal_separator, watch, runtime.iterations, err, outcome,
-             status, interrupted);
-      if (interrupted) break;
-    }
+    if (!batch.Run(record, row, outcome)) break;
     WriteRow(out, outcome);
     out.flush();
     // Output that can no longer be written: the remaining rows would run
     // for nothing.  The caller reports the failure.
     if (!out) return kExitEngineError;
   }
-  if (was_interrupted()) return Interrupted(out, err);
-  if (!source.Failure().empty()) return read_failure();
-  return status.Status();
+  return BatchEnd(source, runtime, out, err, batch.status.Status());
 }
 
 int RunBatch(const std::string& csv_text, const tCliOptions& options, char decimal_separator,

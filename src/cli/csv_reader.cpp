@@ -69,98 +69,96 @@ void tCsvReader::SkipLineEnd(std::size_t& index, std::size_t& lines) {
   ++lines;
 }
 
-tCsvReader::tOutcome tCsvReader::ParseRecord(tCsvRecord& record) {
-  const char delimiter = delimiter_ != 0 ? delimiter_ : ',';
-  const std::size_t start = position_;
-  std::size_t i = start;
-  std::size_t lines = 0;  // line ends passed, inside quoted cells or ending the record
-  bool last_quoted = false;
+bool tCsvReader::TooLong(tRecordParse& parse, bool in_quotes) {
+  if (parse.i - parse.start < max_record_bytes_) return false;
+  parse.problem = "the row is longer than " + std::to_string(max_record_bytes_) + " bytes";
+  if (in_quotes)
+    parse.problem += " (is the quote that opens cell " + parse.CellNumber() + " closed?)";
+  return true;
+}
 
-  auto too_long = [&]() { return i - start >= max_record_bytes_; };
-  auto cell_number = [&]() { return std::to_string(record.cells.size() + 1); };
+bool tCsvReader::SkipBlanks(tRecordParse& parse) {
+  while (Available(parse.i) && IsBlank(buffer_[parse.i])) {
+    if (TooLong(parse, false)) return false;
+    ++parse.i;
+  }
+  return true;
+}
+
+tCsvReader::tCellEnd tCsvReader::ReadQuotedCell(tRecordParse& parse, std::string& cell) {
+  ++parse.i;  // the opening quote
+  while (true) {
+    if (!Available(parse.i)) {
+      parse.problem = "the quote that opens cell " + parse.CellNumber() + " is never closed";
+      return tCellEnd::Malformed;
+    }
+    if (TooLong(parse, true)) return tCellEnd::Malformed;
+    char c = buffer_[parse.i++];
+    if (c == '"') {
+      if (!Available(parse.i) || buffer_[parse.i] != '"') break;
+      ++parse.i;  // a doubled quote stands for one
+    }
+    cell.push_back(c);
+    if (c == '\r' && Available(parse.i) && buffer_[parse.i] == '\n') {
+      cell.push_back('\n');
+      ++parse.i;
+    }
+    if (IsLineEnd(c)) ++parse.lines;
+  }
+  if (!SkipBlanks(parse)) return tCellEnd::Malformed;
+  if (!Available(parse.i) || IsLineEnd(buffer_[parse.i])) return tCellEnd::RecordEnds;
+  if (buffer_[parse.i] == parse.delimiter) {
+    ++parse.i;
+    return tCellEnd::Delimiter;
+  }
+  parse.problem = "text follows the closing quote of cell " + parse.CellNumber();
+  return tCellEnd::Malformed;
+}
+
+tCsvReader::tCellEnd tCsvReader::ReadUnquotedCell(tRecordParse& parse, std::string& cell) {
+  tCellEnd end = tCellEnd::RecordEnds;
+  while (Available(parse.i) && !IsLineEnd(buffer_[parse.i])) {
+    if (TooLong(parse, false)) return tCellEnd::Malformed;
+    char c = buffer_[parse.i];
+    if (c == parse.delimiter) {
+      ++parse.i;
+      end = tCellEnd::Delimiter;
+      break;
+    }
+    if (c == '"') {
+      parse.problem = "a quote inside the unquoted cell " + parse.CellNumber() +
+                      " (a cell with quotes must be quoted as a whole, its quotes doubled)";
+      return tCellEnd::Malformed;
+    }
+    cell.push_back(c);
+    ++parse.i;
+  }
+  while (!cell.empty() && IsBlank(cell.back()))
+    cell.pop_back();
+  return end;
+}
+
+tCsvReader::tOutcome tCsvReader::ParseRecord(tCsvRecord& record) {
+  tRecordParse parse{position_, position_, delimiter_ != 0 ? delimiter_ : ',', record.cells, 0, {}};
   auto fail = [&](std::string problem) {
     record.problem = std::move(problem);
     record.cells.clear();
     return tOutcome::Malformed;
   };
-  auto fail_long = [&](bool in_quotes) {
-    std::string problem = "the row is longer than " + std::to_string(max_record_bytes_) + " bytes";
-    if (in_quotes) problem += " (is the quote that opens cell " + cell_number() + " closed?)";
-    return fail(problem);
-  };
 
-  while (true) {
+  bool last_quoted = false;
+  for (tCellEnd end = tCellEnd::Delimiter; end == tCellEnd::Delimiter;) {
+    if (!SkipBlanks(parse)) return fail(parse.problem);
+    last_quoted = Available(parse.i) && buffer_[parse.i] == '"';
     std::string cell;
-    while (Available(i) && IsBlank(buffer_[i])) {
-      if (too_long()) return fail_long(false);
-      ++i;
-    }
-    last_quoted = Available(i) && buffer_[i] == '"';
-    bool record_ends = false;
-    if (last_quoted) {
-      ++i;
-      while (true) {
-        if (!Available(i))
-          return fail("the quote that opens cell " + cell_number() + " is never closed");
-        if (too_long()) return fail_long(true);
-        char c = buffer_[i];
-        if (c == '"') {
-          if (Available(i + 1) && buffer_[i + 1] == '"') {
-            cell.push_back('"');
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        cell.push_back(c);
-        ++i;
-        if (c == '\r' && Available(i) && buffer_[i] == '\n') {
-          cell.push_back('\n');
-          ++i;
-        }
-        if (IsLineEnd(c)) ++lines;
-      }
-      while (Available(i) && IsBlank(buffer_[i])) {
-        if (too_long()) return fail_long(false);
-        ++i;
-      }
-      if (!Available(i) || IsLineEnd(buffer_[i])) {
-        record_ends = true;
-      } else if (buffer_[i] == delimiter) {
-        ++i;
-      } else {
-        return fail("text follows the closing quote of cell " + cell_number());
-      }
-    } else {
-      while (true) {
-        if (!Available(i) || IsLineEnd(buffer_[i])) {
-          record_ends = true;
-          break;
-        }
-        if (too_long()) return fail_long(false);
-        char c = buffer_[i];
-        if (c == delimiter) {
-          ++i;
-          break;
-        }
-        if (c == '"') {
-          return fail("a quote inside the unquoted cell " + cell_number() +
-                      " (a cell with quotes must be quoted as a whole, its quotes doubled)");
-        }
-        cell.push_back(c);
-        ++i;
-      }
-      while (!cell.empty() && IsBlank(cell.back()))
-        cell.pop_back();
-    }
+    end = last_quoted ? ReadQuotedCell(parse, cell) : ReadUnquotedCell(parse, cell);
+    if (end == tCellEnd::Malformed) return fail(parse.problem);
     record.cells.push_back(std::move(cell));
-    if (record_ends) break;
   }
 
-  if (Available(i)) SkipLineEnd(i, lines);
-  position_ = i;
-  line_ += lines;
+  if (Available(parse.i)) SkipLineEnd(parse.i, parse.lines);
+  position_ = parse.i;
+  line_ += parse.lines;
   if (record.cells.size() == 1 && !last_quoted && record.cells[0].empty()) {
     return tOutcome::Blank;
   }

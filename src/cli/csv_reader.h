@@ -79,10 +79,30 @@ class tCsvReader {
 
  private:
   enum class tOutcome { Record, Blank, Malformed };
+  enum class tCellEnd { Delimiter, RecordEnds, Malformed };
+
+  // One record's parse under way.
+  struct tRecordParse {
+    std::size_t start;  // where the record begins in buffer_
+    std::size_t i;      // the next byte
+    char delimiter;
+    const std::vector<std::string>& cells;  // the cells read so far
+    std::size_t lines = 0;  // line ends passed, inside quoted cells or ending the record
+    std::string problem;    // why the record is malformed
+    std::string CellNumber() const { return std::to_string(cells.size() + 1); }
+  };
 
   bool Available(std::size_t index);  // true when buffer_[index] exists, reading more if needed
   void ChooseDelimiter();
   tOutcome ParseRecord(tCsvRecord& record);
+  // The cell at parse.i (its opening quote, for a quoted one) into `cell`.
+  tCellEnd ReadQuotedCell(tRecordParse& parse, std::string& cell);
+  tCellEnd ReadUnquotedCell(tRecordParse& parse, std::string& cell);
+  // Moves past spaces and tabs; false, with the problem set, when the
+  // record grows longer than the limit.
+  bool SkipBlanks(tRecordParse& parse);
+  // True, with the problem set, when the record has reached the limit.
+  bool TooLong(tRecordParse& parse, bool in_quotes);
   void SkipLineEnd(std::size_t& index, std::size_t& lines);
   void ResumeAfterLine(std::size_t start);
 

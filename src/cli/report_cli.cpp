@@ -2,12 +2,15 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
@@ -16,6 +19,7 @@
 #include "analysis/version.h"
 #include "cli/batch.h"
 #include "cli/draws_json.h"
+#include "cli/names.h"
 #include "cli/pdf_output.h"
 #include "cli/run_watch.h"
 #include "numeric/errors.h"
@@ -140,46 +144,121 @@ int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& report
   return kExitSuccess;
 }
 
+// The options that take a value.
+constexpr std::array<std::string_view, 8> kValueOptions = {
+    "--prior",       "--limits", "--test", "--notes", "--batch", "--decimal-separator",
+    "--max-seconds", "--pdf"};
+
+// An option that names a choice: one of the option's names, exactly.
+template <typename tTarget, typename tChoice, std::size_t kCount>
+bool SetChoice(const tNamedOption<tChoice, kCount>& option, const std::string& value,
+               tTarget& target, std::string& problem) {
+  std::optional<tChoice> choice = option.Find(value);
+  if (!choice) {
+    problem = option.Refusal("--", value);
+    return false;
+  }
+  target = *choice;
+  return true;
+}
+
+// Sets the option `name` (one of kValueOptions) to `value`.
+bool SetValueOption(const std::string& name, const std::string& value, tCliOptions& options,
+                    std::string& problem) {
+  if (name == "--prior") return SetChoice(kPriorOption, value, options.prior, problem);
+  if (name == "--limits") return SetChoice(kLimitsOption, value, options.limits, problem);
+  if (name == "--test") return SetChoice(kTestOption, value, options.test, problem);
+  if (name == "--notes") {
+    AddNotes(value, options.notes);
+  } else if (name == "--batch") {
+    options.batch_file = value;
+  } else if (name == "--pdf") {
+    options.pdf_file = value;
+  } else if (name == "--max-seconds") {
+    if (!ReadSeconds(value, options.max_seconds)) {
+      problem = "--max-seconds must be a number of seconds above 0, not \"" + value + "\"";
+      return false;
+    }
+  } else if (value == "." || value == ",") {  // --decimal-separator
+    options.decimal_separator = value[0];
+  } else {
+    problem = "--decimal-separator must be \".\" or \",\", not \"" + value + "\"";
+    return false;
+  }
+  return true;
+}
+
+// The options and values given together: a batch takes its values from
+// its file, a single analysis needs all eight.
+bool CheckCombination(const tCliOptions& options, std::string& problem) {
+  if (!options.batch_file) {
+    if (options.values.size() == 8) return true;
+    problem = "expected 8 values (MEAN_X SD_X MEAN_Y SD_Y R N CASE_X CASE_Y), got " +
+              std::to_string(options.values.size());
+  } else if (!options.values.empty()) {
+    problem = "--batch takes its values from the file; give no values on the command line";
+  } else if (options.json) {
+    problem = "--json and --batch cannot be combined; --batch writes CSV";
+  } else if (!options.notes.empty()) {
+    problem = "--notes cannot be combined with --batch";
+  } else if (options.pdf_file) {
+    problem = "--pdf cannot be combined with --batch";
+  } else {
+    return true;
+  }
+  return false;
+}
+
 int UsageError(std::ostream& err, const std::string& problem) {
   err << "quorrel-report: " << problem << "\n\n" << UsageText();
   return kExitUsage;
 }
 
-}  // namespace
+// One analysis from the eight values on the command line: the report (or
+// the JSON object) on `out`, and the PDF when asked for.
+int RunSingle(const tCliOptions& options, char separator, std::ostream& out, std::ostream& err,
+              const tCliRuntime& runtime) {
+  tWorksheetEntry entry;
+  for (int i = 0; i < 8; ++i)
+    entry.texts[i] = TypedValue(options.values[i]);
+  entry.test = options.test;
+  std::string problem;
+  ResolvePrior(options.prior, options.test, entry.prior, problem);
+  entry.limits = options.limits;
+  entry.notes = options.notes;
 
-const char* PriorName(tPrior prior) {
-  return prior == tPrior::Calibrated ? "calibrated" : "standard";
-}
-const char* LimitsName(tLimits limits) {
-  switch (limits) {
-    case tLimits::TwoSided:
-      return "two-sided";
-    case tLimits::OneSidedLower:
-      return "lower";
-    case tLimits::OneSidedUpper:
-      return "upper";
+  const tWatchSettings watch = WatchSettings(options, runtime);
+  std::optional<tWatchedRun> run;
+  try {
+    tStreamMessages messages(err);
+    run = ReadAndRun(entry, messages, separator, watch, runtime.iterations, err);
+    if (!run) return kExitRefused;
+  } catch (const std::exception& e) {
+    err << "quorrel-report: " << MessageLines(ErrorBoxText(e.what())) << "\n";
+    return kExitEngineError;
   }
-  return "";
+  if (run->end == tWatchEnd::Interrupted) {
+    err << "quorrel-report: interrupted\n";
+    return kExitInterrupted;
+  }
+  if (run->end == tWatchEnd::TimedOut) {
+    err << "quorrel-report: " << TimeLimitMessage(watch, *run, runtime.iterations) << "\n";
+    return kExitEngineError;
+  }
+  std::vector<std::string> report = BuildReport(false, ProgramTitle, run->analysis, separator);
+  if (options.json) {
+    out << AnalysisJson(run->analysis, report);
+  } else {
+    for (const std::string& line : report)
+      out << line << '\n';
+  }
+  if (options.pdf_file)
+    return CheckWritten(out, err,
+                        WritePdf(*options.pdf_file, {{report, run->analysis, separator}}, err));
+  return CheckWritten(out, err, kExitSuccess);
 }
-const char* TestName(tTestKind test) {
-  return test == tTestKind::Standardized ? "standardized" : "unstandardized";
-}
-std::optional<tPrior> PriorFromName(const std::string& name) {
-  if (name == "calibrated") return tPrior::Calibrated;
-  if (name == "standard") return tPrior::StandardTheory;
-  return std::nullopt;
-}
-std::optional<tLimits> LimitsFromName(const std::string& name) {
-  if (name == "two-sided") return tLimits::TwoSided;
-  if (name == "lower") return tLimits::OneSidedLower;
-  if (name == "upper") return tLimits::OneSidedUpper;
-  return std::nullopt;
-}
-std::optional<tTestKind> TestFromName(const std::string& name) {
-  if (name == "standardized") return tTestKind::Standardized;
-  if (name == "unstandardized") return tTestKind::Unstandardized;
-  return std::nullopt;
-}
+
+}  // namespace
 
 std::string TypedValue(const std::string& text) {
   tSilentMessages silent;
@@ -207,16 +286,6 @@ void AddNotes(const std::string& text, std::vector<std::string>& notes) {
   notes.push_back(line);
 }
 
-// A message for standard error: its carriage-return line breaks become
-// line feeds, so that a terminal shows every line.
-std::string MessageLines(const std::string& message) {
-  std::string lines = message;
-  for (char& c : lines) {
-    if (c == '\r') c = '\n';
-  }
-  return lines;
-}
-
 bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options,
                       std::string& problem) {
   bool options_ended = false;
@@ -224,109 +293,36 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     std::string arg = args[i];
     if (options_ended || arg == "-" || IsNegativeNumber(arg) || arg.empty() || arg[0] != '-') {
       options.values.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
+    } else if (arg == "--") {
       options_ended = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
+    } else if (arg == "--help" || arg == "-h") {
       options.help = true;
-      continue;
-    }
-    if (arg == "--version") {
+    } else if (arg == "--version") {
       options.version = true;
-      continue;
-    }
-    if (arg == "--json") {
+    } else if (arg == "--json") {
       options.json = true;
-      continue;
-    }
-    // The options with a value, as "--name VALUE" or "--name=VALUE".
-    std::string name = arg;
-    std::optional<std::string> value;
-    if (std::size_t equals = arg.find('=');
-        arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    }
-    const bool takes_value = name == "--prior" || name == "--limits" || name == "--test" ||
-                             name == "--notes" || name == "--batch" ||
-                             name == "--decimal-separator" || name == "--max-seconds" ||
-                             name == "--pdf";
-    if (!takes_value) {
-      problem = "unknown option " + arg;
-      return false;
-    }
-    if (!value) {
-      if (i + 1 >= args.size()) {
+    } else {
+      // The options with a value, as "--name VALUE" or "--name=VALUE".
+      std::string name = arg;
+      std::optional<std::string> value;
+      if (std::size_t equals = arg.find('=');
+          arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+        name = arg.substr(0, equals);
+        value = arg.substr(equals + 1);
+      }
+      if (std::find(kValueOptions.begin(), kValueOptions.end(), name) == kValueOptions.end()) {
+        problem = "unknown option " + arg;
+        return false;
+      }
+      if (!value && i + 1 >= args.size()) {
         problem = "option " + name + " needs a value";
         return false;
       }
-      value = args[++i];
-    }
-    if (name == "--prior") {
-      options.prior = PriorFromName(*value);
-      if (!options.prior) {
-        problem = "--prior must be calibrated or standard, not \"" + *value + "\"";
-        return false;
-      }
-    } else if (name == "--limits") {
-      auto limits = LimitsFromName(*value);
-      if (!limits) {
-        problem = "--limits must be two-sided, lower or upper, not \"" + *value + "\"";
-        return false;
-      }
-      options.limits = *limits;
-    } else if (name == "--test") {
-      auto test = TestFromName(*value);
-      if (!test) {
-        problem = "--test must be standardized or unstandardized, not \"" + *value + "\"";
-        return false;
-      }
-      options.test = *test;
-    } else if (name == "--notes") {
-      AddNotes(*value, options.notes);
-    } else if (name == "--batch") {
-      options.batch_file = *value;
-    } else if (name == "--max-seconds") {
-      if (!ReadSeconds(*value, options.max_seconds)) {
-        problem = "--max-seconds must be a number of seconds above 0, not \"" + *value + "\"";
-        return false;
-      }
-    } else if (name == "--pdf") {
-      options.pdf_file = *value;
-    } else {
-      if (*value != "." && *value != ",") {
-        problem = "--decimal-separator must be \".\" or \",\", not \"" + *value + "\"";
-        return false;
-      }
-      options.decimal_separator = (*value)[0];
+      if (!SetValueOption(name, value ? *value : args[++i], options, problem)) return false;
     }
   }
   if (options.help || options.version) return true;
-  if (options.batch_file) {
-    if (!options.values.empty()) {
-      problem = "--batch takes its values from the file; give no values on the command line";
-      return false;
-    }
-    if (options.json) {
-      problem = "--json and --batch cannot be combined; --batch writes CSV";
-      return false;
-    }
-    if (!options.notes.empty()) {
-      problem = "--notes cannot be combined with --batch";
-      return false;
-    }
-    if (options.pdf_file) {
-      problem = "--pdf cannot be combined with --batch";
-      return false;
-    }
-  } else if (options.values.size() != 8) {
-    problem = "expected 8 values (MEAN_X SD_X MEAN_Y SD_Y R N CASE_X CASE_Y), got " +
-              std::to_string(options.values.size());
-    return false;
-  }
+  if (!CheckCombination(options, problem)) return false;
   tPrior resolved;
   return ResolvePrior(options.prior, options.test, resolved, problem);
 }
@@ -349,7 +345,6 @@ bool ResolvePrior(std::optional<tPrior> prior, tTestKind test, tPrior& resolved,
 
 std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::string>& report) {
   const tAnalysis_request& q = analysis.request;
-  const tEngine_results& r = analysis.results;
   std::ostringstream json;
   json << "{\n";
   json << "  \"inputs\": {\n";
@@ -363,9 +358,12 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
   json << "    \"case_y\": " << JsonNumber(q.case_y) << "\n";
   json << "  },\n";
   json << "  \"options\": {\n";
-  json << "    \"prior\": " << JsonString(PriorName(q.prior)) << ",\n";
-  json << "    \"limits\": " << JsonString(LimitsName(q.limits)) << ",\n";
-  json << "    \"test\": " << JsonString(TestName(q.test)) << ",\n";
+  auto option = [&](const auto& named, auto choice) {
+    json << "    \"" << named.name << "\": " << JsonString(named.NameOf(choice)) << ",\n";
+  };
+  option(kPriorOption, q.prior);
+  option(kLimitsOption, q.limits);
+  option(kTestOption, q.test);
   json << "    \"iterations\": " << q.iterations << ",\n";
   json << "    \"credibility_percent\": " << kConfidencePercent << ",\n";
   json << "    \"notes\": [";
@@ -374,17 +372,13 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
   }
   json << "]\n";
   json << "  },\n";
-  json << "  \"z_x\": " << JsonNumber(analysis.z_x) << ",\n";
-  json << "  \"z_y\": " << JsonNumber(analysis.z_y) << ",\n";
-  json << "  \"results\": {\n";
-  json << "    \"one_tailed_p\": " << JsonNumber(r.one_tailed_p) << ",\n";
-  json << "    \"two_tailed_p\": " << JsonNumber(r.two_tailed_p) << ",\n";
-  json << "    \"pct_estimate\": " << JsonNumber(r.pct_estimate) << ",\n";
-  json << "    \"pct_lower\": " << JsonNumber(r.pct_lower) << ",\n";
-  json << "    \"pct_upper\": " << JsonNumber(r.pct_upper) << ",\n";
-  json << "    \"zdcc\": " << JsonNumber(r.zdcc) << ",\n";
-  json << "    \"zdcc_lower\": " << JsonNumber(r.zdcc_lower) << ",\n";
-  json << "    \"zdcc_upper\": " << JsonNumber(r.zdcc_upper) << "\n";
+  for (std::size_t c = 0; c < kResultColumns.size(); ++c) {
+    if (c == kZScoreColumns) json << "  \"results\": {\n";
+    const tResultColumn& column = kResultColumns[c];
+    json << (c < kZScoreColumns ? "  \"" : "    \"") << column.name
+         << "\": " << JsonNumber(column.value(analysis))
+         << (c + 1 < kResultColumns.size() ? ",\n" : "\n");
+  }
   json << "  },\n";
   json << "  \"draws_summary\": " << DrawSummaryJson(analysis.draws, "  ") << ",\n";
   json << "  \"report\": [\n";
@@ -561,48 +555,24 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
     return CheckWritten(out, err, RunBatch(file, options, separator, out, err, runtime));
   }
 
-  tWorksheetEntry entry;
-  for (int i = 0; i < 8; ++i)
-    entry.texts[i] = TypedValue(options.values[i]);
-  entry.test = options.test;
-  ResolvePrior(options.prior, options.test, entry.prior, problem);
-  entry.limits = options.limits;
-  entry.notes = options.notes;
+  return RunSingle(options, separator, out, err, runtime);
+}
 
+tWatchSettings WatchSettings(const tCliOptions& options, const tCliRuntime& runtime) {
   tWatchSettings watch;
   watch.max_seconds = options.max_seconds;
   watch.progress = runtime.progress;
   watch.interrupted = runtime.interrupted;
-  tWatchedRun run;
-  try {
-    tStreamMessages messages(err);
-    tAnalysis_request request;
-    if (ReadEntry(entry, messages, request, separator) >= 0) return kExitRefused;
-    request.iterations = runtime.iterations;
-    run = RunWatched(request, watch, err);
-  } catch (const std::exception& e) {
-    err << "quorrel-report: " << MessageLines(ErrorBoxText(e.what())) << "\n";
-    return kExitEngineError;
-  }
-  if (run.end == tWatchEnd::Interrupted) {
-    err << "quorrel-report: interrupted\n";
-    return kExitInterrupted;
-  }
-  if (run.end == tWatchEnd::TimedOut) {
-    err << "quorrel-report: " << TimeLimitMessage(watch, run, runtime.iterations) << "\n";
-    return kExitEngineError;
-  }
-  std::vector<std::string> report = BuildReport(false, ProgramTitle, run.analysis, separator);
-  if (options.json) {
-    out << AnalysisJson(run.analysis, report);
-  } else {
-    for (const std::string& line : report)
-      out << line << '\n';
-  }
-  if (options.pdf_file)
-    return CheckWritten(out, err,
-                        WritePdf(*options.pdf_file, {{report, run.analysis, separator}}, err));
-  return CheckWritten(out, err, kExitSuccess);
+  return watch;
+}
+
+std::optional<tWatchedRun> ReadAndRun(const tWorksheetEntry& entry, tMessageSink& messages,
+                                      char decimal_separator, const tWatchSettings& watch,
+                                      int32_t iterations, std::ostream& err) {
+  tAnalysis_request request;
+  if (ReadEntry(entry, messages, request, decimal_separator) >= 0) return std::nullopt;
+  request.iterations = iterations;
+  return RunWatched(request, watch, err);
 }
 
 char EnvironmentDecimalSeparator() {

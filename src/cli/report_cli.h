@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/compute_driver.h"
+#include "cli/run_watch.h"
 
 // Exit statuses.
 inline constexpr int kExitSuccess = 0;
@@ -53,14 +54,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
 bool ResolvePrior(std::optional<tPrior> prior, tTestKind test, tPrior& resolved,
                   std::string& problem);
 
-// The names used on the command line, in the JSON object and in CSV files.
-const char* PriorName(tPrior prior);
-const char* LimitsName(tLimits limits);
-const char* TestName(tTestKind test);
-std::optional<tPrior> PriorFromName(const std::string& name);
-std::optional<tLimits> LimitsFromName(const std::string& name);
-std::optional<tTestKind> TestFromName(const std::string& name);
-
 // A value as the worksheet's field would hold it had the user typed it:
 // every character goes through the worksheet's key filter, so a comma
 // becomes a point.  Characters the filter would refuse are kept, so that the
@@ -71,12 +64,20 @@ std::string TypedValue(const std::string& text);
 // Notes text as notes lines: a CR, a LF or CR LF each start a new line.
 void AddNotes(const std::string& text, std::vector<std::string>& notes);
 
-// A message of the program's own with each carriage return as a line break.
-std::string MessageLines(const std::string& message);
-
 // The finished analysis as one JSON object: inputs, options, the z scores
 // and the eight results with 21 significant digits, and the report lines.
 std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::string>& report);
+
+// The watch over each analysis that the options and the runtime ask for.
+tWatchSettings WatchSettings(const tCliOptions& options, const tCliRuntime& runtime);
+
+// One analysis of `entry`, as the worksheet's Compute would read it: its
+// fields are read and checked in order, and the first refusal goes to
+// `messages` and ends it (nullopt); otherwise the analysis of `iterations`
+// draws runs under `watch`.  Errors of the run propagate as RunWatched's do.
+std::optional<tWatchedRun> ReadAndRun(const tWorksheetEntry& entry, tMessageSink& messages,
+                                      char decimal_separator, const tWatchSettings& watch,
+                                      int32_t iterations, std::ostream& err);
 
 // The usage summary and the full help text.
 std::string UsageText();

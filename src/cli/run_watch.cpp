@@ -18,6 +18,22 @@ using tClock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 constexpr double kProgressAfterSeconds = 1.0;
 
+// Why the run must stop after `elapsed` seconds, or Completed to go on.
+tWatchEnd StopReason(const tWatchSettings& settings, double elapsed) {
+  if (settings.interrupted != nullptr && settings.interrupted->load()) {
+    return tWatchEnd::Interrupted;
+  }
+  if (settings.max_seconds > 0 && elapsed >= settings.max_seconds) return tWatchEnd::TimedOut;
+  return tWatchEnd::Completed;
+}
+
+// "quorrel-report: line 4: 8192 of 1000000 draws (0.8%)"
+std::string ProgressLine(const tWatchSettings& settings, int32_t drawn, int32_t iterations) {
+  return "quorrel-report: " + settings.label + (settings.label.empty() ? "" : ": ") +
+         std::to_string(drawn) + " of " + std::to_string(iterations) + " draws (" +
+         FormatInCLocale("%.1f", 100.0 * drawn / iterations) + "%)";
+}
+
 }  // namespace
 
 tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
@@ -45,19 +61,11 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     while (!finished.wait_for(lock, kPollInterval, [&] { return done; })) {
       const double elapsed = std::chrono::duration<double>(tClock::now() - start).count();
       if (reason == tWatchEnd::Completed) {
-        if (settings.interrupted != nullptr && settings.interrupted->load()) {
-          reason = tWatchEnd::Interrupted;
-        } else if (settings.max_seconds > 0 && elapsed >= settings.max_seconds) {
-          reason = tWatchEnd::TimedOut;
-        }
+        reason = StopReason(settings, elapsed);
         if (reason != tWatchEnd::Completed) control.stop.store(true);
       }
       if (settings.progress && elapsed >= kProgressAfterSeconds) {
-        const int32_t drawn = control.drawn.load();
-        std::string line = "quorrel-report: " + settings.label +
-                           (settings.label.empty() ? "" : ": ") + std::to_string(drawn) + " of " +
-                           std::to_string(request.iterations) + " draws (" +
-                           FormatInCLocale("%.1f", 100.0 * drawn / request.iterations) + "%)";
+        const std::string line = ProgressLine(settings, control.drawn.load(), request.iterations);
         err << '\r' << line;
         if (line.size() < shown) err << std::string(shown - line.size(), ' ');
         err.flush();

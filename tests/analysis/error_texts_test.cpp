@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "analysis/platform_interfaces.h"
 #include "engines/Bayes_Engines.h"
 #include "numeric/distrib.h"
 #include "numeric/errors.h"
@@ -79,6 +80,18 @@ TEST(AnalysisErrorText, EachKindOfErrorHasItsOwnWords) {
   for (const std::string& text :
        {drawn, TextOf(EOverflow(), standard), TextOf(ESingularMatrix(), standard)})
     EXPECT_EQ(text.back(), '.');
+}
+
+TEST(ErrorTexts, LinesBrokenForATerminalOrJoinedForACsvCell) {
+  // A terminal or a message box: every carriage return is a line, blank lines stay.
+  EXPECT_EQ(MessageLines("INPUT ERROR\r(  x  )\r\rEnter numeric data only."),
+            "INPUT ERROR\n(  x  )\n\nEnter numeric data only.");
+  EXPECT_EQ(MessageLines("a\nb\r"), "a\nb\n");
+  // A CSV cell: one line, each run of breaks one blank, none leading or doubled.
+  EXPECT_EQ(MessageLines("INPUT ERROR\r(  x  )\r\rEnter numeric data only.", ' '),
+            "INPUT ERROR (  x  ) Enter numeric data only.");
+  EXPECT_EQ(MessageLines("\r\nfirst \r\nsecond\n", ' '), "first second ");
+  EXPECT_EQ(MessageLines("", ' '), "");
 }
 
 }  // namespace

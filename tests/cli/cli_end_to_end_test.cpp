@@ -13,10 +13,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "analysis/data_file.h"
-#include "analysis/report.h"
 #include "analysis/version.h"
 #include "cli_test_support.h"
+#include "example_report_golden.h"
 #include "mini_json.h"
 
 extern char** environ;
@@ -92,7 +91,7 @@ TEST(QuorrelReport, PrintsTheReportAndTouchesNoDataFile) {
   tProcess run = RunProgram({"100", "15", "50", "10", ".6", "20", "70", "55"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, JoinLines(BuildReport(false, ProgramTitle, ExampleAnalysis(), '.')));
+  EXPECT_EQ(run.out, JoinLines(kExampleFirstReport));
   EXPECT_FALSE(fs::exists(kDataFile));
 }
 

@@ -10,24 +10,46 @@
 
 #include "analysis/compute_driver.h"
 #include "cli/csv_reader.h"
+#include "cli/report_cli.h"
 #include "mini_json.h"
 
+// Tests of the flow rather than the numbers run short analyses.
+inline constexpr int32_t kShortRun = 4096;
+
 // The example case (controls 100/15 and 50/10, r .6, N 20; case 70 and 55),
-// calibrated prior, two-sided, standardized, run once.
+// calibrated prior, two-sided, standardized, run through the driver.
+inline tAnalysis RunExample(int32_t iterations) {
+  tAnalysis_request request;
+  request.mean_x = 100;
+  request.sd_x = 15;
+  request.mean_y = 50;
+  request.sd_y = 10;
+  request.r = 0.6;  // the double the reader gives for ".6", widened
+  request.n = 20;
+  request.case_x = 70;
+  request.case_y = 55;
+  request.iterations = iterations;
+  return RunAnalysis(request);
+}
+
+// The example's full run of kIterations draws, made once.
 inline const tAnalysis& ExampleAnalysis() {
-  static const tAnalysis analysis = [] {
-    tAnalysis_request request;
-    request.mean_x = 100;
-    request.sd_x = 15;
-    request.mean_y = 50;
-    request.sd_y = 10;
-    request.r = 0.6;  // the double the reader gives for ".6", widened
-    request.n = 20;
-    request.case_x = 70;
-    request.case_y = 55;
-    return RunAnalysis(request);
-  }();
+  static const tAnalysis analysis = RunExample(kIterations);
   return analysis;
+}
+
+// The example's short run of kShortRun draws, made once: what the command
+// line gives when its tests ask for short runs.
+inline const tAnalysis& ShortExampleAnalysis() {
+  static const tAnalysis analysis = RunExample(kShortRun);
+  return analysis;
+}
+
+// The runtime of a test that asks for short runs.
+inline tCliRuntime ShortRuntime() {
+  tCliRuntime runtime;
+  runtime.iterations = kShortRun;
+  return runtime;
 }
 
 inline std::string JoinLines(const std::vector<std::string>& lines) {

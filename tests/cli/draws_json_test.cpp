@@ -1,5 +1,6 @@
 // The summary of the posterior draws in quorrel-report's JSON: the counts of
-// the example's million draws, read back exactly, around the report's limits.
+// the example's draws (a short run), read back exactly, around the report's
+// limits.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -11,16 +12,17 @@
 namespace {
 
 TEST(JsonDrawSummary, CarriesTheRunsCountsAroundTheLimits) {
-  const tAnalysis& example = ExampleAnalysis();
+  const tAnalysis& example = ShortExampleAnalysis();
   std::ostringstream out, err;
-  ASSERT_EQ(RunQuorrelReport({"--json", "100", "15", "50", "10", ".6", "20", "70", "55"}, out, err),
+  ASSERT_EQ(RunQuorrelReport({"--json", "100", "15", "50", "10", ".6", "20", "70", "55"}, out, err,
+                             '.', ShortRuntime()),
             0)
       << err.str();
   const tJson json = tJsonReader(out.str()).ReadDocument();
   const tJson& s = json["draws_summary"];
   const tDrawSummary& d = example.draws;
   ASSERT_FALSE(d.Empty());
-  EXPECT_EQ(s["draws"].text, "1000000");
+  EXPECT_EQ(s["draws"].text, std::to_string(kShortRun));
   EXPECT_EQ(JsonLongDouble(s["low"]), d.low);
   EXPECT_EQ(JsonLongDouble(s["bin_width"]), d.bin_width);
   EXPECT_EQ(s["bins"].text, std::to_string(d.counts.size()));
@@ -30,7 +32,7 @@ TEST(JsonDrawSummary, CarriesTheRunsCountsAroundTheLimits) {
     EXPECT_EQ(s["counts"].items[k].text, std::to_string(d.counts[k])) << k;
     total += std::stol(s["counts"].items[k].text);
   }
-  EXPECT_EQ(total, 1000000);
+  EXPECT_EQ(total, kShortRun);
   // The range holds the credible interval of the same object's results.
   const long double low = JsonLongDouble(s["low"]);
   const long double high = low + JsonLongDouble(s["bin_width"]) * d.counts.size();

@@ -47,14 +47,16 @@ TEST(PdfOption, HandsTheReportAndAnalysisToTheWriter) {
   // Without a writer (a build without Qt) the report is still printed, and
   // the missing PDF is an error.
   SetPdfOutput(nullptr);
-  EXPECT_EQ(RunQuorrelReport(With({"--pdf", "r.pdf"}), out, err), kExitEngineError);
+  EXPECT_EQ(RunQuorrelReport(With({"--pdf", "r.pdf"}), out, err, '.', ShortRuntime()),
+            kExitEngineError);
   EXPECT_NE(err.str().find("--pdf is not available"), std::string::npos) << err.str();
   EXPECT_FALSE(out.str().empty());
 
   tRecordingPdfOutput writer;
   SetPdfOutput(&writer);
   std::ostringstream out2, err2;
-  EXPECT_EQ(RunQuorrelReport(With({"--pdf", "r.pdf", "--decimal-separator", ","}), out2, err2),
+  EXPECT_EQ(RunQuorrelReport(With({"--pdf", "r.pdf", "--decimal-separator", ","}), out2, err2, '.',
+                             ShortRuntime()),
             kExitSuccess)
       << err2.str();
   ASSERT_EQ(writer.written.size(), 1u);
@@ -63,12 +65,13 @@ TEST(PdfOption, HandsTheReportAndAnalysisToTheWriter) {
   const tPdfReportEntry& entry = writer.written[0].second[0];
   EXPECT_EQ(JoinLines(entry.lines), out2.str());
   EXPECT_EQ(entry.decimal_separator, ',');
-  EXPECT_EQ(entry.analysis.results.zdcc, ExampleAnalysis().results.zdcc);
-  EXPECT_EQ(entry.analysis.draws.counts, ExampleAnalysis().draws.counts);
+  EXPECT_EQ(entry.analysis.results.zdcc, ShortExampleAnalysis().results.zdcc);
+  EXPECT_EQ(entry.analysis.draws.counts, ShortExampleAnalysis().draws.counts);
 
   writer.fail = true;
   std::ostringstream out3, err3;
-  EXPECT_EQ(RunQuorrelReport(With({"--pdf", "/full/r.pdf"}), out3, err3), kExitEngineError);
+  EXPECT_EQ(RunQuorrelReport(With({"--pdf", "/full/r.pdf"}), out3, err3, '.', ShortRuntime()),
+            kExitEngineError);
   EXPECT_EQ(err3.str(), "quorrel-report: The PDF file could not be written: /full/r.pdf.\n");
   SetPdfOutput(nullptr);
 }
