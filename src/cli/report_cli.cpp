@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -333,17 +332,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
 
 bool ResolvePrior(std::optional<tPrior> prior, tTestKind test, tPrior& resolved,
                   std::string& problem) {
-  if (test == tTestKind::Unstandardized) {
-    if (prior == tPrior::Calibrated) {
-      problem =
-          "the unstandardized test always runs with the standard-theory prior; "
-          "--prior calibrated cannot be combined with --test unstandardized";
-      return false;
-    }
-    resolved = tPrior::StandardTheory;
-    return true;
+  resolved = PriorForTest(test, prior);
+  if (prior && *prior != resolved) {
+    problem =
+        "the unstandardized test always runs with the standard-theory prior; "
+        "--prior calibrated cannot be combined with --test unstandardized";
+    return false;
   }
-  resolved = prior.value_or(tPrior::Calibrated);
   return true;
 }
 
@@ -603,20 +598,4 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
     return CheckWritten(out, err,
                         WritePdf(*options.pdf_file, {{report, run.analysis, separator}}, err));
   return CheckWritten(out, err, kExitSuccess);
-}
-
-char EnvironmentDecimalSeparator() {
-  // Only the numeric category is taken from the environment, and only to
-  // learn its separator; the program's own formatting never depends on it.
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  std::string saved = previous != nullptr ? previous : "C";
-  char separator = '.';
-  if (std::setlocale(LC_NUMERIC, "") != nullptr) {
-    const char* point = std::localeconv()->decimal_point;
-    if (point != nullptr && (point[0] == ',' || point[0] == '.') && point[1] == '\0') {
-      separator = point[0];
-    }
-  }
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  return separator;
 }
