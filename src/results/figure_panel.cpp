@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 
-#include "analysis/escaped_error.h"
+#include "windows/handler_guard.h"
 #include "results/figure.h"
 #include "results/results_file.h"
 
