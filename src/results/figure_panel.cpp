@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTextDocument>
 
-#include "windows/handler_guard.h"
 #include "results/figure.h"
 #include "results/results_file.h"
+#include "windows/handler_guard.h"
 
 namespace {
 
