@@ -6,7 +6,6 @@
 #include <string>
 
 #include "analysis/platform_interfaces.h"
-#include "engines/sd_of_difference.h"  // SD_of_difference is part of this module
 
 // Set by ReadNumber when it refuses a text, cleared when it accepts one.
 // Defined only between a call of ReadNumber and the next.
@@ -31,8 +30,8 @@ double ReadNumber(const std::string& text, const std::string& caption, tMessageS
 // shown and the result is false.  `decimal_separator` is the user's, used for
 // the number quoted in the message.
 bool CheckStandardDeviation(const std::string& caption, double value, tMessageSink& messages,
-                            char decimal_separator = '.');
+                            char decimal_separator);
 bool CheckCorrelation(const std::string& caption, double value, tMessageSink& messages,
-                      char decimal_separator = '.');
+                      char decimal_separator);
 bool CheckSampleSize(const std::string& caption, double value, tMessageSink& messages,
-                     char decimal_separator = '.');
+                     char decimal_separator);

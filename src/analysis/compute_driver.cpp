@@ -61,12 +61,21 @@ class tBusyPointer {
 
 }  // namespace
 
+bool PriorIsChosen(tTestKind test) {
+  return test == tTestKind::Standardized;
+}
+
+tPrior PriorForTest(tTestKind test, std::optional<tPrior> asked) {
+  return PriorIsChosen(test) ? asked.value_or(tPrior::Calibrated) : tPrior::StandardTheory;
+}
+
 tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control) {
   tAnalysis analysis;
   analysis.request = request;
+  analysis.request.prior = PriorForTest(request.test, request.prior);
   const bool two_sided = request.limits == tLimits::TwoSided;
-  auto engine =
-      request.prior == tPrior::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
+  auto engine = analysis.request.prior == tPrior::Calibrated ? Calibrated_Prior_Engine
+                                                             : Standard_Theory_Engine;
   engine(request.n, request.iterations, true, request.mean_x, request.sd_x, request.mean_y,
          request.sd_y, request.r, request.case_x, request.case_y, two_sided, kConfidencePercent,
          analysis.results, request.test, control, &analysis.draws);
@@ -75,8 +84,8 @@ tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control) {
   return analysis;
 }
 
-int ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages, tAnalysis_request& request,
-              char decimal_separator) {
+std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages,
+                             tAnalysis_request& request, char decimal_separator) {
   std::array<double, 8> values{};
   for (int field = 0; field < 8; ++field) {
     const std::string caption = FieldCaptions[field];
@@ -94,10 +103,10 @@ int ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages, tAnalysis_re
   request.case_x = values[6];
   request.case_y = values[7];
   request.test = entry.test;
-  request.prior = entry.prior;
+  request.prior = PriorForTest(entry.test, entry.prior);
   request.limits = entry.limits;
   request.notes = entry.notes;
-  return -1;
+  return std::nullopt;
 }
 
 double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accepted,
@@ -110,7 +119,7 @@ double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accep
 }
 
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request) {
-  if (request.prior != tPrior::Calibrated) return std::nullopt;
+  if (PriorForTest(request.test, request.prior) != tPrior::Calibrated) return std::nullopt;
   try {
     const auto start = std::chrono::steady_clock::now();
     const int32_t accepted = CalibratedPilotAcceptances(request.n, request.sd_x, request.sd_y,

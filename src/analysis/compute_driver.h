@@ -16,6 +16,13 @@
 enum class tPrior { Calibrated, StandardTheory };
 enum class tLimits { TwoSided, OneSidedLower, OneSidedUpper };
 
+// Which prior a test runs with.  The standardized test runs with the prior
+// the user chooses, the calibrated one unless told otherwise; the calibrated
+// prior is calibrated for the standardized difference, so the unstandardized
+// test always runs with the standard-theory prior, whatever was asked.
+bool PriorIsChosen(tTestKind test);
+tPrior PriorForTest(tTestKind test, std::optional<tPrior> asked);
+
 // Fixed settings of every analysis.
 inline constexpr int32_t kIterations = 1000000;
 inline constexpr int32_t kConfidencePercent = 95;
@@ -52,7 +59,8 @@ struct tAnalysis {
 // The captions of the eight input labels, field 1 first.
 extern const std::array<const char*, 8> FieldCaptions;
 
-// Runs the engine of the request's prior and computes the z scores.  Throws
+// Runs the engine of the prior the request's test runs with (PriorForTest;
+// the analysis's request records it) and computes the z scores.  Throws
 // what the engine throws; the request must have passed every check.
 // `control`, when given, lets another thread follow the run and stop it.
 tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control = nullptr);
@@ -71,10 +79,10 @@ struct tWorksheetEntry {
 // refused (its message already shown), or a run that the user stopped (at
 // the question about a long run, or while it ran), or the finished analysis.
 struct tComputeOutcome {
-  int refused_field = -1;
+  std::optional<int> refused_field;
   bool stopped = false;
   tAnalysis analysis;
-  bool Refused() const { return refused_field >= 0; }
+  bool Refused() const { return refused_field.has_value(); }
 };
 
 // Runs the engine for `request` into `analysis` as RunAnalysis does; returns
@@ -106,7 +114,7 @@ double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accep
                             double pilot_seconds);
 
 // The expected duration of `request`'s run, measured by a pilot on this
-// machine; empty for the standard-theory prior (whose runs take about a
+// machine; empty for a run with the standard-theory prior (whose runs take about a
 // second) and when the pilot fails (the run itself will then report).
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request);
 
@@ -117,11 +125,11 @@ extern const std::array<const char*, 3> LongRunChoices;
 
 // Step 1 of Compute on its own: reads and checks the eight texts in field
 // order with their captions (first refusal wins, later fields unread).
-// Returns -1 and fills the request's numbers and options when every field
-// passes, otherwise the index (0 to 7) of the refused field, whose message
-// has been shown.  Nothing is saved.
-int ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages, tAnalysis_request& request,
-              char decimal_separator = '.');
+// Fills the request's numbers and options and returns nothing when every
+// field passes, otherwise returns the index (0 to 7) of the refused field,
+// whose message has been shown.  Nothing is saved.
+std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages,
+                             tAnalysis_request& request, char decimal_separator);
 
 // The headless steps of Compute, in order: read and check the fields (first
 // refusal wins, later fields unread), SaveCurrentData into `data_folder`,
@@ -131,5 +139,5 @@ int ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages, tAnalysis_re
 // Errors of the data file propagate to the caller as they are; an error of
 // the engine as EAnalysisFailed, whose message tells the user what happened.
 tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string& data_folder,
-                                tUserDialogs& dialogs, char decimal_separator = '.',
+                                tUserDialogs& dialogs, char decimal_separator,
                                 const tComputeOptions& options = {});

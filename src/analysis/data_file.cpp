@@ -13,12 +13,8 @@
 #include "analysis/io_error.h"
 #include "analysis/text_format.h"
 
-const char* const kProgramTitle =
-    "Quorrel.EXE: Bayesian inferential methods for the difference between a case's scores on two "
-    "tasks";
 const char* const kDataFileName = "quorreldata.txt";
 
-std::string ProgramTitle = kProgramTitle;
 std::string DataFileName = kDataFileName;
 
 namespace {

@@ -8,12 +8,10 @@
 #include <functional>
 #include <string>
 
-// Process-wide strings, set once at start-up.
-extern std::string ProgramTitle;  // "Quorrel.EXE: Bayesian inferential methods ..."
+// The data file's name, set once at start-up.
 extern std::string DataFileName;  // "quorreldata.txt"
 
-// The title and the file name that start-up puts into the two strings.
-extern const char* const kProgramTitle;
+// The file name that start-up puts into DataFileName.
 extern const char* const kDataFileName;
 
 // The folder of the running executable, without a trailing separator (empty

@@ -1,5 +1,7 @@
 #include "analysis/escaped_error.h"
 
+#include <cstdio>
+
 #include "analysis/platform_interfaces.h"
 #include "numeric/errors.h"
 
@@ -13,4 +15,13 @@ std::string EscapedErrorText(std::exception_ptr error) {
   } catch (...) {
   }
   return ErrorBoxText("Unexpected error");
+}
+
+bool ReportEscapedError(std::exception_ptr error, tUserDialogs& dialogs) noexcept {
+  try {
+    dialogs.ShowError(EscapedErrorText(error));
+  } catch (...) {
+    std::fputs("Quorrel: an error could not be shown\n", stderr);
+  }
+  return false;
 }

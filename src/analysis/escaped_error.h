@@ -1,5 +1,6 @@
-// Errors that escape an event handler: the handler is abandoned where it
-// stood, the error is shown in the error box, and the program carries on.
+// Errors that escape an operation of the windows: the operation is abandoned
+// where it stood, the error is shown in the error box, and the program
+// carries on (windows/handler_guard.h).
 #pragma once
 
 #include <exception>
@@ -11,13 +12,7 @@
 // hold an exception; a foreign one gives "Unexpected error.".
 std::string EscapedErrorText(std::exception_ptr error);
 
-// Runs one handler of a window; an error it raises is shown through
-// `dialogs` and goes no further, so no exception ever crosses the event loop.
-template <typename Handler>
-void RunHandler(tUserDialogs& dialogs, Handler&& handler) {
-  try {
-    handler();
-  } catch (...) {
-    dialogs.ShowError(EscapedErrorText(std::current_exception()));
-  }
-}
+// Shows `error` in the error box through `dialogs`.  When the box itself
+// fails, says so on the console rather than end the program.  Returns false,
+// the result of an event whose handler failed.
+bool ReportEscapedError(std::exception_ptr error, tUserDialogs& dialogs) noexcept;

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-struct tAnalysis;
-
 // What the input checks need: a modal warning and the beep.
 class tMessageSink {
  public:
@@ -67,21 +65,3 @@ inline std::string ErrorBoxText(const std::string& message) {
   if (!message.empty() && message.back() == '.') return message;
   return message + ".";
 }
-
-// The results viewer as the Compute handler sees it.
-class tResultsDisplay {
- public:
-  virtual ~tResultsDisplay() = default;
-  // True when the viewer's text holds at least one line.
-  virtual bool HoldsText() const = 0;
-  // Show the viewer (the caller hides the worksheet) with this caption.
-  virtual void ShowResults(const std::string& caption) = 0;
-  // Append lines, one viewer line each, after the text already there.
-  virtual void AppendLines(const std::vector<std::string>& lines) = 0;
-  // The lines just appended are the report of `analysis`, whose figure the
-  // viewer shows; numbers in the figure use `decimal_separator`.
-  virtual void AttachFigure(const tAnalysis& analysis, char decimal_separator) {
-    static_cast<void>(analysis);
-    static_cast<void>(decimal_separator);
-  }
-};

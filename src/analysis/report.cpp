@@ -2,6 +2,12 @@
 
 #include "analysis/text_format.h"
 
+const char* const kProgramTitle =
+    "Quorrel.EXE: Bayesian inferential methods for the difference between a case's scores on two "
+    "tasks";
+
+std::string ProgramTitle = kProgramTitle;
+
 namespace {
 
 // The caption of the worksheet's notes label, quoted before the first notes line.
@@ -26,142 +32,153 @@ constexpr const char* kReferences[3][3] = {
      nullptr},
 };
 
+// The report's lines as they are written: plain texts, and lines formatted
+// with the user's decimal separator.
+class tReportLines {
+ public:
+  explicit tReportLines(char decimal_separator) : decimal_separator_(decimal_separator) {}
+  void Text(std::string line) { lines_.push_back(std::move(line)); }
+  void Line(const std::string& format, std::initializer_list<tFormatArg> args = {}) {
+    lines_.push_back(FormatLine(format.c_str(), args, decimal_separator_));
+  }
+  std::vector<std::string> Take() { return std::move(lines_); }
+
+ private:
+  char decimal_separator_;
+  std::vector<std::string> lines_;
+};
+
+void AddReferences(tReportLines& out) {
+  out.Text(" THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:");
+  out.Text("");
+  for (const auto& reference : kReferences) {
+    for (const char* reference_line : reference) {
+      if (reference_line != nullptr) out.Text(reference_line);
+    }
+    out.Text("");
+  }
+  out.Text("");
+}
+
+// The first notes line follows the caption; the others are indented below it.
+void AddNotes(tReportLines& out, const std::vector<std::string>& notes) {
+  if (notes.empty()) return;
+  out.Text(std::string(" ") + kNotesCaption + " " + notes.front());
+  for (std::size_t i = 1; i < notes.size(); ++i) {
+    out.Text(std::string(15, ' ') + notes[i]);
+  }
+  out.Text(" ");
+}
+
+const char* LimitsName(tLimits limits) {
+  switch (limits) {
+    case tLimits::OneSidedLower:
+      return "lower";
+    case tLimits::OneSidedUpper:
+      return "upper";
+    case tLimits::TwoSided:
+      break;
+  }
+  return "two-sided";
+}
+
+void AddInputs(tReportLines& out, const tAnalysis_request& request) {
+  out.Text(" INPUTS:");
+  out.Text(request.test == tTestKind::Standardized
+               ? " Option selected: Analysis is to be performed on the patient's STANDARDIZED "
+                 "difference"
+               : " Option selected: Analysis is to be performed on the patient's UNSTANDARDIZED "
+                 "difference");
+  out.Text(request.prior == tPrior::Calibrated
+               ? " Option selected: Analysis is to be performed using a prior CALIBRATED to confer "
+                 "frequentist properties"
+               : " Option selected: Analysis is to be performed using a prior derived from "
+                 "STANDARD THEORY");
+  out.Text("");
+  const std::string one_sided = request.limits == tLimits::TwoSided ? "" : "one-sided ";
+  out.Text(" Option selected: 95% " + one_sided + LimitsName(request.limits) + " limit requested");
+  out.Text("");
+  out.Line(" Mean of the control or normative sample on Task X =     %8.2f", {request.mean_x});
+  out.Line(" Standard deviation for the normative sample on Task X = %8.2f", {request.sd_x});
+  out.Line(" Mean of the control or normative sample on Task Y =     %8.2f", {request.mean_y});
+  out.Line(" Standard deviation for the normative sample on Task Y = %8.2f", {request.sd_y});
+  out.Line(" Correlation between Tests X and Y in normative sample = %8.2f", {request.r});
+  out.Line(" Sample size of the normative sample =                   %8D", {request.n});
+  out.Text("");
+  out.Line(" Case's test score on Task X =                           %8.2f", {request.case_x});
+  out.Line(" Case's test score on Task Y =                           %8.2f", {request.case_y});
+  out.Text("");
+  out.Text("");
+}
+
+// The effect size with its credible interval or one-sided limit, and the
+// abnormality of the case's difference with the matching limits: two
+// decimals of a percentage less with two-sided limits than with one.
+void AddEffectSize(tReportLines& out, tLimits limits, const tEngine_results& results) {
+  const char* const kEffectSizeHeading =
+      " Effect size (Z-DCC) for the difference (Task X minus Task Y) between case and controls "
+      "(plus 95%";
+  const char* const kPercentageHeading =
+      " Percentage of control population exhibiting a discrepancy more extreme than the case and "
+      "in the";
+  if (limits == tLimits::TwoSided) {
+    out.Text(std::string(kEffectSizeHeading) + " Credible");
+    out.Text(" Interval):");
+    out.Line(" Z-DCC = %1.3f (95%% Credible Interval = %2.3f to %2.3f)",
+             {results.zdcc, results.zdcc_lower, results.zdcc_upper});
+    out.Text("");
+    out.Text(kPercentageHeading);
+    out.Text(" same direction:");
+    out.Line(" Bayesian point estimate    = %2.3f%%", {results.pct_estimate});
+    out.Line(" Bayesian 95%% lower limit   = %3.3f%%", {results.pct_lower});
+    out.Line(" Bayesian 95%% upper limit   = %3.3f%%", {results.pct_upper});
+    return;
+  }
+  const bool lower = limits == tLimits::OneSidedLower;
+  const std::string side = LimitsName(limits);
+  out.Text(kEffectSizeHeading);
+  out.Text(" one-sided " + side + " Credible Limit):");
+  out.Line(" Z-DCC = %1.3f (95%% one-sided " + side + " credible limit = %2.3f)",
+           {results.zdcc, lower ? results.zdcc_lower : results.zdcc_upper});
+  out.Text("");
+  out.Text(kPercentageHeading);
+  out.Text(" same direction:");
+  out.Line(" Bayesian point estimate    = %2.4f%%", {results.pct_estimate});
+  out.Line(" Bayesian 95%% " + side + " limit (one-sided)  = %3.4f%%",
+           {lower ? results.pct_lower : results.pct_upper});
+}
+
+void AddOutputs(tReportLines& out, const tAnalysis& analysis) {
+  const tEngine_results& results = analysis.results;
+  out.Text(" OUTPUTS:");
+  out.Line(" Individual's score on Test X expressed as a z score = %8.3f", {analysis.z_x});
+  out.Line(" Individual's score on Test Y expressed as a z score = %8.3f", {analysis.z_y});
+  out.Text("");
+  out.Text(analysis.request.test == tTestKind::Standardized
+               ? " Bayesian hypothesis test - Probability that the standardized difference for "
+                 "a member of the control"
+               : " Bayesian hypothesis test - Probability that the unstandardized difference "
+                 "for a member of the control");
+  out.Text(" population would be greater than that of the case:");
+  out.Line(" Two-tailed probability = %2.5f ", {results.two_tailed_p});
+  out.Line(" One-tailed probability = %2.5f ", {results.one_tailed_p});
+  out.Text("");
+  AddEffectSize(out, analysis.request.limits, results);
+}
+
 }  // namespace
 
 std::vector<std::string> BuildReport(bool viewer_holds_text, const std::string& program_title,
                                      const tAnalysis& analysis, char decimal_separator) {
-  const tAnalysis_request& request = analysis.request;
-  const tEngine_results& results = analysis.results;
-  const bool standardized = request.test == tTestKind::Standardized;
-  std::vector<std::string> lines;
-  auto line = [&](const char* format, std::initializer_list<tFormatArg> args = {}) {
-    lines.push_back(FormatLine(format, args, decimal_separator));
-  };
-  auto text = [&](std::string text_line) { lines.push_back(std::move(text_line)); };
-
+  tReportLines out(decimal_separator);
   // Opening and title.
-  if (viewer_holds_text) text(std::string(96, '_'));
-  text("");
-  text(program_title);
-  text("");
-
-  // References.
-  text(" THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:");
-  text("");
-  for (const auto& reference : kReferences) {
-    for (const char* reference_line : reference) {
-      if (reference_line != nullptr) text(reference_line);
-    }
-    text("");
-  }
-  text("");
-
-  // The user's notes.
-  if (!request.notes.empty()) {
-    text(std::string(" ") + kNotesCaption + " " + request.notes.front());
-    for (std::size_t i = 1; i < request.notes.size(); ++i) {
-      text(std::string(15, ' ') + request.notes[i]);
-    }
-    text(" ");
-  }
-
-  // Inputs.
-  text(" INPUTS:");
-  text(
-      standardized
-          ? " Option selected: Analysis is to be performed on the patient's STANDARDIZED difference"
-          : " Option selected: Analysis is to be performed on the patient's UNSTANDARDIZED "
-            "difference");
-  text(request.prior == tPrior::Calibrated
-           ? " Option selected: Analysis is to be performed using a prior CALIBRATED to confer "
-             "frequentist properties"
-           : " Option selected: Analysis is to be performed using a prior derived from STANDARD "
-             "THEORY");
-  text("");
-  switch (request.limits) {
-    case tLimits::TwoSided:
-      text(" Option selected: 95% two-sided limit requested");
-      break;
-    case tLimits::OneSidedLower:
-      text(" Option selected: 95% one-sided lower limit requested");
-      break;
-    case tLimits::OneSidedUpper:
-      text(" Option selected: 95% one-sided upper limit requested");
-      break;
-  }
-  text("");
-  line(" Mean of the control or normative sample on Task X =     %8.2f", {request.mean_x});
-  line(" Standard deviation for the normative sample on Task X = %8.2f", {request.sd_x});
-  line(" Mean of the control or normative sample on Task Y =     %8.2f", {request.mean_y});
-  line(" Standard deviation for the normative sample on Task Y = %8.2f", {request.sd_y});
-  line(" Correlation between Tests X and Y in normative sample = %8.2f", {request.r});
-  line(" Sample size of the normative sample =                   %8D", {request.n});
-  text("");
-  line(" Case's test score on Task X =                           %8.2f", {request.case_x});
-  line(" Case's test score on Task Y =                           %8.2f", {request.case_y});
-  text("");
-  text("");
-
-  // Outputs.
-  text(" OUTPUTS:");
-  line(" Individual's score on Test X expressed as a z score = %8.3f", {analysis.z_x});
-  line(" Individual's score on Test Y expressed as a z score = %8.3f", {analysis.z_y});
-  text("");
-  text(standardized
-           ? " Bayesian hypothesis test - Probability that the standardized difference for "
-             "a member of the control"
-           : " Bayesian hypothesis test - Probability that the unstandardized difference "
-             "for a member of the control");
-  text(" population would be greater than that of the case:");
-  line(" Two-tailed probability = %2.5f ", {results.two_tailed_p});
-  line(" One-tailed probability = %2.5f ", {results.one_tailed_p});
-  text("");
-
-  // Effect size and abnormality.
-  const char* const kPercentageHeading =
-      " Percentage of control population exhibiting a discrepancy more extreme than the case and "
-      "in the";
-  switch (request.limits) {
-    case tLimits::TwoSided:
-      text(
-          " Effect size (Z-DCC) for the difference (Task X minus Task Y) between case and controls "
-          "(plus 95% Credible");
-      text(" Interval):");
-      line(" Z-DCC = %1.3f (95%% Credible Interval = %2.3f to %2.3f)",
-           {results.zdcc, results.zdcc_lower, results.zdcc_upper});
-      text("");
-      text(kPercentageHeading);
-      text(" same direction:");
-      line(" Bayesian point estimate    = %2.3f%%", {results.pct_estimate});
-      line(" Bayesian 95%% lower limit   = %3.3f%%", {results.pct_lower});
-      line(" Bayesian 95%% upper limit   = %3.3f%%", {results.pct_upper});
-      break;
-    case tLimits::OneSidedLower:
-      text(
-          " Effect size (Z-DCC) for the difference (Task X minus Task Y) between case and controls "
-          "(plus 95%");
-      text(" one-sided lower Credible Limit):");
-      line(" Z-DCC = %1.3f (95%% one-sided lower credible limit = %2.3f)",
-           {results.zdcc, results.zdcc_lower});
-      text("");
-      text(kPercentageHeading);
-      text(" same direction:");
-      line(" Bayesian point estimate    = %2.4f%%", {results.pct_estimate});
-      line(" Bayesian 95%% lower limit (one-sided)  = %3.4f%%", {results.pct_lower});
-      break;
-    case tLimits::OneSidedUpper:
-      text(
-          " Effect size (Z-DCC) for the difference (Task X minus Task Y) between case and controls "
-          "(plus 95%");
-      text(" one-sided upper Credible Limit):");
-      line(" Z-DCC = %1.3f (95%% one-sided upper credible limit = %2.3f)",
-           {results.zdcc, results.zdcc_upper});
-      text("");
-      text(kPercentageHeading);
-      text(" same direction:");
-      line(" Bayesian point estimate    = %2.4f%%", {results.pct_estimate});
-      line(" Bayesian 95%% upper limit (one-sided)  = %3.4f%%", {results.pct_upper});
-      break;
-  }
-  return lines;
+  if (viewer_holds_text) out.Text(std::string(96, '_'));
+  out.Text("");
+  out.Text(program_title);
+  out.Text("");
+  AddReferences(out);
+  AddNotes(out, analysis.request.notes);
+  AddInputs(out, analysis.request);
+  AddOutputs(out, analysis);
+  return out.Take();
 }

@@ -6,7 +6,14 @@
 
 #include "analysis/compute_driver.h"
 
+// The program's title, which heads every report and names the windows; set
+// once at start-up.
+extern std::string ProgramTitle;  // "Quorrel.EXE: Bayesian inferential methods ..."
+
+// The title that start-up puts into ProgramTitle.
+extern const char* const kProgramTitle;
+
 // The report's lines in order (no line-break characters).  `viewer_holds_text`
 // adds the 96-underscore separator first; `decimal_separator` is the user's.
 std::vector<std::string> BuildReport(bool viewer_holds_text, const std::string& program_title,
-                                     const tAnalysis& analysis, char decimal_separator = '.');
+                                     const tAnalysis& analysis, char decimal_separator);

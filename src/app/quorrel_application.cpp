@@ -1,6 +1,5 @@
 #include "app/quorrel_application.h"
 
-#include <cstdio>
 #include <exception>
 
 #include "analysis/escaped_error.h"
@@ -14,15 +13,4 @@ bool TQuorrelApplication::notify(QObject* receiver, QEvent* event) {
   } catch (...) {
     return ReportEscapedError(std::current_exception(), dialogs_);
   }
-}
-
-bool ReportEscapedError(std::exception_ptr error, tUserDialogs& dialogs) noexcept {
-  try {
-    dialogs.ShowError(EscapedErrorText(error));
-  } catch (...) {
-    // The error box itself failed: say so on the console rather than end
-    // the program.
-    std::fputs("Quorrel: an error could not be shown\n", stderr);
-  }
-  return false;
 }

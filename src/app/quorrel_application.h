@@ -20,7 +20,3 @@ class TQuorrelApplication : public QApplication {
  private:
   tUserDialogs& dialogs_;
 };
-
-// What notify does with an exception that escaped an event handler.
-// Returns false, the result of the event.
-bool ReportEscapedError(std::exception_ptr error, tUserDialogs& dialogs) noexcept;

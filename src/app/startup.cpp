@@ -2,11 +2,12 @@
 
 #include <QFile>
 #include <QIcon>
-#include <QLocale>
 #include <QStandardPaths>
 
 #include "analysis/data_file.h"
 #include "analysis/data_location.h"
+#include "analysis/decimal_separator.h"
+#include "analysis/report.h"
 #include "analysis/version.h"
 #include "app/qt_dialogs.h"
 #include "app/quorrel_application.h"
@@ -17,13 +18,6 @@
 void SetProgramStrings() {
   ProgramTitle = kProgramTitle;
   DataFileName = kDataFileName;
-}
-
-char SystemDecimalSeparator() {
-  const QString point = QLocale::system().decimalPoint();
-  if (point.size() == 1 && point[0].unicode() > 32 && point[0].unicode() < 127)
-    return static_cast<char>(point[0].unicode());
-  return '.';
 }
 
 std::string UserDataHome() {
@@ -50,11 +44,12 @@ void SetProgramIdentity() {
   QApplication::setWindowIcon(ProgramIcon());
 }
 
-tQuorrelWindows::tQuorrelWindows(tUserDialogs& dialogs, const std::string& data_folder) {
+tQuorrelWindows::tQuorrelWindows(tUserDialogs& dialogs, const std::string& data_folder,
+                                 char decimal_separator) {
   // The worksheet hands its reports to the viewer, so the viewer object comes
   // first; it stays hidden until the first Compute.
   results_ = std::make_unique<TfrmTemplateResults>(dialogs);
-  worksheet_ = std::make_unique<TfrmTemplate>(dialogs, *results_, data_folder);
+  worksheet_ = std::make_unique<TfrmTemplate>(dialogs, *results_, data_folder, decimal_separator);
   results_->SetWorksheet(worksheet_.get());
 }
 
@@ -70,8 +65,11 @@ int RunQuorrel(int argc, char** argv) {
   TQuorrelApplication application(argc, argv, dialogs);
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   SetProgramIdentity();
-  SetDecimalSeparator(SystemDecimalSeparator());
-  tQuorrelWindows windows(dialogs, StartUpDataFolder());
+  const char separator = UserDecimalSeparator();
+  // The numeric library's own messages (the limits of its arguments) write
+  // numbers with it too.
+  SetDecimalSeparator(separator);
+  tQuorrelWindows windows(dialogs, StartUpDataFolder(), separator);
   windows.Worksheet().show();
   return application.exec();
 }

@@ -15,10 +15,6 @@ class TfrmTemplateResults;
 // DataFileName.
 void SetProgramStrings();
 
-// The decimal separator of the user's regional settings ('.' when it is not
-// a single ASCII character).
-char SystemDecimalSeparator();
-
 // The user's data folder as the platform gives it: $XDG_DATA_HOME, by
 // default ~/.local/share.
 std::string UserDataHome();
@@ -38,10 +34,11 @@ void SetProgramIdentity();
 
 // The program's two windows: the worksheet, the main window, whose creation
 // restores the control data from `data_folder`, and the results viewer,
-// created hidden.  Both live as long as this object.
+// created hidden.  Both write numbers with `decimal_separator`, the user's.
+// Both live as long as this object.
 class tQuorrelWindows {
  public:
-  tQuorrelWindows(tUserDialogs& dialogs, const std::string& data_folder);
+  tQuorrelWindows(tUserDialogs& dialogs, const std::string& data_folder, char decimal_separator);
   ~tQuorrelWindows();
 
   TfrmTemplate& Worksheet() { return *worksheet_; }

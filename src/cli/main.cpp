@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/decimal_separator.h"
 #include "cli/report_cli.h"
 
 namespace {
@@ -35,5 +36,5 @@ int main(int argc, char** argv) {
   runtime.progress = ::isatty(STDERR_FILENO) == 1;
   runtime.interrupted = &interrupted;
   std::vector<std::string> args(argv + 1, argv + argc);
-  return RunQuorrelReport(args, std::cout, std::cerr, EnvironmentDecimalSeparator(), runtime);
+  return RunQuorrelReport(args, std::cout, std::cerr, UserDecimalSeparator(), runtime);
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -329,17 +328,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
 
 bool ResolvePrior(std::optional<tPrior> prior, tTestKind test, tPrior& resolved,
                   std::string& problem) {
-  if (test == tTestKind::Unstandardized) {
-    if (prior == tPrior::Calibrated) {
-      problem =
-          "the unstandardized test always runs with the standard-theory prior; "
-          "--prior calibrated cannot be combined with --test unstandardized";
-      return false;
-    }
-    resolved = tPrior::StandardTheory;
-    return true;
+  resolved = PriorForTest(test, prior);
+  if (prior && *prior != resolved) {
+    problem =
+        "the unstandardized test always runs with the standard-theory prior; "
+        "--prior calibrated cannot be combined with --test unstandardized";
+    return false;
   }
-  resolved = prior.value_or(tPrior::Calibrated);
   return true;
 }
 
@@ -573,20 +568,4 @@ std::optional<tWatchedRun> ReadAndRun(const tWorksheetEntry& entry, tMessageSink
   if (ReadEntry(entry, messages, request, decimal_separator) >= 0) return std::nullopt;
   request.iterations = iterations;
   return RunWatched(request, watch, err);
-}
-
-char EnvironmentDecimalSeparator() {
-  // Only the numeric category is taken from the environment, and only to
-  // learn its separator; the program's own formatting never depends on it.
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  std::string saved = previous != nullptr ? previous : "C";
-  char separator = '.';
-  if (std::setlocale(LC_NUMERIC, "") != nullptr) {
-    const char* point = std::localeconv()->decimal_point;
-    if (point != nullptr && (point[0] == ',' || point[0] == '.') && point[1] == '\0') {
-      separator = point[0];
-    }
-  }
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  return separator;
 }

@@ -88,6 +88,3 @@ std::string HelpText();
 // the user's locale, used unless --decimal-separator says otherwise.
 int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      char default_separator = '.', const tCliRuntime& runtime = {});
-
-// The decimal separator of the environment's locale (LC_ALL, LC_NUMERIC, LANG).
-char EnvironmentDecimalSeparator();

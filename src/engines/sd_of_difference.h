@@ -1,6 +1,5 @@
-// SD_of_difference belongs to the Metrics_Papers module; it is defined here,
-// beside its first users the engines, so that the engines need nothing from
-// the analysis layer.  analysis/Metrics_Papers.h offers it to everyone else.
+// The standard deviation of a difference, by which the engines divide the
+// case's difference to give the effect size Z-DCC.
 #pragma once
 
 #include <cmath>

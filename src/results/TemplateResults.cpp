@@ -27,11 +27,11 @@
 #include <cmath>
 #include <exception>
 
-#include "analysis/escaped_error.h"
 #include "results/figure.h"
 #include "results/figure_panel.h"
 #include "results/print_document.h"
 #include "results/results_file.h"
+#include "windows/handler_guard.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ TfrmTemplateResults::TfrmTemplateResults(tUserDialogs& dialogs,
       exit_action_([] { QCoreApplication::exit(0); }) {
   BuildControls();
   ConnectHandlers();
-  Guarded([this] { FormCreate(); });
+  FormCreate();
 }
 
 TfrmTemplateResults::~TfrmTemplateResults() = default;
@@ -254,11 +254,6 @@ void TfrmTemplateResults::ConnectHandlers() {
   connect(mnuPrintSelection, &QAction::triggered, this, [this] { mnuPrintSelectionClick(); });
 }
 
-template <typename Handler>
-void TfrmTemplateResults::Guarded(Handler&& handler) {
-  RunHandler(dialogs_, std::forward<Handler>(handler));
-}
-
 bool TfrmTemplateResults::HoldsText() const {
   return !memoResults->document()->isEmpty();
 }
@@ -307,24 +302,26 @@ QString TfrmTemplateResults::SelectedText() const {
 }
 
 void TfrmTemplateResults::FormCreate() {
-  memoResults->clear();
+  RunHandler(dialogs_, [this] { memoResults->clear(); });
 }
 
 void TfrmTemplateResults::FormShow() {
-  if (!shown_before_) {
-    shown_before_ = true;
-    const QScreen* screen = this->screen();
-    if (screen != nullptr) {
-      QRect frame = frameGeometry();
-      frame.moveCenter(screen->availableGeometry().center());
-      move(frame.topLeft());
+  RunHandler(dialogs_, [this] {
+    if (!shown_before_) {
+      shown_before_ = true;
+      const QScreen* screen = this->screen();
+      if (screen != nullptr) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+      }
+      cmdReturn->setFocus(Qt::OtherFocusReason);
+    } else if (last_focus_ != nullptr) {
+      last_focus_->setFocus(Qt::OtherFocusReason);
     }
-    cmdReturn->setFocus(Qt::OtherFocusReason);
-  } else if (last_focus_ != nullptr) {
-    last_focus_->setFocus(Qt::OtherFocusReason);
-  }
-  raise();
-  activateWindow();
+    raise();
+    activateWindow();
+  });
 }
 
 void TfrmTemplateResults::showEvent(QShowEvent* event) {
@@ -332,7 +329,7 @@ void TfrmTemplateResults::showEvent(QShowEvent* event) {
   // The focused control shows its focus from the start, not only after
   // the first Tab.
   setAttribute(Qt::WA_KeyboardFocusChange);
-  if (!event->spontaneous()) Guarded([this] { FormShow(); });
+  if (!event->spontaneous()) FormShow();
 }
 
 void TfrmTemplateResults::hideEvent(QHideEvent* event) {
@@ -349,7 +346,7 @@ void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmTemplateResults::cmdSaveOutputClick() {
-  Guarded([this] { SaveOutput(); });
+  RunHandler(dialogs_, [this] { SaveOutput(); });
 }
 
 void TfrmTemplateResults::SaveOutput() {
@@ -370,28 +367,28 @@ void TfrmTemplateResults::SaveOutput() {
 }
 
 void TfrmTemplateResults::cmdClearResultsClick() {
-  Guarded([this] { memoResults->clear(); });
+  RunHandler(dialogs_, [this] { memoResults->clear(); });
 }
 
 void TfrmTemplateResults::cmdReturnClick() {
-  Guarded([this] {
+  RunHandler(dialogs_, [this] {
     hide();
     if (worksheet_ != nullptr) worksheet_->show();
   });
 }
 
 void TfrmTemplateResults::cmdExitClick() {
-  Guarded([this] {
+  RunHandler(dialogs_, [this] {
     if (dialogs_.Confirm("Exit from program?") && exit_action_) exit_action_();
   });
 }
 
 void TfrmTemplateResults::mnuPrintClick() {
-  Guarded([this] { PrintText(ResultsText()); });
+  RunHandler(dialogs_, [this] { PrintText(ResultsText()); });
 }
 
 void TfrmTemplateResults::mnuPrintSelectionClick() {
-  Guarded([this] {
+  RunHandler(dialogs_, [this] {
     const QString selection = SelectedText();
     if (selection.isEmpty()) {
       dialogs_.ShowWarning("You have not selected any text.");

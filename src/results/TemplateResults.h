@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/platform_interfaces.h"
+#include "windows/results_display.h"
 
 class QAction;
 class QFrame;
@@ -68,7 +69,8 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   // The name the save dialog proposes next.
   const std::string& ProposedFileName() const { return proposed_name_; }
 
-  // Handlers of the window and its controls.
+  // Handlers of the window and its controls.  Each shows an error it raises
+  // in the error box and goes no further.
   void FormCreate();
   void FormShow();
   void FormActivate() {}
@@ -91,11 +93,6 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   void ConnectHandlers();
   void SaveOutput();
   void PrintText(const QString& text);
-  // Runs a handler; an error that escapes it abandons the handler and is
-  // shown in the error box, so no exception reaches Qt's event loop.
-  template <typename Handler>
-  void Guarded(Handler&& handler);
-
   tUserDialogs& dialogs_;
   std::unique_ptr<tSaveFileDialog> save_dialog_;
   std::unique_ptr<tPrinterProvider> printers_;

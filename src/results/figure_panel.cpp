@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTextDocument>
 
-#include "analysis/escaped_error.h"
 #include "results/figure.h"
 #include "results/results_file.h"
+#include "windows/handler_guard.h"
 
 namespace {
 

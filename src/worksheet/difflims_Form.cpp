@@ -25,10 +25,9 @@
 #include "analysis/compute_driver.h"
 #include "analysis/data_file.h"
 #include "analysis/error_texts.h"
-#include "analysis/escaped_error.h"
 #include "analysis/io_error.h"
 #include "analysis/report.h"
-#include "numeric/distrib.h"
+#include "windows/handler_guard.h"
 #include "worksheet/memo_lines.h"
 #include "worksheet/radio_group.h"
 #include "worksheet/run_progress.h"
@@ -121,13 +120,32 @@ bool IsAscii(const QString& text) {
 
 }  // namespace
 
+namespace {
+
+// The handlers of the eight inputs, txtInput1 first, to which the event
+// filter dispatches their keys.
+constexpr std::array<char (TfrmTemplate::*)(char), 8> kKeyPressHandlers = {
+    &TfrmTemplate::txtInput1KeyPress, &TfrmTemplate::txtInput2KeyPress,
+    &TfrmTemplate::txtInput3KeyPress, &TfrmTemplate::txtInput4KeyPress,
+    &TfrmTemplate::txtInput5KeyPress, &TfrmTemplate::txtInput6KeyPress,
+    &TfrmTemplate::txtInput7KeyPress, &TfrmTemplate::txtinput8KeyPress,
+};
+constexpr std::array<void (TfrmTemplate::*)(), 8> kKeyUpHandlers = {
+    &TfrmTemplate::txtInput1KeyUp, &TfrmTemplate::txtInput2KeyUp, &TfrmTemplate::txtInput3KeyUp,
+    &TfrmTemplate::txtInput4KeyUp, &TfrmTemplate::txtInput5KeyUp, &TfrmTemplate::txtInput6KeyUp,
+    &TfrmTemplate::txtInput7KeyUp, &TfrmTemplate::txtinput8KeyUp,
+};
+
+}  // namespace
+
 TfrmTemplate::TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std::string data_folder,
-                           QWidget* parent)
+                           char decimal_separator, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       dialogs_(dialogs),
       results_(results),
       data_folder_(std::move(data_folder)),
+      decimal_separator_(decimal_separator),
       // Leaves the event loop at once, whatever the other window would say
       // to being closed.
       exit_action_([] { QCoreApplication::exit(0); }),
@@ -138,7 +156,7 @@ TfrmTemplate::TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std:
   ConnectHandlers();
   // Centred on the screen when first shown.
   FitToScreen();
-  Guarded([this] { FormCreate(); });
+  FormCreate();
 }
 
 TfrmTemplate::~TfrmTemplate() = default;
@@ -369,62 +387,60 @@ void TfrmTemplate::FitToFonts() {
     button->resize(std::max(button->width(), button->sizeHint().width()), button->height());
 }
 
-template <typename Handler>
-void TfrmTemplate::Guarded(Handler&& handler) {
-  RunHandler(dialogs_, std::forward<Handler>(handler));
-}
-
 void TfrmTemplate::ConnectHandlers() {
-  connect(DescripFld, &QPlainTextEdit::textChanged, this,
-          [this] { Guarded([this] { DescripFldChange(); }); });
-  connect(memoComments, &QPlainTextEdit::textChanged, this,
-          [this] { Guarded([this] { LimitNotesLength(); }); });
+  connect(DescripFld, &QPlainTextEdit::textChanged, this, &TfrmTemplate::DescripFldChange);
+  connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::LimitNotesLength);
   connect(Standardized_Radio, &QRadioButton::toggled, this, [this](bool checked) {
-    if (checked) Guarded([this] { Standardized_RadioClick(); });
+    if (checked) Standardized_RadioClick();
   });
   connect(UNstandardized_Radio, &QRadioButton::toggled, this, [this](bool checked) {
-    if (checked) Guarded([this] { UNstandardized_RadioClick(); });
+    if (checked) UNstandardized_RadioClick();
   });
-  connect(cmdCompute, &QPushButton::clicked, this,
-          [this] { Guarded([this] { cmdComputeClick(); }); });
-  connect(btnclearData, &QPushButton::clicked, this,
-          [this] { Guarded([this] { btnclearDataClick(); }); });
-  connect(ExitBtn, &QPushButton::clicked, this, [this] { Guarded([this] { ExitBtnClick(); }); });
+  connect(cmdCompute, &QPushButton::clicked, this, &TfrmTemplate::cmdComputeClick);
+  connect(btnclearData, &QPushButton::clicked, this, &TfrmTemplate::btnclearDataClick);
+  connect(ExitBtn, &QPushButton::clicked, this, &TfrmTemplate::ExitBtnClick);
 }
 
 void TfrmTemplate::FormCreate() {
-  memoComments->clear();
-  for (QLineEdit* input : inputs_)
-    input->clear();
-  setWindowTitle(QString::fromStdString(ProgramTitle));
-  DescripFld->setPlainText(QString::fromUtf8(kWorksheetDescription));
-  for (int k = 0; k < 8; ++k)
-    labels_[k]->setText(QString::fromUtf8(FieldCaptions[k]));
-  fields_shown_ = 8;
-  values_restored_ = 6;
-  LoadPreviousData(data_folder_, [this](int position, const std::string& text) {
-    if (position >= 0 && position < values_restored_)
-      inputs_[position]->setText(QString::fromStdString(text));
+  RunHandler(dialogs_, [this] {
+    memoComments->clear();
+    for (QLineEdit* input : inputs_)
+      input->clear();
+    setWindowTitle(QString::fromStdString(ProgramTitle));
+    DescripFld->setPlainText(QString::fromUtf8(kWorksheetDescription));
+    for (int k = 0; k < 8; ++k)
+      labels_[k]->setText(QString::fromUtf8(FieldCaptions[k]));
+    fields_shown_ = 8;
+    values_restored_ = 6;
+    LoadPreviousData(data_folder_, [this](int position, const std::string& text) {
+      if (position >= 0 && position < values_restored_)
+        inputs_[position]->setText(QString::fromStdString(text));
+    });
+    for (int k = 0; k < fields_shown_; ++k) {
+      inputs_[k]->setVisible(true);
+      labels_[k]->setVisible(true);
+    }
+    update();
   });
-  for (int k = 0; k < fields_shown_; ++k) {
-    inputs_[k]->setVisible(true);
-    labels_[k]->setVisible(true);
-  }
-  update();
 }
 
 void TfrmTemplate::FormShow() {
-  if (inputs_[0]->text().isEmpty()) {
-    FocusInput(0);
-    return;
-  }
-  raise();
-  activateWindow();
-  // The input after the last restored one: the case's score on Task X.
-  int next = values_restored_;
-  if (!inputs_[next]->isVisibleTo(this)) next = values_restored_ - 1;
-  FocusInput(next);
+  RunHandler(dialogs_, [this] {
+    if (inputs_[0]->text().isEmpty()) {
+      FocusInput(0);
+      return;
+    }
+    raise();
+    activateWindow();
+    // The input after the last restored one: the case's score on Task X.
+    int next = values_restored_;
+    if (!inputs_[next]->isVisibleTo(this)) next = values_restored_ - 1;
+    FocusInput(next);
+  });
 }
+
+// Nothing to do when the window becomes active: the focus stays where it was.
+void TfrmTemplate::FormActivate() {}
 
 // The focus moves into an input with its whole text selected, so that what
 // is typed next replaces the old value instead of joining it.
@@ -435,24 +451,30 @@ void TfrmTemplate::FocusInput(int index) {
 }
 
 void TfrmTemplate::DescripFldChange() {
-  const bool long_text = DescripFld->toPlainText().size() > kDescriptionScrollLength;
-  DescripFld->setVerticalScrollBarPolicy(long_text ? Qt::ScrollBarAlwaysOn
-                                                   : Qt::ScrollBarAlwaysOff);
+  RunHandler(dialogs_, [this] {
+    const bool long_text = DescripFld->toPlainText().size() > kDescriptionScrollLength;
+    DescripFld->setVerticalScrollBarPolicy(long_text ? Qt::ScrollBarAlwaysOn
+                                                     : Qt::ScrollBarAlwaysOff);
+  });
 }
 
 char TfrmTemplate::InputKeyPress(int /*index*/, char key) {
-  return FilterNumericKey(key, dialogs_);
+  char passed = '\0';
+  RunHandler(dialogs_, [&] { passed = FilterNumericKey(key, dialogs_); });
+  return passed;
 }
 
 void TfrmTemplate::InputKeyUp(int index) {
-  QLineEdit* input = inputs_[index];
-  const QString text = input->text();
-  if (text.size() <= static_cast<qsizetype>(MaxInputLength)) return;
-  dialogs_.Beep();
-  dialogs_.ShowWarning("Maximum length of input is 6 characters.");
-  input->setText(IsAscii(text) ? QString::fromStdString(TruncateInput(text.toStdString()))
-                               : text.left(static_cast<qsizetype>(MaxInputLength)));
-  input->selectAll();
+  RunHandler(dialogs_, [this, index] {
+    QLineEdit* input = inputs_[index];
+    const QString text = input->text();
+    if (text.size() <= static_cast<qsizetype>(MaxInputLength)) return;
+    dialogs_.Beep();
+    dialogs_.ShowWarning("Maximum length of input is 6 characters.");
+    input->setText(IsAscii(text) ? QString::fromStdString(TruncateInput(text.toStdString()))
+                                 : text.left(static_cast<qsizetype>(MaxInputLength)));
+    input->selectAll();
+  });
 }
 
 bool TfrmTemplate::FilterInputKey(QLineEdit* input, int index, QKeyEvent* event) {
@@ -460,8 +482,7 @@ bool TfrmTemplate::FilterInputKey(QLineEdit* input, int index, QKeyEvent* event)
   if (typed.size() <= 1) {
     const char key = TypedCharacter(*event, typed.isEmpty() ? QChar() : typed[0]);
     if (key == '\0') return false;  // types nothing: navigation and editing keys
-    char passed = '\0';
-    Guarded([&] { passed = InputKeyPress(index, key); });
+    const char passed = (this->*kKeyPressHandlers[index])(key);
     if (passed == '\0') return true;  // refused: the field does not receive it
     if (passed == key) return false;  // the field handles it as usual
     input->insert(QString(QChar(passed)));
@@ -471,8 +492,7 @@ bool TfrmTemplate::FilterInputKey(QLineEdit* input, int index, QKeyEvent* event)
   // the filter on its own, and what passes is inserted.
   QString accepted;
   for (QChar c : typed) {
-    char passed = '\0';
-    Guarded([&] { passed = InputKeyPress(index, TypedCharacter(*event, c)); });
+    const char passed = (this->*kKeyPressHandlers[index])(TypedCharacter(*event, c));
     if (passed >= ' ') accepted += QChar(passed);
   }
   if (!accepted.isEmpty()) input->insert(accepted);
@@ -484,51 +504,66 @@ QStringList TfrmTemplate::NotesLines() const {
 }
 
 void TfrmTemplate::LimitNotesLength() {
-  if (limiting_notes_) return;
-  const int excess = memoComments->toPlainText().size() - kNotesMaxLength;
-  if (excess <= 0) return;
-  // Drop what was just typed or pasted beyond the limit: the characters
-  // before the cursor, where the insertion ended.
-  limiting_notes_ = true;
-  QTextCursor cursor = memoComments->textCursor();
-  const int end = cursor.position();
-  const int start = end >= excess ? end - excess : 0;
-  cursor.setPosition(start);
-  cursor.setPosition(start == 0 ? excess : end, QTextCursor::KeepAnchor);
-  cursor.removeSelectedText();
-  memoComments->setTextCursor(cursor);
-  limiting_notes_ = false;
+  RunHandler(dialogs_, [this] {
+    if (limiting_notes_) return;
+    const int excess = memoComments->toPlainText().size() - kNotesMaxLength;
+    if (excess <= 0) return;
+    // Drop what was just typed or pasted beyond the limit: the characters
+    // before the cursor, where the insertion ended.
+    limiting_notes_ = true;
+    QTextCursor cursor = memoComments->textCursor();
+    const int end = cursor.position();
+    const int start = end >= excess ? end - excess : 0;
+    cursor.setPosition(start);
+    cursor.setPosition(start == 0 ? excess : end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    memoComments->setTextCursor(cursor);
+    limiting_notes_ = false;
+  });
 }
 
 void TfrmTemplate::memoCommentsEnter() {
-  if (NotesLines().size() > 1) {
-    memoComments->resize(memoComments->width(), kNotesOpenHeight);
-    memoComments->raise();
-  }
+  RunHandler(dialogs_, [this] {
+    if (NotesLines().size() > 1) {
+      memoComments->resize(memoComments->width(), kNotesOpenHeight);
+      memoComments->raise();
+    }
+  });
 }
 
 void TfrmTemplate::memoCommentsKeyUp(int key) {
-  if (NotesLines().size() > 1 || key == Qt::Key_Return || key == Qt::Key_Enter) {
-    memoComments->resize(memoComments->width(), kNotesOpenHeight);
-    memoComments->raise();
-  }
+  RunHandler(dialogs_, [this, key] {
+    if (NotesLines().size() > 1 || key == Qt::Key_Return || key == Qt::Key_Enter) {
+      memoComments->resize(memoComments->width(), kNotesOpenHeight);
+      memoComments->raise();
+    }
+  });
 }
 
 void TfrmTemplate::memoCommentsExit() {
-  memoComments->resize(memoComments->width(), kNotesClosedHeight);
+  RunHandler(dialogs_, [this] { memoComments->resize(memoComments->width(), kNotesClosedHeight); });
 }
 
 void TfrmTemplate::Standardized_RadioClick() {
-  Prior_Form->SetItemIndex(0);
-  Prior_Form->setEnabled(true);
+  RunHandler(dialogs_, [this] { ShowPriorOf(tTestKind::Standardized); });
 }
 
 void TfrmTemplate::UNstandardized_RadioClick() {
-  Prior_Form->SetItemIndex(1);
-  Prior_Form->setEnabled(false);
+  RunHandler(dialogs_, [this] { ShowPriorOf(tTestKind::Unstandardized); });
+}
+
+// The prior group starts from the prior the test runs with by default, and
+// takes a choice only for a test that has one.
+void TfrmTemplate::ShowPriorOf(tTestKind test) {
+  Prior_Form->SetItemIndex(PriorForTest(test, std::nullopt) == tPrior::Calibrated ? 0 : 1);
+  Prior_Form->setEnabled(PriorIsChosen(test));
 }
 
 void TfrmTemplate::cmdComputeClick() {
+  RunHandler(dialogs_, [this] { Compute(); });
+}
+
+void TfrmTemplate::Compute() {
   if (run_->Running()) return;  // one analysis at a time
   tWorksheetEntry entry;
   for (int k = 0; k < 8; ++k)
@@ -550,7 +585,7 @@ void TfrmTemplate::cmdComputeClick() {
   for (const QString& line : NotesLines())
     entry.notes.push_back(line.toStdString());
 
-  const char separator = DecimalSeparator();
+  const char separator = decimal_separator_;
   tComputeOptions options;
   options.iterations = iterations_;
   options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
@@ -574,7 +609,8 @@ void TfrmTemplate::cmdComputeClick() {
     return;
   }
   if (outcome.Refused()) {
-    if (outcome.refused_field < static_cast<int>(inputs_.size())) FocusInput(outcome.refused_field);
+    if (*outcome.refused_field < static_cast<int>(inputs_.size()))
+      FocusInput(*outcome.refused_field);
     return;
   }
   FocusInput(0);
@@ -592,15 +628,24 @@ void TfrmTemplate::cmdComputeClick() {
 }
 
 void TfrmTemplate::btnclearDataClick() {
-  for (QLineEdit* input : inputs_)
-    input->clear();
-  memoComments->clear();
-  DeleteDataFile(data_folder_);
-  FocusInput(0);
+  RunHandler(dialogs_, [this] {
+    for (QLineEdit* input : inputs_)
+      input->clear();
+    memoComments->clear();
+    DeleteDataFile(data_folder_);
+    FocusInput(0);
+  });
 }
 
 void TfrmTemplate::ExitBtnClick() {
-  if (dialogs_.Confirm("Exit from program?")) close();
+  RunHandler(dialogs_, [this] {
+    if (dialogs_.Confirm("Exit from program?")) close();
+  });
+}
+
+bool TfrmTemplate::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QWidget::event(event);
 }
 
 bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
@@ -617,16 +662,14 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
       // Focus that comes and goes with the window's activation or a popup
       // menu stays in the notes: only a move between controls counts.
       case QEvent::FocusIn:
-        if (MovesBetweenControls(static_cast<QFocusEvent*>(event)->reason()))
-          Guarded([this] { memoCommentsEnter(); });
+        if (MovesBetweenControls(static_cast<QFocusEvent*>(event)->reason())) memoCommentsEnter();
         break;
       case QEvent::FocusOut:
-        if (MovesBetweenControls(static_cast<QFocusEvent*>(event)->reason()))
-          Guarded([this] { memoCommentsExit(); });
+        if (MovesBetweenControls(static_cast<QFocusEvent*>(event)->reason())) memoCommentsExit();
         break;
       case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->isAutoRepeat()) Guarded([this, key] { memoCommentsKeyUp(key->key()); });
+        if (!key->isAutoRepeat()) memoCommentsKeyUp(key->key());
         break;
       }
       default:
@@ -646,7 +689,7 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
       scroller_->ensureWidgetVisible(inputs_[k]);
     }
     if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
-      Guarded([this, k] { InputKeyUp(k); });
+      (this->*kKeyUpHandlers[k])();
     break;
   }
   return QWidget::eventFilter(watched, event);
@@ -657,7 +700,7 @@ void TfrmTemplate::showEvent(QShowEvent* event) {
   // The focused control shows its focus from the start, not only after
   // the first Tab.
   setAttribute(Qt::WA_KeyboardFocusChange);
-  if (!event->spontaneous()) Guarded([this] { FormShow(); });
+  if (!event->spontaneous()) FormShow();
 }
 
 void TfrmTemplate::closeEvent(QCloseEvent* event) {
@@ -670,5 +713,5 @@ void TfrmTemplate::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
-  if (exit_action_) Guarded([this] { exit_action_(); });
+  if (exit_action_) RunHandler(dialogs_, [this] { exit_action_(); });
 }

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "analysis/platform_interfaces.h"
+#include "engines/Bayes_Engines.h"
+#include "windows/results_display.h"
 
 class QFrame;
 class QGroupBox;
@@ -41,10 +43,11 @@ class TfrmTemplate : public QWidget {
 
  public:
   // `data_folder` is where the control-sample data file lives (beside the
-  // program, or the user's own folder for an installed copy).  Creation
-  // ends by restoring the control data from that file.
+  // program, or the user's own folder for an installed copy).  Messages,
+  // reports and figures write numbers with `decimal_separator`, the user's.
+  // Creation ends by restoring the control data from that file.
   TfrmTemplate(tUserDialogs& dialogs, tResultsDisplay& results, std::string data_folder,
-               QWidget* parent = nullptr);
+               char decimal_separator, QWidget* parent = nullptr);
   ~TfrmTemplate() override;
 
   // What ends the program (Exit answered Yes, or the window's close box).
@@ -71,11 +74,14 @@ class TfrmTemplate : public QWidget {
   // whole layout when it fits, otherwise as much as fits, with scroll bars.
   void FitToScreen();
 
-  // Handlers of the window and its controls.  The key handlers take the
-  // typed character and give the one the field receives ('\0': none).
+  // Handlers of the window and its controls, called by its events and
+  // signals (the event filter dispatches the inputs' keys to the eight
+  // KeyPress and KeyUp handlers).  Each shows an error it raises in the
+  // error box and goes no further.  The key handlers take the typed
+  // character and give the one the field receives ('\0': none).
   void FormCreate();
   void FormShow();
-  void FormActivate() {}
+  void FormActivate();
   void DescripFldChange();
   char txtInput1KeyPress(char key) { return InputKeyPress(0, key); }
   char txtInput2KeyPress(char key) { return InputKeyPress(1, key); }
@@ -103,6 +109,7 @@ class TfrmTemplate : public QWidget {
   void ExitBtnClick();
 
  protected:
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -112,18 +119,17 @@ class TfrmTemplate : public QWidget {
   void FitToFonts();
   void ConnectHandlers();
   void FocusInput(int index);
+  void ShowPriorOf(tTestKind test);
   char InputKeyPress(int index, char key);
   void InputKeyUp(int index);
   bool FilterInputKey(QLineEdit* input, int index, QKeyEvent* event);
   void LimitNotesLength();
-  // Runs a handler; an error that escapes it abandons the handler and is
-  // shown in the error box, so that no exception reaches Qt's event loop.
-  template <typename Handler>
-  void Guarded(Handler&& handler);
+  void Compute();
 
   tUserDialogs& dialogs_;
   tResultsDisplay& results_;
   std::string data_folder_;
+  char decimal_separator_;
   std::function<void()> exit_action_;
   int32_t iterations_ = 0;
   std::unique_ptr<tBackgroundRun> run_;

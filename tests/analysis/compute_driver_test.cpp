@@ -62,7 +62,7 @@ TEST_F(ComputeDriver, FirstRefusalWinsAndNothingIsSaved) {
   entry.texts[1] = "0";
   entry.texts[4] = "";
   tRecordingDialogs dialogs;
-  tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs);
+  tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs, '.');
   EXPECT_TRUE(outcome.Refused());
   EXPECT_EQ(outcome.refused_field, 1);
   ASSERT_EQ(dialogs.events.size(), 1u);
@@ -82,7 +82,7 @@ TEST_F(ComputeDriver, EachFieldRefusesWithItsOwnCaption) {
     tWorksheetEntry entry = ExampleEntry();
     entry.texts[field] = text;
     tRecordingDialogs dialogs;
-    tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs);
+    tComputeOutcome outcome = ComputeAnalysis(entry, folder_, dialogs, '.');
     EXPECT_EQ(outcome.refused_field, field) << text;
     ASSERT_EQ(dialogs.warnings.size(), 1u) << text;
     EXPECT_NE(dialogs.warnings[0].find(std::string("(  ") + FieldCaptions[field] + "  "),
@@ -102,7 +102,7 @@ TEST(ReadEntry, FillsTheRequestFromTheTexts) {
   entry.notes = {"a", "b"};
   tRecordingDialogs dialogs;
   tAnalysis_request request;
-  ASSERT_EQ(ReadEntry(entry, dialogs, request), -1);
+  ASSERT_EQ(ReadEntry(entry, dialogs, request, '.'), std::nullopt);
   EXPECT_TRUE(dialogs.events.empty());
   EXPECT_EQ(request.mean_x, -12.5L);
   EXPECT_EQ(request.sd_x, static_cast<long double>(0.0012));  // the double, widened
@@ -122,7 +122,7 @@ TEST(ReadEntry, FillsTheRequestFromTheTexts) {
 // example case are those of the report written out in example_report_golden.h.
 TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
   tRecordingDialogs dialogs;
-  tComputeOutcome outcome = ComputeAnalysis(ExampleEntry(), folder_, dialogs);
+  tComputeOutcome outcome = ComputeAnalysis(ExampleEntry(), folder_, dialogs, '.');
   ASSERT_FALSE(outcome.Refused());
   EXPECT_EQ(FileBytes(), "100 15 50 10 .6 20 70 55 ");
   EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"}));
@@ -134,7 +134,7 @@ TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
   EXPECT_EQ(a.request.iterations, kIterations);
 
   // The whole first report, line by line.
-  std::vector<std::string> first = BuildReport(false, ProgramTitle, a);
+  std::vector<std::string> first = BuildReport(false, ProgramTitle, a, '.');
   ASSERT_EQ(first.size(), kExampleFirstReport.size());
   for (std::size_t i = 0; i < first.size(); ++i) {
     EXPECT_EQ(first[i], kExampleFirstReport[i]) << "line " << i + 1;
@@ -142,9 +142,9 @@ TEST_F(ComputeDriver, ExampleCaseSavesThenRunsTheCalibratedEngine) {
 
   // A second Compute gives the same numbers to the last bit, and the same
   // report after the underscore line.
-  tComputeOutcome again = ComputeAnalysis(ExampleEntry(), folder_, dialogs);
+  tComputeOutcome again = ComputeAnalysis(ExampleEntry(), folder_, dialogs, '.');
   ExpectSame(again.analysis.results, a.results);
-  std::vector<std::string> second = BuildReport(true, ProgramTitle, again.analysis);
+  std::vector<std::string> second = BuildReport(true, ProgramTitle, again.analysis, '.');
   ASSERT_EQ(second.size(), first.size() + 1);
   EXPECT_EQ(second[0], std::string(96, '_'));
   EXPECT_TRUE(std::equal(first.begin(), first.end(), second.begin() + 1));
@@ -203,7 +203,7 @@ TEST_F(ComputeDriver, EngineErrorComesAfterTheFileWasWritten) {
   entry.texts[5] = "3";  // too small a sample for the calibrated prior
   tRecordingDialogs dialogs;
   try {
-    ComputeAnalysis(entry, folder_, dialogs);
+    ComputeAnalysis(entry, folder_, dialogs, '.');
     ADD_FAILURE() << "the calibrated engine must refuse N = 3";
   } catch (const EAnalysisFailed& e) {
     try {
@@ -222,7 +222,7 @@ TEST_F(ComputeDriver, EngineErrorComesAfterTheFileWasWritten) {
 TEST_F(ComputeDriver, UnwritableDataFileAbandonsTheCompute) {
   tRecordingDialogs dialogs;
   try {
-    ComputeAnalysis(ExampleEntry(), folder_ + "/missing", dialogs);
+    ComputeAnalysis(ExampleEntry(), folder_ + "/missing", dialogs, '.');
     ADD_FAILURE() << "the save must fail";
   } catch (const EInOutError& e) {
     EXPECT_STREQ(e.what(), "File not found");
@@ -316,3 +316,46 @@ TEST(RunCost, FromThePilotsAcceptanceRateAndSpeed) {
 }
 
 }  // namespace
+
+// The unstandardized test runs with the standard-theory prior however it is
+// asked for: through the worksheet's options, or a request handed straight
+// to the engine (whose calibrated prior would otherwise run on it), and a
+// near-singular correlation raises no question about a long calibrated run.
+TEST_F(ComputeDriver, TheUnstandardizedTestRunsWithTheStandardTheoryPrior) {
+  EXPECT_TRUE(PriorIsChosen(tTestKind::Standardized));
+  EXPECT_FALSE(PriorIsChosen(tTestKind::Unstandardized));
+  EXPECT_EQ(PriorForTest(tTestKind::Standardized, std::nullopt), tPrior::Calibrated);
+  EXPECT_EQ(PriorForTest(tTestKind::Standardized, tPrior::StandardTheory), tPrior::StandardTheory);
+  for (std::optional<tPrior> asked : {std::optional<tPrior>(), std::optional(tPrior::Calibrated),
+                                      std::optional(tPrior::StandardTheory)})
+    EXPECT_EQ(PriorForTest(tTestKind::Unstandardized, asked), tPrior::StandardTheory);
+
+  tAnalysis_request request;
+  tRecordingDialogs silent;
+  ASSERT_EQ(ReadEntry(ExampleEntry(), silent, request, '.'), std::nullopt);
+  request.test = tTestKind::Unstandardized;
+  request.iterations = 2000;
+  request.prior = tPrior::StandardTheory;
+  const tAnalysis standard = RunAnalysis(request);
+  request.prior = tPrior::Calibrated;
+  const tAnalysis asked_calibrated = RunAnalysis(request);
+  EXPECT_EQ(asked_calibrated.request.prior, tPrior::StandardTheory);
+  ExpectSame(asked_calibrated.results, standard.results);
+  EXPECT_EQ(BuildReport(false, ProgramTitle, asked_calibrated, '.'),
+            BuildReport(false, ProgramTitle, standard, '.'));
+
+  tWorksheetEntry entry = ExampleEntry();
+  entry.texts[4] = ".999999";
+  entry.test = tTestKind::Unstandardized;
+  entry.prior = tPrior::Calibrated;
+  std::vector<tPrior> ran;
+  tComputeOptions options;
+  options.runner = [&ran](const tAnalysis_request& run, tAnalysis&) {
+    ran.push_back(run.prior);
+    return true;
+  };
+  tRecordingDialogs dialogs;
+  ComputeAnalysis(entry, folder_, dialogs, '.', options);
+  EXPECT_EQ(dialogs.events, (std::vector<std::string>{"busy", "normal"}));
+  EXPECT_EQ(ran, std::vector<tPrior>{tPrior::StandardTheory});
+}

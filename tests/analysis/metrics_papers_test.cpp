@@ -137,9 +137,9 @@ TEST(ReadNumber, LongTexts) {
 
 TEST(RangeChecks, StandardDeviationMessageHasThreeLines) {
   tRecordingDialogs dialogs;
-  EXPECT_FALSE(CheckStandardDeviation(kCaption, 0, dialogs));
-  EXPECT_FALSE(CheckStandardDeviation(kCaption, -2.5, dialogs));
-  EXPECT_TRUE(CheckStandardDeviation(kCaption, 1e-300, dialogs));
+  EXPECT_FALSE(CheckStandardDeviation(kCaption, 0, dialogs, '.'));
+  EXPECT_FALSE(CheckStandardDeviation(kCaption, -2.5, dialogs, '.'));
+  EXPECT_TRUE(CheckStandardDeviation(kCaption, 1e-300, dialogs, '.'));
   ASSERT_EQ(dialogs.warnings.size(), 2u);
   EXPECT_EQ(dialogs.warnings[0], "INPUT ERROR\r(  " + kCaption +
                                      "  0.000  )\rStandard deviations must have a positive value.");
@@ -152,13 +152,13 @@ TEST(RangeChecks, StandardDeviationMessageHasThreeLines) {
 TEST(RangeChecks, CorrelationBoundsAreExcluded) {
   const std::string caption = "Correlation between Tests X and Y in normative sample:";
   tRecordingDialogs dialogs;
-  EXPECT_TRUE(CheckCorrelation(caption, 0.999, dialogs));
-  EXPECT_TRUE(CheckCorrelation(caption, -0.999, dialogs));
-  EXPECT_TRUE(CheckCorrelation(caption, 0, dialogs));
+  EXPECT_TRUE(CheckCorrelation(caption, 0.999, dialogs, '.'));
+  EXPECT_TRUE(CheckCorrelation(caption, -0.999, dialogs, '.'));
+  EXPECT_TRUE(CheckCorrelation(caption, 0, dialogs, '.'));
   EXPECT_TRUE(dialogs.warnings.empty());
-  EXPECT_FALSE(CheckCorrelation(caption, 1, dialogs));
-  EXPECT_FALSE(CheckCorrelation(caption, -1, dialogs));
-  EXPECT_FALSE(CheckCorrelation(caption, 12.3456, dialogs));
+  EXPECT_FALSE(CheckCorrelation(caption, 1, dialogs, '.'));
+  EXPECT_FALSE(CheckCorrelation(caption, -1, dialogs, '.'));
+  EXPECT_FALSE(CheckCorrelation(caption, 12.3456, dialogs, '.'));
   ASSERT_EQ(dialogs.warnings.size(), 3u);
   EXPECT_EQ(dialogs.warnings[0],
             "INPUT ERROR\r(  " + caption +
@@ -175,14 +175,14 @@ TEST(RangeChecks, SampleSizeMustBeAnIntegerAboveTwo) {
   const std::string caption = "Sample size of the normative sample:";
   const std::string text = "The value for sample size must be an integer greater than 2.";
   tRecordingDialogs dialogs;
-  EXPECT_TRUE(CheckSampleSize(caption, 3, dialogs));
-  EXPECT_TRUE(CheckSampleSize(caption, 10.0, dialogs));
-  EXPECT_TRUE(CheckSampleSize(caption, 2147483647.0, dialogs));
+  EXPECT_TRUE(CheckSampleSize(caption, 3, dialogs, '.'));
+  EXPECT_TRUE(CheckSampleSize(caption, 10.0, dialogs, '.'));
+  EXPECT_TRUE(CheckSampleSize(caption, 2147483647.0, dialogs, '.'));
   EXPECT_TRUE(dialogs.warnings.empty());
-  EXPECT_FALSE(CheckSampleSize(caption, 2, dialogs));
-  EXPECT_FALSE(CheckSampleSize(caption, 2.5, dialogs));
-  EXPECT_FALSE(CheckSampleSize(caption, -3, dialogs));
-  EXPECT_FALSE(CheckSampleSize(caption, 10.5, dialogs));
+  EXPECT_FALSE(CheckSampleSize(caption, 2, dialogs, '.'));
+  EXPECT_FALSE(CheckSampleSize(caption, 2.5, dialogs, '.'));
+  EXPECT_FALSE(CheckSampleSize(caption, -3, dialogs, '.'));
+  EXPECT_FALSE(CheckSampleSize(caption, 10.5, dialogs, '.'));
   ASSERT_EQ(dialogs.warnings.size(), 4u);
   EXPECT_EQ(dialogs.warnings[0], "INPUT ERROR\r(  " + caption + "  2.000  )\r" + text);
   EXPECT_EQ(dialogs.warnings[1], "INPUT ERROR\r(  " + caption + "  2.500  )\r" + text);
@@ -193,8 +193,8 @@ TEST(RangeChecks, SampleSizeMustBeAnIntegerAboveTwo) {
 TEST(RangeChecks, SampleSizeBeyondTheEnginesCountIsRefused) {
   const std::string caption = "Sample size of the normative sample:";
   tRecordingDialogs dialogs;
-  EXPECT_FALSE(CheckSampleSize(caption, 2147483648.0, dialogs));
-  EXPECT_FALSE(CheckSampleSize(caption, 1e300, dialogs));
+  EXPECT_FALSE(CheckSampleSize(caption, 2147483648.0, dialogs, '.'));
+  EXPECT_FALSE(CheckSampleSize(caption, 1e300, dialogs, '.'));
   ASSERT_EQ(dialogs.warnings.size(), 2u);
   EXPECT_EQ(dialogs.warnings[0],
             "INPUT ERROR\r(  " + caption +

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/data_file.h"
+#include "analysis/report.h"
 #include "app/qt_dialogs.h"
 #include "worksheet/difflims_Form.h"
 
@@ -153,7 +154,7 @@ TEST(QtDialogs, WorksheetKeysAnsweredThroughRealBoxes) {
   DataFileName = kDataFileName;
   QTemporaryDir folder;
   TQtUserDialogs dialogs;
-  TfrmTemplate worksheet(dialogs, results, folder.path().toStdString());
+  TfrmTemplate worksheet(dialogs, results, folder.path().toStdString(), '.');
   worksheet.show();
   QLineEdit* input = worksheet.Input(0);
   input->setFocus();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "analysis/escaped_error.h"
 #include "app/quorrel_application.h"
 #include "numeric/errors.h"
 #include "support/recording_dialogs.h"

@@ -17,6 +17,7 @@
 
 #include "analysis/data_file.h"
 #include "analysis/data_location.h"
+#include "analysis/report.h"
 #include "analysis/version.h"
 #include "app/startup.h"
 #include "results/TemplateResults.h"
@@ -35,8 +36,9 @@ TEST(Startup, OpensTheWorksheetRestoredAndTheViewerHiddenThenComputeSwitches) {
     file.write("100 15 50 10 .6 20 ");
   }
   tRecordingDialogs dialogs;
-  tQuorrelWindows windows(dialogs, folder.path().toStdString());
+  tQuorrelWindows windows(dialogs, folder.path().toStdString(), '.');
   TfrmTemplate& worksheet = windows.Worksheet();
+  worksheet.SetIterations(2000);  // the switch between the windows, not the numbers
   TfrmTemplateResults& results = windows.Results();
   EXPECT_FALSE(results.isVisible());
   worksheet.show();
@@ -66,7 +68,7 @@ void ExitFromWindowLeavesTheEventLoop(bool from_viewer) {
   QTemporaryDir folder;
   tRecordingDialogs dialogs;
   dialogs.confirm_answers = {true};
-  tQuorrelWindows windows(dialogs, folder.path().toStdString());
+  tQuorrelWindows windows(dialogs, folder.path().toStdString(), '.');
   windows.Worksheet().show();
   if (from_viewer) {
     windows.Results().ShowResults("Results viewer: " + ProgramTitle);
@@ -99,7 +101,7 @@ TEST(ExitDeathTest, YesInTheWorksheetEndsTheProgramAfterTheViewerWasShown) {
         QTemporaryDir folder;
         tRecordingDialogs dialogs;
         dialogs.confirm_answers = {true};
-        tQuorrelWindows windows(dialogs, folder.path().toStdString());
+        tQuorrelWindows windows(dialogs, folder.path().toStdString(), '.');
         // The viewer has been shown and hidden again ("Return to Worksheet").
         windows.Results().ShowResults("Results viewer: " + ProgramTitle);
         windows.Results().findChild<QPushButton*>("cmdReturn")->click();
@@ -141,6 +143,6 @@ TEST(Startup, TheDesktopIdAndTheWindowIcon) {
     EXPECT_EQ(icon.pixmap(QSize(size, size)).size(), QSize(size, size)) << size;
   tRecordingDialogs dialogs;
   QTemporaryDir folder;
-  tQuorrelWindows windows(dialogs, folder.path().toStdString());
+  tQuorrelWindows windows(dialogs, folder.path().toStdString(), '.');
   EXPECT_EQ(windows.Worksheet().windowIcon().cacheKey(), icon.cacheKey());
 }

@@ -89,7 +89,7 @@ class ResultsViewerTest : public ::testing::Test {
 
   // What Compute does: show the viewer, then append one report.
   std::vector<std::string> Compute(tLimits limits = tLimits::TwoSided) {
-    auto report = BuildReport(viewer->HoldsText(), ProgramTitle, SampleAnalysis(limits));
+    auto report = BuildReport(viewer->HoldsText(), ProgramTitle, SampleAnalysis(limits), '.');
     viewer->ShowResults("Results viewer: " + ProgramTitle);
     viewer->AppendLines(report);
     return report;
@@ -466,7 +466,7 @@ TEST(ResultsViewerLookTest, SelectionStaysVisibleWhenTheMemoLosesTheFocus) {
   QApplication::setPalette(desktop);
   auto* memo = viewer.findChild<QPlainTextEdit*>(QStringLiteral("memoResults"));
   viewer.ShowResults("Results viewer: " + ProgramTitle);
-  viewer.AppendLines(BuildReport(false, ProgramTitle, SampleAnalysis()));
+  viewer.AppendLines(BuildReport(false, ProgramTitle, SampleAnalysis(), '.'));
 
   // The last three lines, in view after the report was appended.
   QTextCursor cursor(memo->document());

@@ -136,7 +136,7 @@ TEST(SystemPrinterTest, ExampleReportPrintsOnTheVirtualPdfPrinter) {
   TfrmTemplateResults viewer(dialogs, std::make_unique<tQtSaveFileDialog>(),
                              std::make_unique<tSystemPrinterProvider>(title));
   // The worked example's report, with the engine's real numbers.
-  viewer.AppendLines(BuildReport(false, ProgramTitle, RunAnalysis(SampleAnalysis().request)));
+  viewer.AppendLines(BuildReport(false, ProgramTitle, RunAnalysis(SampleAnalysis().request), '.'));
   viewer.mnuPrintClick();
   ASSERT_TRUE(dialogs.events.empty()) << dialogs.events.front();
 

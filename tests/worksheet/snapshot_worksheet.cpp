@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "analysis/data_file.h"
+#include "analysis/report.h"
 #include "support/recording_dialogs.h"
 #include "worksheet/difflims_Form.h"
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
   const std::string folder = argc > 2 ? argv[2] : empty.path().toStdString();
   tRecordingDialogs dialogs;
   tNoResults results;
-  TfrmTemplate worksheet(dialogs, results, folder);
+  TfrmTemplate worksheet(dialogs, results, folder, '.');
   worksheet.show();
   QApplication::processEvents();
   if (!worksheet.grab().save(QString::fromLocal8Bit(argv[1]))) {

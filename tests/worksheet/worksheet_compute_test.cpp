@@ -37,6 +37,7 @@ TEST_F(WorksheetTest, ComputeWithARefusedFieldShowsOneMessageAndFocusesIt) {
 
 TEST_F(WorksheetTest, ComputeThatSucceedsSwitchesToTheViewerWithTheReport) {
   Open();
+  worksheet_->SetIterations(2000);  // the flow, not the numbers
   Fill(kValid);
   Control<QPlainTextEdit>("memoComments")->setPlainText("Seen on ward 3");
   QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
@@ -69,20 +70,20 @@ TEST_F(WorksheetTest, ComputeThatSucceedsSwitchesToTheViewerWithTheReport) {
 }
 
 TEST_F(WorksheetTest, ComputeHandsTheAnalysisForItsFigureAfterTheReport) {
-  Open();
+  Open(',');
   Fill(kValid);
   QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
   ASSERT_EQ(results_.figures.size(), 1u);
   const auto& figure = results_.figures[0];
-  EXPECT_EQ(figure.reports_before, 1u);  // the report's lines came first
-  EXPECT_EQ(figure.decimal_separator, DecimalSeparator());
+  EXPECT_EQ(figure.reports_before, 1u);      // the report's lines came first
+  EXPECT_EQ(figure.decimal_separator, ',');  // the separator the worksheet was given
   EXPECT_EQ(figure.analysis.draws.Total(), kIterations);
   // The figure's numbers are the report's.
   const std::string z_line =
       FormatLine(" Z-DCC = %1.3f (95%% Credible Interval = %2.3f to %2.3f)",
                  {figure.analysis.results.zdcc, figure.analysis.results.zdcc_lower,
                   figure.analysis.results.zdcc_upper},
-                 DecimalSeparator());
+                 ',');
   const auto& report = results_.reports[0];
   EXPECT_NE(std::find(report.begin(), report.end(), z_line), report.end()) << z_line;
 }
@@ -90,6 +91,7 @@ TEST_F(WorksheetTest, ComputeHandsTheAnalysisForItsFigureAfterTheReport) {
 TEST_F(WorksheetTest, EngineErrorIsShownAfterTheFileWasRewrittenAndTheWorksheetStays) {
   WriteDataFile("1 2 3 4 .5 6 7 8 ");
   Open();
+  worksheet_->SetIterations(2000);  // the flow, not the numbers
   Fill({"100", "15", "50", "10", ".6", "3", "70", "45"});
   ASSERT_EQ(Control<tRadioGroup>("Prior_Form")->ItemIndex(), 0);  // calibrated
   QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
@@ -110,7 +112,8 @@ TEST_F(WorksheetTest, EngineErrorIsShownAfterTheFileWasRewrittenAndTheWorksheetS
 }
 
 TEST_F(WorksheetTest, UnwritableDataFileAbandonsComputeBeforeTheEngine) {
-  worksheet_ = std::make_unique<TfrmTemplate>(dialogs_, results_, Folder() + "/no such folder");
+  worksheet_ =
+      std::make_unique<TfrmTemplate>(dialogs_, results_, Folder() + "/no such folder", '.');
   worksheet_->show();
   Fill(kValid);
   QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);

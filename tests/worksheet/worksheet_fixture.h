@@ -18,6 +18,7 @@
 
 #include "analysis/compute_driver.h"
 #include "analysis/data_file.h"
+#include "analysis/report.h"
 #include "support/recording_dialogs.h"
 #include "worksheet/difflims_Form.h"
 
@@ -74,8 +75,8 @@ class WorksheetTest : public ::testing::Test {
 
   // Creates the worksheet (which restores the data file) and shows it as
   // the active window, as start-up does.
-  TfrmTemplate& Open() {
-    worksheet_ = std::make_unique<TfrmTemplate>(dialogs_, results_, Folder());
+  TfrmTemplate& Open(char decimal_separator = '.') {
+    worksheet_ = std::make_unique<TfrmTemplate>(dialogs_, results_, Folder(), decimal_separator);
     worksheet_->SetExitAction([this] { ++exits_; });
     worksheet_->show();
     worksheet_->activateWindow();

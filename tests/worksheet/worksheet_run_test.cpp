@@ -35,7 +35,7 @@ std::vector<std::string> DirectReport(const std::vector<const char*>& texts, int
     entry.texts[k] = texts[k];
   tRecordingDialogs silent;
   tAnalysis_request request;
-  EXPECT_EQ(ReadEntry(entry, silent, request), -1);
+  EXPECT_EQ(ReadEntry(entry, silent, request, '.'), std::nullopt);
   request.iterations = iterations;
   return BuildReport(holds_text, ProgramTitle, RunAnalysis(request), '.');
 }
