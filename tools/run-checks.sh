@@ -47,9 +47,10 @@ check_asan() {
   cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DQUORREL_WERROR=OFF \
     -DQUORREL_SANITIZE=address,undefined >/dev/null
-  # Everything the tests run; the benchmarks themselves are not needed.
+  # Everything the tests run (the programs and the package test's window
+  # driver included); the benchmarks themselves are not needed.
   local targets
-  mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\.\.\. \([a-z_]*_tests\|fuzz_[a-z_]*\|quorrel-report\)$/\1/p')
+  mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\.\.\. \([a-z_]*_tests\|fuzz_[a-z_]*\|quorrel-report\|quorrel\|quorreldriver\)$/\1/p')
   cmake --build "$build" -j"$jobs" --target "${targets[@]}"
   (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
 }
