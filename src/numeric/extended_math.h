@@ -97,8 +97,14 @@ inline long double ExtendedExp(long double x) {
     const long double tiny = 0x1p-16382L;
     return tiny * tiny;  // 0, underflow
   }
-  // x = k ln 2 + r, |r| <= about ln(2)/2; x - k ln2_high is exact.
-  const long double kk = std::nearbyint(x * kLog2E);
+  // x = k ln 2 + r, |r| <= about ln(2)/2; x - k ln2_high is exact.  k is
+  // x / ln 2 rounded to the nearest integer (halves to even, as nearbyint
+  // rounds): adding and taking away 1.5 * 2^63 leaves no bits after the
+  // point in the 64-bit significand, for |x / ln 2| below 2^62, far more
+  // than the 16,450 reached here.  It spares the C library's nearbyintl,
+  // which saves and restores the floating-point environment on every call.
+  constexpr long double kRoundingShift = 0x1.8p63L;
+  const long double kk = (x * kLog2E + kRoundingShift) - kRoundingShift;
   const long double r = (x - kk * kLn2High) - kk * kLn2Low;
   // e^r - 1 = r + r^2 (1/2! + r/3! + ... ); seventeen terms bring the
   // truncation below 2^-74 for |r| <= 0.35.
