@@ -201,18 +201,7 @@ long double LogGamma(long double x) {
 }
 
 long double GammaSeries(long double x, long double a) {
-  if (NearlyEqual(0, x)) return 0;
-  long double term = 1 / a;
-  long double sum = term;
-  long double d = a;
-  int n = 1;
-  do {
-    d = d + 1;
-    term = term * x / d;
-    sum = sum + term;
-    n = n + 1;
-  } while (!(std::fabs(term) < std::fabs(sum) * kTolerance || n > 100));
-  return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * sum;
+  return kernels::GammaSeriesWith(x, a, LogGamma);
 }
 
 long double GammaContinuedFraction(long double x, long double a) {

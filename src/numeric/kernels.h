@@ -1,10 +1,10 @@
 // The inner loops of the numeric library, inlined, and shared by the
 // library's own routines and the engines, so that both run the same code:
 // the uniform generator with its two state words held privately, the
-// normal and gamma variates (RandomValue), the incomplete gamma function of
-// shape 1/2 behind the normal distribution function (IncompleteGammaP,
-// Cdf), the 2 x 2 matrix steps (MatrixMultiply, MatrixTranspose,
-// MatrixInverse), and the selection of two order statistics.
+// normal and gamma variates (RandomValue), the series of the incomplete
+// gamma function (GammaSeries) and the function of shape 1/2 behind the
+// normal distribution function (IncompleteGammaP, Cdf), the 2 x 2 matrix steps (MatrixMultiply,
+// MatrixTranspose, MatrixInverse), and the selection of two order statistics.
 //
 // Each routine gives exactly the numbers of the plain formula, in every
 // bit: the same operations in the same order.  What is saved is overhead:
@@ -357,12 +357,16 @@ struct tGammaSampler {
   }
 };
 
-// GammaSeries(x, 1/2), with ln Gamma(1/2) given.
-inline long double HalfShapeSeries(long double x, long double log_gamma_half) {
-  if (std::fabs(0 - x) < kTolerance) return 0;
-  long double term = 1 / 0.5L;
+// GammaSeries(x, a), the series of P(a, x), with ln Gamma(a) from
+// `log_gamma(a)`, called only when x is not within the tolerance of 0: the
+// library's routine passes LogGamma, the normal distribution function its
+// LogGamma(1/2) taken once.
+template <typename tLogGamma>
+inline long double GammaSeriesWith(long double x, long double a, tLogGamma log_gamma) {
+  if (std::fabs(x - 0) < kTolerance) return 0;
+  long double term = 1 / a;
   long double sum = term;
-  long double d = 0.5L;
+  long double d = a;
   int n = 1;
   do {
     d = d + 1;
@@ -370,7 +374,7 @@ inline long double HalfShapeSeries(long double x, long double log_gamma_half) {
     sum = sum + term;
     n = n + 1;
   } while (!(std::fabs(term) < std::fabs(sum) * kTolerance || n > 100));
-  return ExtendedExp(0.5L * ExtendedLog(x) - x - log_gamma_half) * sum;
+  return ExtendedExp(a * ExtendedLog(x) - x - log_gamma(a)) * sum;
 }
 
 // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.
@@ -384,7 +388,7 @@ inline long double HalfShapeContinuedFraction(long double x, long double log_gam
 
 // IncompleteGammaP(x, 1/2) for 0 <= x <= 2147483647 (the arguments checked).
 inline long double HalfShapeP(long double x, long double log_gamma_half) {
-  if (x < 1.5L) return HalfShapeSeries(x, log_gamma_half);
+  if (x < 1.5L) return GammaSeriesWith(x, 0.5L, [=](long double) { return log_gamma_half; });
   return 1 - HalfShapeContinuedFraction(x, log_gamma_half);
 }
 
