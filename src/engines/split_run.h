@@ -131,6 +131,12 @@ class tGrowingArray {
 // Iterations made from `begin` onwards: where each began, and its value and
 // summand.  begin_at[count] is where the making stopped, for the reason in
 // `end`.
+//
+// A stretch begun where the true sequence is known to stand (every stretch
+// before it committed) holds the run's own iterations from its first on:
+// its values go straight into the run's output and its summands into the
+// run's sum, in order, with nothing kept to be copied later.  A run on one
+// thread is made of such stretches only.
 struct tStretch {
   enum tEnd { Limit, Enough, Met, Fault, Stopped, Abandoned };
   int64_t begin = 0;
@@ -139,11 +145,37 @@ struct tStretch {
   tGrowingArray<int64_t> begin_at;
   tGrowingArray<double> kept;
   tGrowingArray<long double> summand;
+  double* out = nullptr;  // set: the run's output from this stretch's first iteration
+  long double sum = 0;    // with `out`: the run's sum up to the stretch's last iteration
+  int64_t out_count = 0;  // with `out`: the iterations written there
   tEnd end = Limit;
   std::exception_ptr fault;       // end == Fault: the faulty iteration's error
   int64_t after_fault_draws = 0;  // and where its draws left the stream
   bool parsed = false;
-  int64_t Count() const { return static_cast<int64_t>(kept.size()); }
+
+  // A direct stretch, from the run's output and sum where it begins.
+  void Direct(double* run_out, long double run_sum) {
+    out = run_out;
+    sum = run_sum;
+  }
+  int64_t Count() const { return out ? out_count : static_cast<int64_t>(kept.size()); }
+  void Add(long double value, long double value_summand) {
+    if (out) {
+      out[out_count++] = static_cast<double>(value);
+      sum = sum + value_summand;
+    } else {
+      kept.push_back(static_cast<double>(value));
+      summand.push_back(value_summand);
+    }
+  }
+  // Back to `count` iterations, the sum to what it was then.
+  void Rewind(int64_t count, long double sum_then) {
+    begin_at.resize(static_cast<size_t>(count));
+    kept.resize(static_cast<size_t>(count));
+    summand.resize(static_cast<size_t>(count));
+    out_count = std::min(out_count, count);
+    sum = sum_then;
+  }
 };
 
 }  // namespace detail
@@ -178,6 +210,7 @@ class tSplitRun {
     tStretch pilot;
     pilot.limit = INT64_MAX;
     pilot.max_count = std::min<int64_t>(n_, kPilot);
+    pilot.Direct(kept_, 0);
     Make(pilot, stream, nullptr);
     Commit(pilot, stream);
 
@@ -276,6 +309,7 @@ class tSplitRun {
       // known, and nothing need be guessed.
       stretch->begin = position_;
       stretch->max_count = n_ - count_;
+      stretch->Direct(kept_ + count_, sum_);
     } else {
       stretch->begin = next_begin_;
       stretch->max_count = n_;
@@ -295,8 +329,10 @@ class tSplitRun {
     const auto expected =
         static_cast<size_t>(static_cast<double>(length) / per_iteration_ * 1.25) + 16;
     stretch->begin_at.reserve(expected + 1);
-    stretch->kept.reserve(expected);
-    stretch->summand.reserve(expected);
+    if (!stretch->out) {
+      stretch->kept.reserve(expected);
+      stretch->summand.reserve(expected);
+    }
     stretches_.push_back(std::move(stretch));
     ++counts_.stretches;
     return stretches_.back().get();
@@ -343,7 +379,8 @@ class tSplitRun {
     tDraws draws;
     while (true) {
       const int64_t batch_begin = stream.Position();
-      const size_t batch_first = stretch.kept.size();
+      const int64_t batch_first = stretch.Count();
+      const long double batch_sum = stretch.sum;
       ClearFloatingPointFlags();
       bool trouble = false;
       bool ended = false;
@@ -362,8 +399,7 @@ class tSplitRun {
             trouble = true;
             break;
           }
-          stretch.kept.push_back(static_cast<double>(value));
-          stretch.summand.push_back(iteration_.Summand(value));
+          stretch.Add(value, iteration_.Summand(value));
         }
       } catch (...) {
         trouble = true;
@@ -373,9 +409,7 @@ class tSplitRun {
         continue;
       }
       // Again, one iteration at a time, to find the first fault.
-      stretch.begin_at.resize(batch_first);
-      stretch.kept.resize(batch_first);
-      stretch.summand.resize(batch_first);
+      stretch.Rewind(batch_first, batch_sum);
       stream.Seek(batch_begin);
       next_meet = 0;
       for (int b = 0; b < kBatch; ++b) {
@@ -394,8 +428,7 @@ class tSplitRun {
           stretch.after_fault_draws = after_draws;
           return;
         }
-        stretch.kept.push_back(static_cast<double>(value));
-        stretch.summand.push_back(summand);
+        stretch.Add(value, summand);
       }
     }
   }
@@ -443,6 +476,7 @@ class tSplitRun {
       repair.begin = position_;
       repair.limit = stretch.limit;
       repair.max_count = n_ - count_;
+      repair.Direct(kept_ + count_, sum_);
       Make(repair, stream, &stretch);
       if (!Take(repair, 0)) return;
       if (repair.end != tStretch::Met) {
@@ -461,12 +495,17 @@ class tSplitRun {
   bool Take(const tStretch& stretch, int64_t first) {
     const int64_t available = stretch.Count() - first;
     const int64_t taken = std::min<int64_t>(available, n_ - count_);
-    long double sum = sum_;
-    for (int64_t i = first; i < first + taken; ++i) {
-      kept_[count_ + (i - first)] = stretch.kept[i];
-      sum = sum + stretch.summand[i];
+    if (stretch.out) {
+      // Already in place (first is 0, and the stretch made no more than the run needs).
+      sum_ = stretch.sum;
+    } else {
+      long double sum = sum_;
+      for (int64_t i = first; i < first + taken; ++i) {
+        kept_[count_ + (i - first)] = stretch.kept[i];
+        sum = sum + stretch.summand[i];
+      }
+      sum_ = sum;
     }
-    sum_ = sum;
     counts_.beyond_end += available - taken;
     std::lock_guard<std::mutex> lock(mutex_);
     count_ += taken;
