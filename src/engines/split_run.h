@@ -217,10 +217,10 @@ class tSplitRun {
     if (!finished_) {
       per_iteration_ = std::max(1.0, static_cast<double>(position_) / static_cast<double>(count_));
       const double total = per_iteration_ * n_;
-      // Stretches long enough that what a guess throws away (a dozen
-      // iterations or so) is a small part of each, short enough that every
-      // thread has several to take.
-      const double share = total / (8.0 * threads_);
+      // Stretches long enough that what a guess throws away (two dozen
+      // iterations on average) is a small part of each, short enough that
+      // every thread has several to take.
+      const double share = total / (4.0 * threads_);
       length_ = threads_ == 1 ? kLongest
                               : std::clamp<int64_t>(
                                     std::bit_floor(static_cast<uint64_t>(std::max(share, 1.0))),
@@ -266,7 +266,7 @@ class tSplitRun {
  private:
   static constexpr unsigned kMaxThreads = 64;
   static constexpr int64_t kPilot = 256;
-  static constexpr int64_t kShortest = 1 << 12, kLongest = 1 << 17;
+  static constexpr int64_t kShortest = 1 << 13, kLongest = 1 << 17;
   static constexpr int kBatch = 64;     // iterations between two tests of the flags
   static constexpr int32_t kAhead = 2;  // stretches per thread beyond the next to commit
 
