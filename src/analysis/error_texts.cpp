@@ -12,7 +12,7 @@ const char* const kUseStandardTheory =
     "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
 
 std::string Text(const Exception& e, const tAnalysis_request& request) {
-  const bool calibrated = request.prior == tPrior::Calibrated;
+  const bool calibrated = request.options.Prior() == tPrior::Calibrated;
   if (const auto* argument = dynamic_cast<const EArgumentError*>(&e)) {
     switch (argument->Id()) {
       case 1301:

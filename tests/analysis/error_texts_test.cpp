@@ -23,7 +23,7 @@ tAnalysis_request Request(tPrior prior, int32_t n) {
   request.n = n;
   request.case_x = 70;
   request.case_y = 45;
-  request.prior = prior;
+  request.options.prior = prior;
   request.iterations = 2000;
   return request;
 }
