@@ -179,7 +179,7 @@ tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string&
       outcome.analysis = RunAnalysis(request);
     }
   } catch (...) {
-    throw EAnalysisFailed(std::current_exception(), request);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
   }
   return outcome;
 }

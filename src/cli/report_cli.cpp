@@ -557,5 +557,5 @@ std::optional<tWatchedRun> ReadAndRun(const tWorksheetEntry& entry, tMessageSink
   tAnalysis_request request;
   if (ReadEntry(entry, messages, request, decimal_separator)) return std::nullopt;
   request.iterations = iterations;
-  return RunWatched(request, watch, err);
+  return RunWatched(request, watch, decimal_separator, err);
 }

@@ -78,4 +78,4 @@ std::string HelpText();
 // returns the exit status.  `default_separator` is the decimal separator of
 // the user's locale, used unless --decimal-separator says otherwise.
 int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                     char default_separator = '.', const tCliRuntime& runtime = {});
+                     char default_separator, const tCliRuntime& runtime = {});

@@ -37,13 +37,13 @@ std::string ProgressLine(const tWatchSettings& settings, int32_t drawn, int32_t 
 }  // namespace
 
 tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
-                       std::ostream& err) {
+                       char decimal_separator, std::ostream& err) {
   tWatchedRun run;
   if (settings.max_seconds <= 0 && !settings.progress && settings.interrupted == nullptr) {
     try {
       run.analysis = RunAnalysis(request);
     } catch (...) {
-      throw EAnalysisFailed(std::current_exception(), request);
+      throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
     }
     return run;
   }
@@ -96,7 +96,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     return run;
   } catch (...) {
     stop_watching();
-    throw EAnalysisFailed(std::current_exception(), request);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
   }
   // A run that completed although a stop was asked for at its very end
   // keeps its numbers.

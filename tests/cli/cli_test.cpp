@@ -345,7 +345,7 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
   // A stream without a buffer fails every write, as a full disk does.
   std::ostream broken(nullptr);
   std::ostringstream err;
-  EXPECT_EQ(RunQuorrelReport({"--help"}, broken, err), 1);
+  EXPECT_EQ(RunQuorrelReport({"--help"}, broken, err, '.'), 1);
   EXPECT_EQ(err.str(), "quorrel-report: cannot write the output\n");
 
   // A batch stops at the first row it cannot write.
