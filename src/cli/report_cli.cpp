@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -79,6 +80,15 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
   return length;
 }
 
+// A control character as JSON escapes it: a backslash, "u" and four
+// lower-case hexadecimal digits.
+std::string JsonEscape(unsigned char c) {
+  char digits[2];
+  const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, c, 16);
+  return "\\u" + std::string(4 - static_cast<std::size_t>(written.ptr - digits), '0') +
+         std::string(digits, written.ptr);
+}
+
 // A JSON string literal, always valid UTF-8: each byte that does not belong
 // to a well-formed UTF-8 sequence becomes U+FFFD.
 std::string JsonString(const std::string& text) {
@@ -89,7 +99,7 @@ std::string JsonString(const std::string& text) {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c < 0x20 || c == 0x7F) {
-      out += FormatInCLocale("\\u%04x", c);
+      out += JsonEscape(c);
     } else if (c < 0x80) {
       out += static_cast<char>(c);
     } else if (std::size_t length = Utf8SequenceLength(text, i); length > 0) {

@@ -31,7 +31,7 @@ tWatchEnd StopReason(const tWatchSettings& settings, double elapsed) {
 std::string ProgressLine(const tWatchSettings& settings, int32_t drawn, int32_t iterations) {
   return "quorrel-report: " + settings.label + (settings.label.empty() ? "" : ": ") +
          std::to_string(drawn) + " of " + std::to_string(iterations) + " draws (" +
-         FormatInCLocale("%.1f", 100.0 * drawn / iterations) + "%)";
+         FormatFixed(100.0 * drawn / iterations, 0, 1, '.') + "%)";
 }
 
 }  // namespace
@@ -107,6 +107,6 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
 std::string TimeLimitMessage(const tWatchSettings& settings, const tWatchedRun& run,
                              int32_t iterations) {
   return "the analysis was stopped when it passed --max-seconds " +
-         FormatInCLocale("%g", settings.max_seconds) + ", after " + std::to_string(run.drawn) +
-         " of " + std::to_string(iterations) + " draws";
+         FormatGeneral(settings.max_seconds, 6) + ", after " + std::to_string(run.drawn) + " of " +
+         std::to_string(iterations) + " draws";
 }
