@@ -25,7 +25,9 @@ tPrior PriorForTest(tTestKind test, std::optional<tPrior> asked);
 
 // The choices of one analysis: the test, the prior asked for, the limits and
 // the notes lines.  The worksheet, the command line and a batch row each fill
-// one; the request and the finished analysis carry it unchanged.
+// one, and the request carries it to the engines, the report and the error
+// texts (Compute sets its prior only when the user takes the standard-theory
+// prior instead of a long calibrated run).
 struct tAnalysisOptions {
   tTestKind test = tTestKind::Standardized;
   std::optional<tPrior> prior;  // unset: the test's default prior
@@ -71,8 +73,8 @@ struct tAnalysis {
 extern const std::array<const char*, 8> FieldCaptions;
 
 // Runs the engine of the prior the request's options run with and computes
-// the z scores.  Throws
-// what the engine throws; the request must have passed every check.
+// the z scores.  Throws what the engine throws; the request must have passed
+// every check.
 // `control`, when given, lets another thread follow the run and stop it.
 tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control = nullptr);
 
