@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (options.help || options.version) return 0;
   if (options.batch_file) {
-    FUZZ_CHECK(options.values.empty() && !options.json && options.notes.empty());
+    FUZZ_CHECK(options.values.empty() && !options.json && options.analysis.notes.empty());
   } else {
     FUZZ_CHECK(options.values.size() == 8);
   }
@@ -38,10 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(*options.decimal_separator == '.' || *options.decimal_separator == ',');
   }
   // The prior the analysis will run with exists for every accepted line.
-  tPrior resolved;
-  std::string unused;
-  FUZZ_CHECK(ResolvePrior(options.prior, options.test, resolved, unused));
-  if (options.test == tTestKind::Unstandardized) FUZZ_CHECK(resolved == tPrior::StandardTheory);
+  FUZZ_CHECK(!options.analysis.PriorOverruled());
+  if (options.analysis.test == tTestKind::Unstandardized)
+    FUZZ_CHECK(options.analysis.Prior() == tPrior::StandardTheory);
   // Before a "--", no option of the program is ever taken for a value.
   bool options_ended = false;
   for (const std::string& given : args) {

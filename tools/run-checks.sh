@@ -10,10 +10,11 @@
 #              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds.
 # Each stage prints its time.  Arguments choose stages (default: all four).
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
-# Warnings are errors in the test command's Release build and in the clang
-# build here; not in the g++ sanitizer builds, where the instrumentation makes
-# g++ 12 see uninitialized values inside the standard library's <regex> that
-# are not there.
+# Warnings are errors in every build: the test command's Release build and
+# all three here.  The g++ sanitizer builds keep one warning a warning,
+# -Wmaybe-uninitialized, which the instrumentation makes g++ 12 give for
+# values inside the standard library's <regex> that are set (see
+# CMakeLists.txt).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
@@ -45,7 +46,7 @@ check_asan() {
   # -O1 with assertions on: half the compile time of -O3, and the tests
   # still run in about a minute.
   cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DQUORREL_WERROR=OFF \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DQUORREL_WERROR=ON \
     -DQUORREL_SANITIZE=address,undefined >/dev/null
   # Everything the tests run (the programs and the package test's window
   # driver included); the benchmarks themselves are not needed.
@@ -58,7 +59,7 @@ check_asan() {
 check_tsan() {
   local build="$here/build-tsan"
   fresh "$build"
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=OFF \
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
     -DQUORREL_SANITIZE=thread -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_BENCH=OFF \
     -DQUORREL_WITH_FUZZ=OFF >/dev/null
   cmake --build "$build" -j"$jobs" --target engines_tests

@@ -72,13 +72,13 @@ tPrior PriorForTest(tTestKind test, std::optional<tPrior> asked) {
 tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control) {
   tAnalysis analysis;
   analysis.request = request;
-  analysis.request.prior = PriorForTest(request.test, request.prior);
-  const bool two_sided = request.limits == tLimits::TwoSided;
-  auto engine = analysis.request.prior == tPrior::Calibrated ? Calibrated_Prior_Engine
-                                                             : Standard_Theory_Engine;
+  const tAnalysisOptions& options = request.options;
+  const bool two_sided = options.limits == tLimits::TwoSided;
+  auto engine =
+      options.Prior() == tPrior::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
   engine(request.n, request.iterations, true, request.mean_x, request.sd_x, request.mean_y,
          request.sd_y, request.r, request.case_x, request.case_y, two_sided, kConfidencePercent,
-         analysis.results, request.test, control, &analysis.draws);
+         analysis.results, options.test, control, &analysis.draws);
   analysis.z_x = (request.case_x - request.mean_x) / request.sd_x;
   analysis.z_y = (request.case_y - request.mean_y) / request.sd_y;
   return analysis;
@@ -102,10 +102,7 @@ std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& message
   request.n = static_cast<int32_t>(std::trunc(values[5]));
   request.case_x = values[6];
   request.case_y = values[7];
-  request.test = entry.test;
-  request.prior = PriorForTest(entry.test, entry.prior);
-  request.limits = entry.limits;
-  request.notes = entry.notes;
+  request.options = entry.options;
   return std::nullopt;
 }
 
@@ -119,7 +116,7 @@ double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accep
 }
 
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request) {
-  if (PriorForTest(request.test, request.prior) != tPrior::Calibrated) return std::nullopt;
+  if (request.options.Prior() != tPrior::Calibrated) return std::nullopt;
   try {
     const auto start = std::chrono::steady_clock::now();
     const int32_t accepted = CalibratedPilotAcceptances(request.n, request.sd_x, request.sd_y,
@@ -168,7 +165,7 @@ tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string&
     const int choice =
         dialogs.Choose(LongRunQuestion(*seconds), {LongRunChoices.begin(), LongRunChoices.end()});
     if (choice == 1) {
-      request.prior = tPrior::StandardTheory;
+      request.options.prior = tPrior::StandardTheory;
     } else if (choice != 0) {
       outcome.stopped = true;
       return outcome;
@@ -182,7 +179,7 @@ tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string&
       outcome.analysis = RunAnalysis(request);
     }
   } catch (...) {
-    throw EAnalysisFailed(std::current_exception(), request);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
   }
   return outcome;
 }

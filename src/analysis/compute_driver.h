@@ -23,6 +23,22 @@ enum class tLimits { TwoSided, OneSidedLower, OneSidedUpper };
 bool PriorIsChosen(tTestKind test);
 tPrior PriorForTest(tTestKind test, std::optional<tPrior> asked);
 
+// The choices of one analysis: the test, the prior asked for, the limits and
+// the notes lines.  The worksheet, the command line and a batch row each fill
+// one, and the request carries it to the engines, the report and the error
+// texts (Compute sets its prior only when the user takes the standard-theory
+// prior instead of a long calibrated run).
+struct tAnalysisOptions {
+  tTestKind test = tTestKind::Standardized;
+  std::optional<tPrior> prior;  // unset: the test's default prior
+  tLimits limits = tLimits::TwoSided;
+  std::vector<std::string> notes;
+  // The prior the analysis runs with (PriorForTest).
+  tPrior Prior() const { return PriorForTest(test, prior); }
+  // A prior was asked for that the test does not run with.
+  bool PriorOverruled() const { return prior.has_value() && *prior != Prior(); }
+};
+
 // Fixed settings of every analysis.
 inline constexpr int32_t kIterations = 1000000;
 inline constexpr int32_t kConfidencePercent = 95;
@@ -37,10 +53,7 @@ struct tAnalysis_request {
   int32_t n = 0;
   long double case_x = 0;
   long double case_y = 0;
-  tTestKind test = tTestKind::Standardized;
-  tPrior prior = tPrior::Calibrated;
-  tLimits limits = tLimits::TwoSided;
-  std::vector<std::string> notes;
+  tAnalysisOptions options;
   // The number of posterior draws.  Always kIterations in the program; tests
   // that check the flow rather than the numbers ask for short runs.
   int32_t iterations = kIterations;
@@ -59,20 +72,17 @@ struct tAnalysis {
 // The captions of the eight input labels, field 1 first.
 extern const std::array<const char*, 8> FieldCaptions;
 
-// Runs the engine of the prior the request's test runs with (PriorForTest;
-// the analysis's request records it) and computes the z scores.  Throws
-// what the engine throws; the request must have passed every check.
+// Runs the engine of the prior the request's options run with and computes
+// the z scores.  Throws what the engine throws; the request must have passed
+// every check.
 // `control`, when given, lets another thread follow the run and stop it.
 tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control = nullptr);
 
 // What the worksheet hands to Compute: the eight field texts as they stand,
-// the three options and the notes lines.
+// the options and the notes lines.
 struct tWorksheetEntry {
   std::array<std::string, 8> texts;
-  tTestKind test = tTestKind::Standardized;
-  tPrior prior = tPrior::Calibrated;
-  tLimits limits = tLimits::TwoSided;
-  std::vector<std::string> notes;
+  tAnalysisOptions options;
 };
 
 // The outcome of Compute: the index (0 to 7) of the first field that was
@@ -125,7 +135,7 @@ extern const std::array<const char*, 3> LongRunChoices;
 
 // Step 1 of Compute on its own: reads and checks the eight texts in field
 // order with their captions (first refusal wins, later fields unread).
-// Fills the request's numbers and options and returns nothing when every
+// Fills the request's numbers, takes the entry's options and returns nothing when every
 // field passes, otherwise returns the index (0 to 7) of the refused field,
 // whose message has been shown.  Nothing is saved.
 std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& messages,

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "analysis/platform_interfaces.h"
+#include "numeric/distrib.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -11,8 +12,8 @@ namespace {
 const char* const kUseStandardTheory =
     "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
 
-std::string Text(const Exception& e, const tAnalysis_request& request) {
-  const bool calibrated = request.prior == tPrior::Calibrated;
+std::string Text(const Exception& e, const tAnalysis_request& request, char decimal_separator) {
+  const bool calibrated = request.options.Prior() == tPrior::Calibrated;
   if (const auto* argument = dynamic_cast<const EArgumentError*>(&e)) {
     switch (argument->Id()) {
       case 1301:
@@ -35,8 +36,8 @@ std::string Text(const Exception& e, const tAnalysis_request& request) {
       default:
         break;
     }
-    return "The analysis could not be completed: " + ErrorBoxText(e.Message()) +
-           "\rCheck the inputs.";
+    return "The analysis could not be completed: " +
+           ErrorBoxText(ArgumentErrorMessage(*argument, decimal_separator)) + "\rCheck the inputs.";
   }
   if (dynamic_cast<const EDrawnMatrixSingular*>(&e) != nullptr) {
     return std::string(
@@ -63,11 +64,12 @@ std::string Text(const Exception& e, const tAnalysis_request& request) {
 
 }  // namespace
 
-std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request) {
+std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request,
+                              char decimal_separator) {
   try {
     if (error) std::rethrow_exception(error);
   } catch (const Exception& e) {
-    return Text(e, request);
+    return Text(e, request, decimal_separator);
   } catch (const std::bad_alloc&) {
     return "There is not enough memory for the analysis.\rClose other programs and compute "
            "again.";

@@ -10,15 +10,18 @@
 
 // The text of the error box for an error that ended the run of `request`
 // (an error of the engine or of the numerical library).  Lines are broken
-// with a carriage return; the text ends with a period.  Errors the analysis
-// does not know keep their own message.
-std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request);
+// with a carriage return; the text ends with a period.  Numbers in it are
+// written with `decimal_separator`, the user's.  Errors the analysis does
+// not know keep their own message.
+std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request,
+                              char decimal_separator);
 
 // An analysis that failed, carrying the text above and the original error.
 class EAnalysisFailed : public Exception {
  public:
-  EAnalysisFailed(std::exception_ptr cause, const tAnalysis_request& request)
-      : Exception(AnalysisErrorText(cause, request)), cause_(std::move(cause)) {}
+  EAnalysisFailed(std::exception_ptr cause, const tAnalysis_request& request,
+                  char decimal_separator)
+      : Exception(AnalysisErrorText(cause, request, decimal_separator)), cause_(std::move(cause)) {}
   const std::exception_ptr& Cause() const noexcept { return cause_; }
 
  private:

@@ -83,20 +83,21 @@ const char* LimitsName(tLimits limits) {
 }
 
 void AddInputs(tReportLines& out, const tAnalysis_request& request) {
+  const tAnalysisOptions& options = request.options;
   out.Text(" INPUTS:");
-  out.Text(request.test == tTestKind::Standardized
+  out.Text(options.test == tTestKind::Standardized
                ? " Option selected: Analysis is to be performed on the patient's STANDARDIZED "
                  "difference"
                : " Option selected: Analysis is to be performed on the patient's UNSTANDARDIZED "
                  "difference");
-  out.Text(request.prior == tPrior::Calibrated
+  out.Text(options.Prior() == tPrior::Calibrated
                ? " Option selected: Analysis is to be performed using a prior CALIBRATED to confer "
                  "frequentist properties"
                : " Option selected: Analysis is to be performed using a prior derived from "
                  "STANDARD THEORY");
   out.Text("");
-  const std::string one_sided = request.limits == tLimits::TwoSided ? "" : "one-sided ";
-  out.Text(" Option selected: 95% " + one_sided + LimitsName(request.limits) + " limit requested");
+  const std::string one_sided = options.limits == tLimits::TwoSided ? "" : "one-sided ";
+  out.Text(" Option selected: 95% " + one_sided + LimitsName(options.limits) + " limit requested");
   out.Text("");
   out.Line(" Mean of the control or normative sample on Task X =     %8.2f", {request.mean_x});
   out.Line(" Standard deviation for the normative sample on Task X = %8.2f", {request.sd_x});
@@ -154,7 +155,7 @@ void AddOutputs(tReportLines& out, const tAnalysis& analysis) {
   out.Line(" Individual's score on Test X expressed as a z score = %8.3f", {analysis.z_x});
   out.Line(" Individual's score on Test Y expressed as a z score = %8.3f", {analysis.z_y});
   out.Text("");
-  out.Text(analysis.request.test == tTestKind::Standardized
+  out.Text(analysis.request.options.test == tTestKind::Standardized
                ? " Bayesian hypothesis test - Probability that the standardized difference for "
                  "a member of the control"
                : " Bayesian hypothesis test - Probability that the unstandardized difference "
@@ -163,7 +164,7 @@ void AddOutputs(tReportLines& out, const tAnalysis& analysis) {
   out.Line(" Two-tailed probability = %2.5f ", {results.two_tailed_p});
   out.Line(" One-tailed probability = %2.5f ", {results.one_tailed_p});
   out.Text("");
-  AddEffectSize(out, analysis.request.limits, results);
+  AddEffectSize(out, analysis.request.options.limits, results);
 }
 
 }  // namespace
@@ -177,7 +178,7 @@ std::vector<std::string> BuildReport(bool viewer_holds_text, const std::string& 
   out.Text(program_title);
   out.Text("");
   AddReferences(out);
-  AddNotes(out, analysis.request.notes);
+  AddNotes(out, analysis.request.options.notes);
   AddInputs(out, analysis.request);
   AddOutputs(out, analysis);
   return out.Take();

@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
@@ -14,8 +12,8 @@
 namespace {
 
 // std::to_chars writes the exact binary value rounded once to the digits
-// asked for, the same text as printf's %Lf, %Le and %lld in the "C" locale,
-// and never looks at any locale.
+// asked for, the same text as printf's %Lf, %Le, %Lg and %lld in the "C"
+// locale, and never looks at any locale.
 std::string ToChars(long double value, std::chars_format format, int precision) {
   char small[128];
   std::to_chars_result written =
@@ -41,36 +39,7 @@ locale_t CLocale() {
   return c_locale;
 }
 
-// Switches this thread to the "C" locale for the scope's lifetime.
-class tCLocaleScope {
- public:
-  tCLocaleScope() : previous_(uselocale(CLocale())) {}
-  ~tCLocaleScope() { uselocale(previous_); }
-  tCLocaleScope(const tCLocaleScope&) = delete;
-  tCLocaleScope& operator=(const tCLocaleScope&) = delete;
-
- private:
-  locale_t previous_;
-};
-
 }  // namespace
-
-std::string FormatInCLocale(const char* format, ...) {
-  tCLocaleScope scope;
-  char small[128];
-  va_list args;
-  va_start(args, format);
-  int length = std::vsnprintf(small, sizeof small, format, args);
-  va_end(args);
-  if (length < 0) return std::string();
-  if (static_cast<std::size_t>(length) < sizeof small) return std::string(small, length);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  va_start(args, format);
-  std::vsnprintf(text.data(), text.size(), format, args);
-  va_end(args);
-  text.resize(static_cast<std::size_t>(length));
-  return text;
-}
 
 std::string FormatFixed(long double value, int width, int precision, char decimal_separator) {
   std::string text = PadLeft(ToChars(value, std::chars_format::fixed, precision), width);
@@ -132,6 +101,10 @@ std::string FormatFullPrecision(long double value) {
 
 std::string FormatScientific(long double value, int decimals) {
   return ToChars(value, std::chars_format::scientific, decimals);
+}
+
+std::string FormatGeneral(long double value, int significant) {
+  return ToChars(value, std::chars_format::general, significant);
 }
 
 long double ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow) {

@@ -1,6 +1,7 @@
 // Number formatting of the program's own, independent of the process's C
 // locale (the windowing toolkit switches it to the user's): fixed point with
-// a chosen decimal separator, and full-precision scientific notation.
+// a chosen decimal separator, full-precision scientific notation, and the
+// shortest of the two for a few significant digits.
 #pragma once
 
 #include <cstdint>
@@ -35,9 +36,10 @@ std::string FormatFullPrecision(long double value);
 // "%.*Le" in the "C" locale writes it ("-2.50000e+00").
 std::string FormatScientific(long double value, int decimals);
 
-// Runs `snprintf`-style formatting in the "C" locale whatever the process's
-// locale is, for texts the helpers above do not cover.
-std::string FormatInCLocale(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// `value` with at most `significant` significant digits, in fixed point or
+// in scientific notation, whichever is shorter, and trailing zeros dropped:
+// the text "%.*Lg" writes in the "C" locale ("2.5", "1e+20").
+std::string FormatGeneral(long double value, int significant);
 
 // Decimal text to long double in the "C" locale, correctly rounded.
 // `end` receives the number of characters consumed; `overflow` is set when

@@ -11,7 +11,6 @@
 #include "analysis/version.h"
 #include "app/qt_dialogs.h"
 #include "app/quorrel_application.h"
-#include "numeric/distrib.h"
 #include "results/TemplateResults.h"
 #include "worksheet/difflims_Form.h"
 
@@ -66,9 +65,6 @@ int RunQuorrel(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   SetProgramIdentity();
   const char separator = UserDecimalSeparator();
-  // The numeric library's own messages (the limits of its arguments) write
-  // numbers with it too.
-  SetDecimalSeparator(separator);
   tQuorrelWindows windows(dialogs, StartUpDataFolder(), separator);
   windows.Worksheet().show();
   return application.exec();

@@ -131,27 +131,25 @@ void ReadOptionCell(const tNamedOption<tChoice, kCount>& option, const std::stri
 
 // The row's options: its own option cells over the command line's.  Fills
 // the outcome's option columns; returns the problem that refuses the row, or "".
-std::string ReadRowOptions(const tRowCells& cell, const tCliOptions& options,
-                           tWorksheetEntry& entry, tRowOutcome& outcome) {
-  entry.limits = options.limits;
-  entry.test = options.test;
-  std::optional<tPrior> prior = options.prior;
+std::string ReadRowOptions(const tRowCells& cell, const tCliOptions& options, tAnalysisOptions& row,
+                           tRowOutcome& outcome) {
+  row = options.analysis;
   std::string problem;
-  ReadOptionCell(kLimitsOption, cell(kLimitsOption.name), entry.limits, outcome.limits, problem);
-  ReadOptionCell(kTestOption, cell(kTestOption.name), entry.test, outcome.test, problem);
-  ReadOptionCell(kPriorOption, cell(kPriorOption.name), prior, outcome.prior, problem);
+  ReadOptionCell(kLimitsOption, cell(kLimitsOption.name), row.limits, outcome.limits, problem);
+  ReadOptionCell(kTestOption, cell(kTestOption.name), row.test, outcome.test, problem);
+  ReadOptionCell(kPriorOption, cell(kPriorOption.name), row.prior, outcome.prior, problem);
   if (problem.empty()) {
-    if (ResolvePrior(prior, entry.test, entry.prior, problem)) {
-      outcome.prior = kPriorOption.NameOf(entry.prior);
-    } else {
+    if (row.PriorOverruled()) {
       problem =
           "the unstandardized test always runs with the standard-theory prior, not the "
           "calibrated one";
+    } else {
+      outcome.prior = kPriorOption.NameOf(row.Prior());
     }
   }
-  if (outcome.limits.empty()) outcome.limits = kLimitsOption.NameOf(entry.limits);
-  if (outcome.test.empty()) outcome.test = kTestOption.NameOf(entry.test);
-  if (outcome.prior.empty()) outcome.prior = prior ? kPriorOption.NameOf(*prior) : "";
+  if (outcome.limits.empty()) outcome.limits = kLimitsOption.NameOf(row.limits);
+  if (outcome.test.empty()) outcome.test = kTestOption.NameOf(row.test);
+  if (outcome.prior.empty()) outcome.prior = row.prior ? kPriorOption.NameOf(*row.prior) : "";
   return problem;
 }
 
@@ -180,7 +178,7 @@ struct tBatch {
     if (has_id) outcome.id = record.cells[columns.at("id")];
     const tRowCells cell{record, columns};
     tWorksheetEntry entry;
-    outcome.error = ReadRowOptions(cell, options, entry, outcome);
+    outcome.error = ReadRowOptions(cell, options, entry.options, outcome);
     if (!outcome.error.empty()) {
       status.refused = true;
       return true;

@@ -13,7 +13,7 @@
 struct tPdfReportEntry {
   std::vector<std::string> lines;
   tAnalysis analysis;
-  char decimal_separator = '.';
+  char decimal_separator;  // of the report's numbers and the figure's
 };
 
 class tPdfOutput {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -79,6 +80,15 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
   return length;
 }
 
+// A control character as JSON escapes it: a backslash, "u" and four
+// lower-case hexadecimal digits.
+std::string JsonEscape(unsigned char c) {
+  char digits[2];
+  const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, c, 16);
+  return "\\u" + std::string(4 - static_cast<std::size_t>(written.ptr - digits), '0') +
+         std::string(digits, written.ptr);
+}
+
 // A JSON string literal, always valid UTF-8: each byte that does not belong
 // to a well-formed UTF-8 sequence becomes U+FFFD.
 std::string JsonString(const std::string& text) {
@@ -89,7 +99,7 @@ std::string JsonString(const std::string& text) {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c < 0x20 || c == 0x7F) {
-      out += FormatInCLocale("\\u%04x", c);
+      out += JsonEscape(c);
     } else if (c < 0x80) {
       out += static_cast<char>(c);
     } else if (std::size_t length = Utf8SequenceLength(text, i); length > 0) {
@@ -164,11 +174,12 @@ bool SetChoice(const tNamedOption<tChoice, kCount>& option, const std::string& v
 // Sets the option `name` (one of kValueOptions) to `value`.
 bool SetValueOption(const std::string& name, const std::string& value, tCliOptions& options,
                     std::string& problem) {
-  if (name == "--prior") return SetChoice(kPriorOption, value, options.prior, problem);
-  if (name == "--limits") return SetChoice(kLimitsOption, value, options.limits, problem);
-  if (name == "--test") return SetChoice(kTestOption, value, options.test, problem);
+  tAnalysisOptions& analysis = options.analysis;
+  if (name == "--prior") return SetChoice(kPriorOption, value, analysis.prior, problem);
+  if (name == "--limits") return SetChoice(kLimitsOption, value, analysis.limits, problem);
+  if (name == "--test") return SetChoice(kTestOption, value, analysis.test, problem);
   if (name == "--notes") {
-    AddNotes(value, options.notes);
+    AddNotes(value, analysis.notes);
   } else if (name == "--batch") {
     options.batch_file = value;
   } else if (name == "--pdf") {
@@ -198,7 +209,7 @@ bool CheckCombination(const tCliOptions& options, std::string& problem) {
     problem = "--batch takes its values from the file; give no values on the command line";
   } else if (options.json) {
     problem = "--json and --batch cannot be combined; --batch writes CSV";
-  } else if (!options.notes.empty()) {
+  } else if (!options.analysis.notes.empty()) {
     problem = "--notes cannot be combined with --batch";
   } else if (options.pdf_file) {
     problem = "--pdf cannot be combined with --batch";
@@ -220,11 +231,7 @@ int RunSingle(const tCliOptions& options, char separator, std::ostream& out, std
   tWorksheetEntry entry;
   for (int i = 0; i < 8; ++i)
     entry.texts[i] = TypedValue(options.values[i]);
-  entry.test = options.test;
-  std::string problem;
-  ResolvePrior(options.prior, options.test, entry.prior, problem);
-  entry.limits = options.limits;
-  entry.notes = options.notes;
+  entry.options = options.analysis;
 
   const tWatchSettings watch = WatchSettings(options, runtime);
   std::optional<tWatchedRun> run;
@@ -322,14 +329,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
   }
   if (options.help || options.version) return true;
   if (!CheckCombination(options, problem)) return false;
-  tPrior resolved;
-  return ResolvePrior(options.prior, options.test, resolved, problem);
-}
-
-bool ResolvePrior(std::optional<tPrior> prior, tTestKind test, tPrior& resolved,
-                  std::string& problem) {
-  resolved = PriorForTest(test, prior);
-  if (prior && *prior != resolved) {
+  if (options.analysis.PriorOverruled()) {
     problem =
         "the unstandardized test always runs with the standard-theory prior; "
         "--prior calibrated cannot be combined with --test unstandardized";
@@ -356,14 +356,14 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
   auto option = [&](const auto& named, auto choice) {
     json << "    \"" << named.name << "\": " << JsonString(named.NameOf(choice)) << ",\n";
   };
-  option(kPriorOption, q.prior);
-  option(kLimitsOption, q.limits);
-  option(kTestOption, q.test);
+  option(kPriorOption, q.options.Prior());
+  option(kLimitsOption, q.options.limits);
+  option(kTestOption, q.options.test);
   json << "    \"iterations\": " << q.iterations << ",\n";
   json << "    \"credibility_percent\": " << kConfidencePercent << ",\n";
   json << "    \"notes\": [";
-  for (std::size_t i = 0; i < q.notes.size(); ++i) {
-    json << (i == 0 ? "" : ", ") << JsonString(q.notes[i]);
+  for (std::size_t i = 0; i < q.options.notes.size(); ++i) {
+    json << (i == 0 ? "" : ", ") << JsonString(q.options.notes[i]);
   }
   json << "]\n";
   json << "  },\n";
@@ -565,7 +565,7 @@ std::optional<tWatchedRun> ReadAndRun(const tWorksheetEntry& entry, tMessageSink
                                       char decimal_separator, const tWatchSettings& watch,
                                       int32_t iterations, std::ostream& err) {
   tAnalysis_request request;
-  if (ReadEntry(entry, messages, request, decimal_separator) >= 0) return std::nullopt;
+  if (ReadEntry(entry, messages, request, decimal_separator)) return std::nullopt;
   request.iterations = iterations;
-  return RunWatched(request, watch, err);
+  return RunWatched(request, watch, decimal_separator, err);
 }

@@ -20,10 +20,7 @@ inline constexpr int kExitInterrupted = 130;  // Ctrl-C ended the program
 
 // The options of one invocation, as given on the command line.
 struct tCliOptions {
-  std::optional<tPrior> prior;  // unset: calibrated, or standard theory for the unstandardized test
-  tLimits limits = tLimits::TwoSided;
-  tTestKind test = tTestKind::Standardized;
-  std::vector<std::string> notes;
+  tAnalysisOptions analysis;  // --test, --prior, --limits and --notes
   bool json = false;
   bool help = false;
   bool version = false;
@@ -47,12 +44,6 @@ struct tCliRuntime {
 // false with `problem` set.
 bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options,
                       std::string& problem);
-
-// The prior an analysis runs with: the unstandardized test always runs with
-// the standard-theory prior.  Returns false (with `problem`) when an explicit
-// calibrated prior is combined with the unstandardized test.
-bool ResolvePrior(std::optional<tPrior> prior, tTestKind test, tPrior& resolved,
-                  std::string& problem);
 
 // A value as the worksheet's field would hold it had the user typed it:
 // every character goes through the worksheet's key filter, so a comma
@@ -87,4 +78,4 @@ std::string HelpText();
 // returns the exit status.  `default_separator` is the decimal separator of
 // the user's locale, used unless --decimal-separator says otherwise.
 int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                     char default_separator = '.', const tCliRuntime& runtime = {});
+                     char default_separator, const tCliRuntime& runtime = {});

@@ -31,19 +31,19 @@ tWatchEnd StopReason(const tWatchSettings& settings, double elapsed) {
 std::string ProgressLine(const tWatchSettings& settings, int32_t drawn, int32_t iterations) {
   return "quorrel-report: " + settings.label + (settings.label.empty() ? "" : ": ") +
          std::to_string(drawn) + " of " + std::to_string(iterations) + " draws (" +
-         FormatInCLocale("%.1f", 100.0 * drawn / iterations) + "%)";
+         FormatFixed(100.0 * drawn / iterations, 0, 1, '.') + "%)";
 }
 
 }  // namespace
 
 tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
-                       std::ostream& err) {
+                       char decimal_separator, std::ostream& err) {
   tWatchedRun run;
   if (settings.max_seconds <= 0 && !settings.progress && settings.interrupted == nullptr) {
     try {
       run.analysis = RunAnalysis(request);
     } catch (...) {
-      throw EAnalysisFailed(std::current_exception(), request);
+      throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
     }
     return run;
   }
@@ -96,7 +96,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     return run;
   } catch (...) {
     stop_watching();
-    throw EAnalysisFailed(std::current_exception(), request);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
   }
   // A run that completed although a stop was asked for at its very end
   // keeps its numbers.
@@ -107,6 +107,6 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
 std::string TimeLimitMessage(const tWatchSettings& settings, const tWatchedRun& run,
                              int32_t iterations) {
   return "the analysis was stopped when it passed --max-seconds " +
-         FormatInCLocale("%g", settings.max_seconds) + ", after " + std::to_string(run.drawn) +
-         " of " + std::to_string(iterations) + " draws";
+         FormatGeneral(settings.max_seconds, 6) + ", after " + std::to_string(run.drawn) + " of " +
+         std::to_string(iterations) + " draws";
 }

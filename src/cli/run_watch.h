@@ -28,11 +28,12 @@ struct tWatchedRun {
 };
 
 // Runs the analysis.  A failed run throws EAnalysisFailed, whose message is
-// the user's words for the error (the same as the windows show); a run
-// stopped for the time limit or Ctrl-C comes back as such.  The progress
-// line goes to `err` and is erased before the function returns.
+// the user's words for the error (the same as the windows show), numbers
+// written with `decimal_separator`; a run stopped for the time limit or
+// Ctrl-C comes back as such.  The progress line goes to `err` and is erased
+// before the function returns.
 tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
-                       std::ostream& err);
+                       char decimal_separator, std::ostream& err);
 
 // "the analysis was stopped when it passed --max-seconds S, after D of N
 // draws"

@@ -12,8 +12,6 @@ int32_t RandomSeed2 = kRandomSeed2Start;
 
 namespace {
 
-char g_decimal_separator = '.';
-
 // 2 pi as the normal's normalising constant uses it.
 constexpr long double kTwoPi = 6.283185307179586L;
 // Above this shape the gamma Cdf uses the Wilson-Hilferty approximation.
@@ -35,17 +33,9 @@ bool IsWholeNumber(long double x) {
   return NearlyEqual(r, x);
 }
 
-char DecimalSeparator() {
-  return g_decimal_separator;
-}
-
-void SetDecimalSeparator(char separator) {
-  g_decimal_separator = separator;
-}
-
-std::string FormatLimit(long double x) {
+std::string FormatLimit(long double x, char decimal_separator) {
   // Twelve decimals, rounded, then trailing zeros (and a bare point)
-  // dropped, and the point replaced by the user's separator.  std::to_chars
+  // dropped, and the point replaced by the separator asked for.  std::to_chars
   // ignores the C locale, whose decimal point may be another character or
   // even several bytes once the windowing toolkit has set it from the
   // environment.  The buffer holds the longest extended value (4933 integer
@@ -64,7 +54,7 @@ std::string FormatLimit(long double x) {
       --end;
     if (end == point + 1) --end;  // no decimals left: no separator either
     text.resize(end);
-    if (end > point) text[point] = g_decimal_separator;
+    if (end > point) text[point] = decimal_separator;
   }
   // A value that rounds to zero shows as "0", not "-0".
   if (text == "-0") text = "0";
@@ -112,6 +102,11 @@ std::string ArgumentMessageText(int id) {
   }
 }
 
+std::string ArgumentErrorMessage(const EArgumentError& error, char decimal_separator) {
+  if (!error.Limit()) return error.Message();
+  return ArgumentMessageText(error.Id()) + FormatLimit(*error.Limit(), decimal_separator);
+}
+
 bool RaiseIf(bool condition, int id) {
   if (condition) [[unlikely]]
     throw EArgumentError(id, ArgumentMessageText(id));
@@ -145,7 +140,7 @@ bool CheckBound(int id, long double value, long double limit) {
       break;
   }
   if (violated) [[unlikely]]
-    throw EArgumentError(id, ArgumentMessageText(id) + FormatLimit(limit));
+    throw EArgumentError(id, ArgumentMessageText(id) + FormatLimit(limit, '.'), limit);
   return true;
 }
 

@@ -66,18 +66,17 @@ bool NearlyEqual(long double a, long double b);
 // |x| < 2147483647 and x is within the tolerance of the nearest integer.
 bool IsWholeNumber(long double x);
 
-// The user's decimal separator, used by FormatLimit.  '.' until the program
-// sets it from the locale at start-up.
-char DecimalSeparator();
-void SetDecimalSeparator(char separator);
-
 // x with at least one integer digit and up to twelve decimals, trailing zeros
-// dropped, no thousands separator, the user's decimal separator.
-std::string FormatLimit(long double x);
+// dropped, no thousands separator, `decimal_separator` before the decimals.
+std::string FormatLimit(long double x, char decimal_separator);
 
 // The text of an argument-error message id (1301 ... 1315, 1361, 1363); an
 // empty text for an unknown id.
 std::string ArgumentMessageText(int id);
+
+// The message of `error` with its limit written with `decimal_separator`.
+// The library's own message writes it with '.'.
+std::string ArgumentErrorMessage(const EArgumentError& error, char decimal_separator);
 
 // Raises EArgumentError with the text of `id` when the condition holds;
 // otherwise returns true.
@@ -86,7 +85,8 @@ bool RaiseIf(bool condition, int id);
 // Applies the rule of `id` to value and limit (1301/1305/1309: above the
 // limit; 1302/1306/1310: at least the limit; 1303/1307/1311: below the
 // limit; 1315: at most the limit; other ids: no rule).  A violation raises
-// EArgumentError with the id's text followed by FormatLimit(limit).  A NaN
+// EArgumentError with the id's text followed by FormatLimit(limit, '.'),
+// and the limit.  A NaN
 // value never satisfies a rule.  Otherwise returns true.
 bool CheckBound(int id, long double value, long double limit);
 

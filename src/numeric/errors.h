@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -18,14 +19,19 @@ class Exception : public std::exception {
 };
 
 // An argument or a distribution parameter out of range.  `Id` is the message
-// id (1301 to 1315, 1361, 1363) that selected the text.
+// id (1301 to 1315, 1361, 1363) that selected the text; `Limit` is the bound
+// that the message ends with, for an id that names one, so that the message
+// can be written again with the user's decimal separator.
 class EArgumentError : public Exception {
  public:
-  EArgumentError(int id, std::string message) : Exception(std::move(message)), id_(id) {}
+  EArgumentError(int id, std::string message, std::optional<long double> limit = std::nullopt)
+      : Exception(std::move(message)), id_(id), limit_(limit) {}
   int Id() const noexcept { return id_; }
+  const std::optional<long double>& Limit() const noexcept { return limit_; }
 
  private:
   int id_;
+  std::optional<long double> limit_;
 };
 
 // A floating-point fault (invalid operation, division by zero, overflow) that

@@ -72,27 +72,27 @@ int DecimalsFor(double step) {
 
 // The credible limits the analysis asked for.
 bool ShowsLower(const tAnalysis& a) {
-  return a.request.limits != tLimits::OneSidedUpper;
+  return a.request.options.limits != tLimits::OneSidedUpper;
 }
 bool ShowsUpper(const tAnalysis& a) {
-  return a.request.limits != tLimits::OneSidedLower;
+  return a.request.options.limits != tLimits::OneSidedLower;
 }
 
 // The report prints percentages with three decimals two-sided, four
 // one-sided; the figure's legend repeats them as printed.
 int PercentDecimals(const tAnalysis& a) {
-  return a.request.limits == tLimits::TwoSided ? 3 : 4;
+  return a.request.options.limits == tLimits::TwoSided ? 3 : 4;
 }
 
 QStringList TitleLines(const tAnalysis& a) {
-  const QString test = a.request.test == tTestKind::Standardized
+  const QString test = a.request.options.test == tTestKind::Standardized
                            ? QStringLiteral("Standardized difference")
                            : QStringLiteral("Unstandardized difference");
-  const QString prior = a.request.prior == tPrior::Calibrated
+  const QString prior = a.request.options.Prior() == tPrior::Calibrated
                             ? QStringLiteral("calibrated prior")
                             : QStringLiteral("standard-theory (Jeffreys) prior");
   QString limits;
-  switch (a.request.limits) {
+  switch (a.request.options.limits) {
     case tLimits::TwoSided:
       limits = QStringLiteral("95% credible interval");
       break;
@@ -113,7 +113,7 @@ QStringList LegendLines(const tAnalysis& a, char sep) {
   QStringList lines;
   lines.push_back(QStringLiteral("Point estimate Z-DCC = %1; %2% of controls more extreme")
                       .arg(Fixed(r.zdcc, 3, sep), Fixed(r.pct_estimate, pd, sep)));
-  switch (a.request.limits) {
+  switch (a.request.options.limits) {
     case tLimits::TwoSided:
       lines.push_back(
           QStringLiteral("95% credible interval %1 to %2; %3% to %4% of controls more extreme")

@@ -108,7 +108,8 @@ std::vector<tPdfReport> tFigurePanel::Pieces() const {
     const int end = std::max(start, report.end.position());
     const QString text = raw.mid(start, end - start);
     if (!text.isEmpty())
-      pieces.push_back({WithLineFeeds(text), report.analysis, report.decimal_separator});
+      pieces.push_back(
+          {WithLineFeeds(text), tPdfFigure{report.analysis, report.decimal_separator}});
     // The line end after the report belongs to neither piece; a report
     // deleted whole leaves none of its own.
     const bool line_end = end < raw.size() && (raw[end] == QChar::ParagraphSeparator ||

@@ -76,7 +76,7 @@ void WriteReportsPdf(const QString& file, const std::vector<tPdfReport>& reports
       PaintPrintedPage(painter, printed, ascent);
       bottom = printed.runs.empty() ? 0 : printed.runs.back().y + metrics.text_height + 2;
     }
-    if (!report.analysis) continue;
+    if (!report.figure) continue;
     // About as wide as a report's lines, so that it fits below a report
     // without notes on the same page.
     const double width = std::min(page.width, kFigureChars * metrics.average_char_width);
@@ -87,7 +87,7 @@ void WriteReportsPdf(const QString& file, const std::vector<tPdfReport>& reports
       top = 0;
     }
     painter.drawImage(QRectF(0, top, width, height),
-                      FigureImage(*report.analysis, report.decimal_separator));
+                      FigureImage(report.figure->analysis, report.figure->decimal_separator));
   }
   if (first_page) next_page();  // nothing at all: one empty page
   if (!painter.end()) throw Exception(failure);

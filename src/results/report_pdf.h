@@ -9,12 +9,18 @@
 
 #include "analysis/compute_driver.h"
 
-// One piece of the document: text, and the analysis whose figure follows it
-// (none for text that is not a report, such as the user's own lines).
+// A report's figure: the analysis it shows and the decimal separator of its
+// numbers, the report's.
+struct tPdfFigure {
+  tAnalysis analysis;
+  char decimal_separator;
+};
+
+// One piece of the document: text, and the figure that follows it (none for
+// text that is not a report, such as the user's own lines).
 struct tPdfReport {
   QString text;  // lines separated by "\n"
-  std::optional<tAnalysis> analysis;
-  char decimal_separator = '.';  // of the figure's numbers, as in the report
+  std::optional<tPdfFigure> figure;
 };
 
 // Writes `reports` to the PDF file `file`, on A4 pages with margins of 10 mm.

@@ -36,7 +36,8 @@ class tQtPdfOutput : public tPdfOutput {
       QStringList lines;
       for (const std::string& line : entry.lines)
         lines.push_back(QString::fromStdString(line));
-      pieces.push_back({lines.join(QLatin1Char('\n')), entry.analysis, entry.decimal_separator});
+      pieces.push_back(
+          {lines.join(QLatin1Char('\n')), tPdfFigure{entry.analysis, entry.decimal_separator}});
     }
     WriteReportsPdf(QString::fromStdString(file), pieces);
   }

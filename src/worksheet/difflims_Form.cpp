@@ -568,22 +568,23 @@ void TfrmTemplate::Compute() {
   tWorksheetEntry entry;
   for (int k = 0; k < 8; ++k)
     entry.texts[k] = inputs_[k]->text().toStdString();
-  entry.test =
+  tAnalysisOptions& choices = entry.options;
+  choices.test =
       UNstandardized_Radio->isChecked() ? tTestKind::Unstandardized : tTestKind::Standardized;
-  entry.prior = Prior_Form->ItemIndex() == 0 ? tPrior::Calibrated : tPrior::StandardTheory;
+  choices.prior = Prior_Form->ItemIndex() == 0 ? tPrior::Calibrated : tPrior::StandardTheory;
   switch (Limits_Radio->ItemIndex()) {
     case 1:
-      entry.limits = tLimits::OneSidedLower;
+      choices.limits = tLimits::OneSidedLower;
       break;
     case 2:
-      entry.limits = tLimits::OneSidedUpper;
+      choices.limits = tLimits::OneSidedUpper;
       break;
     default:
-      entry.limits = tLimits::TwoSided;
+      choices.limits = tLimits::TwoSided;
       break;
   }
   for (const QString& line : NotesLines())
-    entry.notes.push_back(line.toStdString());
+    choices.notes.push_back(line.toStdString());
 
   const char separator = decimal_separator_;
   tComputeOptions options;
@@ -616,7 +617,8 @@ void TfrmTemplate::Compute() {
   FocusInput(0);
   if (outcome.stopped) return;  // no report; the worksheet as it was
   // The user chose the standard-theory prior instead of a long calibrated run.
-  if (outcome.analysis.request.prior == tPrior::StandardTheory) Prior_Form->SetItemIndex(1);
+  if (outcome.analysis.request.options.Prior() == tPrior::StandardTheory)
+    Prior_Form->SetItemIndex(1);
   // The report is written before the windows change, so that nothing is
   // switched if it fails.
   const std::vector<std::string> report =

@@ -96,10 +96,10 @@ TEST_F(ComputeDriver, EachFieldRefusesWithItsOwnCaption) {
 TEST(ReadEntry, FillsTheRequestFromTheTexts) {
   tWorksheetEntry entry;
   entry.texts = {"-12.5", "0.0012", "1 000", ".5", "-.999", "10.0", "70", "-"};
-  entry.test = tTestKind::Unstandardized;
-  entry.prior = tPrior::StandardTheory;
-  entry.limits = tLimits::OneSidedUpper;
-  entry.notes = {"a", "b"};
+  entry.options.test = tTestKind::Unstandardized;
+  entry.options.prior = tPrior::StandardTheory;
+  entry.options.limits = tLimits::OneSidedUpper;
+  entry.options.notes = {"a", "b"};
   tRecordingDialogs dialogs;
   tAnalysis_request request;
   ASSERT_EQ(ReadEntry(entry, dialogs, request, '.'), std::nullopt);
@@ -112,10 +112,10 @@ TEST(ReadEntry, FillsTheRequestFromTheTexts) {
   EXPECT_EQ(request.n, 10);
   EXPECT_EQ(request.case_x, 70);
   EXPECT_EQ(request.case_y, 0);
-  EXPECT_EQ(request.test, tTestKind::Unstandardized);
-  EXPECT_EQ(request.prior, tPrior::StandardTheory);
-  EXPECT_EQ(request.limits, tLimits::OneSidedUpper);
-  EXPECT_EQ(request.notes, entry.notes);
+  EXPECT_EQ(request.options.test, tTestKind::Unstandardized);
+  EXPECT_EQ(request.options.prior, tPrior::StandardTheory);
+  EXPECT_EQ(request.options.limits, tLimits::OneSidedUpper);
+  EXPECT_EQ(request.options.notes, entry.options.notes);
 }
 
 // The one test here that runs full-length analyses: the numbers of the
@@ -180,9 +180,9 @@ TEST(RunAnalysis, OptionsReachTheEngine) {
     request.n = 20;
     request.case_x = 70;
     request.case_y = 55;
-    request.prior = c.prior;
-    request.limits = c.limits;
-    request.test = c.test;
+    request.options.prior = c.prior;
+    request.options.limits = c.limits;
+    request.options.test = c.test;
     request.iterations = kShortRun;
     tAnalysis analysis = RunAnalysis(request);
 
@@ -191,7 +191,7 @@ TEST(RunAnalysis, OptionsReachTheEngine) {
     engine(20, kShortRun, true, 100, 15, 50, 10, 0.6L, 70, 55, c.limits == tLimits::TwoSided, 95,
            direct, c.test, nullptr, nullptr);
     ExpectSame(analysis.results, direct);
-    EXPECT_EQ(analysis.request.limits, c.limits);
+    EXPECT_EQ(analysis.request.options.limits, c.limits);
     EXPECT_EQ(analysis.z_x, -2);
     EXPECT_EQ(analysis.z_y, 0.5L);
   }
@@ -239,7 +239,7 @@ TEST_F(ComputeDriver, LongCalibratedRunIsAnnouncedFirst) {
   std::vector<tPrior> ran;
   tComputeOptions options;
   options.runner = [&ran](const tAnalysis_request& request, tAnalysis&) {
-    ran.push_back(request.prior);
+    ran.push_back(request.options.Prior());
     return true;
   };
   for (int answer : {2, -1, 1, 0}) {
@@ -270,7 +270,7 @@ TEST_F(ComputeDriver, ShortRunsAndTheStandardTheoryPriorAreNotAnnounced) {
     for (tPrior prior : {tPrior::Calibrated, tPrior::StandardTheory}) {
       tWorksheetEntry entry = ExampleEntry();
       entry.texts[4] = r;
-      entry.prior = prior;
+      entry.options.prior = prior;
       tComputeOptions options;
       options.runner = [](const tAnalysis_request&, tAnalysis&) { return true; };
       tRecordingDialogs dialogs;
@@ -281,7 +281,7 @@ TEST_F(ComputeDriver, ShortRunsAndTheStandardTheoryPriorAreNotAnnounced) {
   // The standard-theory prior is never announced, however close r is to 1.
   tWorksheetEntry entry = ExampleEntry();
   entry.texts[4] = ".999999";
-  entry.prior = tPrior::StandardTheory;
+  entry.options.prior = tPrior::StandardTheory;
   tComputeOptions options;
   options.runner = [](const tAnalysis_request&, tAnalysis&) { return true; };
   tRecordingDialogs dialogs;
@@ -333,25 +333,26 @@ TEST_F(ComputeDriver, TheUnstandardizedTestRunsWithTheStandardTheoryPrior) {
   tAnalysis_request request;
   tRecordingDialogs silent;
   ASSERT_EQ(ReadEntry(ExampleEntry(), silent, request, '.'), std::nullopt);
-  request.test = tTestKind::Unstandardized;
+  request.options.test = tTestKind::Unstandardized;
   request.iterations = 2000;
-  request.prior = tPrior::StandardTheory;
+  request.options.prior = tPrior::StandardTheory;
   const tAnalysis standard = RunAnalysis(request);
-  request.prior = tPrior::Calibrated;
+  request.options.prior = tPrior::Calibrated;
   const tAnalysis asked_calibrated = RunAnalysis(request);
-  EXPECT_EQ(asked_calibrated.request.prior, tPrior::StandardTheory);
+  EXPECT_TRUE(asked_calibrated.request.options.PriorOverruled());
+  EXPECT_EQ(asked_calibrated.request.options.Prior(), tPrior::StandardTheory);
   ExpectSame(asked_calibrated.results, standard.results);
   EXPECT_EQ(BuildReport(false, ProgramTitle, asked_calibrated, '.'),
             BuildReport(false, ProgramTitle, standard, '.'));
 
   tWorksheetEntry entry = ExampleEntry();
   entry.texts[4] = ".999999";
-  entry.test = tTestKind::Unstandardized;
-  entry.prior = tPrior::Calibrated;
+  entry.options.test = tTestKind::Unstandardized;
+  entry.options.prior = tPrior::Calibrated;
   std::vector<tPrior> ran;
   tComputeOptions options;
   options.runner = [&ran](const tAnalysis_request& run, tAnalysis&) {
-    ran.push_back(run.prior);
+    ran.push_back(run.options.Prior());
     return true;
   };
   tRecordingDialogs dialogs;

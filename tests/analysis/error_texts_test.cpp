@@ -23,7 +23,7 @@ tAnalysis_request Request(tPrior prior, int32_t n) {
   request.n = n;
   request.case_x = 70;
   request.case_y = 45;
-  request.prior = prior;
+  request.options.prior = prior;
   request.iterations = 2000;
   return request;
 }
@@ -33,14 +33,14 @@ std::string TextOfRun(const tAnalysis_request& request) {
   try {
     RunAnalysis(request);
   } catch (...) {
-    return AnalysisErrorText(std::current_exception(), request);
+    return AnalysisErrorText(std::current_exception(), request, '.');
   }
   return "<no error>";
 }
 
 template <typename E>
-std::string TextOf(E error, const tAnalysis_request& request) {
-  return AnalysisErrorText(std::make_exception_ptr(error), request);
+std::string TextOf(E error, const tAnalysis_request& request, char decimal_separator = '.') {
+  return AnalysisErrorText(std::make_exception_ptr(error), request, decimal_separator);
 }
 
 TEST(AnalysisErrorText, ErrorsOfRealRunsSayWhatHappenedAndWhatToDo) {
@@ -80,6 +80,28 @@ TEST(AnalysisErrorText, EachKindOfErrorHasItsOwnWords) {
   for (const std::string& text :
        {drawn, TextOf(EOverflow(), standard), TextOf(ESingularMatrix(), standard)})
     EXPECT_EQ(text.back(), '.');
+}
+
+TEST(AnalysisErrorText, ABoundIsWrittenWithTheUsersSeparator) {
+  const tAnalysis_request standard = Request(tPrior::StandardTheory, 20);
+  std::exception_ptr error;
+  try {
+    CheckBound(1315, 0.75L, 0.5L);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  ASSERT_TRUE(error);
+  EXPECT_EQ(AnalysisErrorText(error, standard, ','),
+            "The analysis could not be completed: Value must be at most 0,5.\rCheck the inputs.");
+  EXPECT_EQ(AnalysisErrorText(error, standard, '.'),
+            "The analysis could not be completed: Value must be at most 0.5.\rCheck the inputs.");
+  // The failed analysis carries the same words.
+  EXPECT_EQ(EAnalysisFailed(error, standard, ',').Message(),
+            AnalysisErrorText(error, standard, ','));
+  // A message of the library's without a bound is kept as it is.
+  EXPECT_EQ(TextOf(EArgumentError(1363, "The distribution has no variance"), standard, ','),
+            "The analysis could not be completed: The distribution has no variance.\r"
+            "Check the inputs.");
 }
 
 TEST(ErrorTexts, LinesBrokenForATerminalOrJoinedForACsvCell) {

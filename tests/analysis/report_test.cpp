@@ -84,7 +84,7 @@ TEST(BuildReport, LaterReportBeginsWithTheUnderscoreLine) {
 
 TEST(BuildReport, OneSidedVariants) {
   tAnalysis a = ExampleAnalysis();
-  a.request.limits = tLimits::OneSidedLower;
+  a.request.options.limits = tLimits::OneSidedLower;
   a.results.pct_estimate = 0.05L;
   std::vector<std::string> lower = Report(a);
   ASSERT_EQ(lower.size(), 51u);
@@ -105,7 +105,7 @@ TEST(BuildReport, OneSidedVariants) {
   };
   EXPECT_EQ(std::vector<std::string>(lower.end() - 8, lower.end()), lower_tail);
 
-  a.request.limits = tLimits::OneSidedUpper;
+  a.request.options.limits = tLimits::OneSidedUpper;
   std::vector<std::string> upper = Report(a);
   ASSERT_EQ(upper.size(), 51u);
   EXPECT_EQ(upper[21], " Option selected: 95% one-sided upper limit requested");
@@ -119,13 +119,13 @@ TEST(BuildReport, OneSidedVariants) {
       std::vector<std::string>(kExampleFirstReport.begin() + 22, kExampleFirstReport.begin() + 43));
 
   // Two-sided with the same percentage: three decimals.
-  a.request.limits = tLimits::TwoSided;
+  a.request.options.limits = tLimits::TwoSided;
   EXPECT_EQ(Report(a)[49], " Bayesian point estimate    = 0.050%");
 }
 
 TEST(BuildReport, NotesBlock) {
   tAnalysis a = ExampleAnalysis();
-  a.request.notes = {"Patient AB, seen 3 May"};
+  a.request.options.notes = {"Patient AB, seen 3 May"};
   std::vector<std::string> one = Report(a);
   ASSERT_EQ(one.size(), 54u);
   EXPECT_EQ(one[15], "");
@@ -134,7 +134,7 @@ TEST(BuildReport, NotesBlock) {
   EXPECT_EQ(one[18], " ");
   EXPECT_EQ(one[19], " INPUTS:");
 
-  a.request.notes = {"first", "", "   third, indented"};
+  a.request.options.notes = {"first", "", "   third, indented"};
   std::vector<std::string> three = Report(a);
   ASSERT_EQ(three.size(), 56u);
   EXPECT_EQ(three[17], " User's Notes: first");
@@ -151,8 +151,8 @@ TEST(BuildReport, NotesBlock) {
 
 TEST(BuildReport, UnstandardizedAndStandardTheoryWording) {
   tAnalysis a = ExampleAnalysis();
-  a.request.test = tTestKind::Unstandardized;
-  a.request.prior = tPrior::StandardTheory;
+  a.request.options.test = tTestKind::Unstandardized;
+  a.request.options.prior = tPrior::StandardTheory;
   std::vector<std::string> lines = Report(a);
   ASSERT_EQ(lines.size(), 52u);
   EXPECT_EQ(

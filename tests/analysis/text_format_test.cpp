@@ -85,6 +85,20 @@ TEST(TextFormat, ScientificAndFullPrecisionAsPrintfWrites) {
   EXPECT_EQ(FormatFullPrecision(std::numeric_limits<long double>::quiet_NaN()), "nan");
 }
 
+TEST(TextFormat, GeneralAsPrintfWrites) {
+  for (long double value : Values()) {
+    for (int significant : {1, 6, 17})
+      ASSERT_EQ(FormatGeneral(value, significant), Printf("%*.*Lg", 0, significant, value))
+          << static_cast<double>(value);
+  }
+  // The switch to an exponent, and trailing zeros dropped.
+  EXPECT_EQ(FormatGeneral(0.5, 6), "0.5");
+  EXPECT_EQ(FormatGeneral(123456, 6), "123456");
+  EXPECT_EQ(FormatGeneral(1234567, 6), "1.23457e+06");
+  EXPECT_EQ(FormatGeneral(0.0001, 6), "0.0001");
+  EXPECT_EQ(FormatGeneral(0.00001, 6), "1e-05");
+}
+
 TEST(TextFormat, IntegersRightAligned) {
   EXPECT_EQ(FormatLine("%8D|%1D|%D|%%", {int32_t{20}, int32_t{-7}, INT32_MIN}, '.'),
             "      20|-7|-2147483648|%");

@@ -74,9 +74,8 @@ TEST(CommandLine, UnstandardizedTestRefusesAnExplicitCalibratedPrior) {
   ASSERT_TRUE(
       ParseCommandLine({"--test", "unstandardized", "--", "1", "2", "3", "4", "5", "6", "7", "8"},
                        options, problem));
-  tPrior prior = tPrior::Calibrated;
-  ASSERT_TRUE(ResolvePrior(options.prior, options.test, prior, problem));
-  EXPECT_EQ(prior, tPrior::StandardTheory);
+  EXPECT_FALSE(options.analysis.PriorOverruled());
+  EXPECT_EQ(options.analysis.Prior(), tPrior::StandardTheory);
 }
 
 TEST(CommandLine, ChoicesAreTheirNamesExactly) {
@@ -94,14 +93,14 @@ TEST(CommandLine, ChoicesAreTheirNamesExactly) {
     tCliOptions options;
     std::string problem;
     ASSERT_TRUE(parse(option, options, problem)) << problem;
-    EXPECT_EQ(options.limits, expected) << option;
+    EXPECT_EQ(options.analysis.limits, expected) << option;
   }
   tCliOptions prior, test;
   std::string problem;
   ASSERT_TRUE(parse("--prior=standard", prior, problem));
-  EXPECT_EQ(prior.prior, tPrior::StandardTheory);
+  EXPECT_EQ(prior.analysis.prior, tPrior::StandardTheory);
   ASSERT_TRUE(parse("--test=unstandardized", test, problem));
-  EXPECT_EQ(test.test, tTestKind::Unstandardized);
+  EXPECT_EQ(test.analysis.test, tTestKind::Unstandardized);
 
   // Any other spelling is refused with the names to choose from.
   const std::vector<std::pair<std::string, std::string>> refused = {
@@ -123,10 +122,10 @@ TEST(CommandLine, OptionsValuesAndNegativeNumbers) {
        "--json", "--", "-100", "15", "-", "10", "-.3", "20", "--json", "45"},
       options, problem))
       << problem;
-  EXPECT_EQ(options.limits, tLimits::OneSidedLower);
-  EXPECT_EQ(options.prior, tPrior::StandardTheory);
+  EXPECT_EQ(options.analysis.limits, tLimits::OneSidedLower);
+  EXPECT_EQ(options.analysis.prior, tPrior::StandardTheory);
   EXPECT_TRUE(options.json);
-  EXPECT_EQ(options.notes, (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(options.analysis.notes, (std::vector<std::string>{"first", "second", "third"}));
   // After "--" everything is a value, even what looks like an option.
   EXPECT_EQ(options.values,
             (std::vector<std::string>{"-100", "15", "-", "10", "-.3", "20", "--json", "45"}));
@@ -137,7 +136,7 @@ TEST(CommandLine, OptionsValuesAndNegativeNumbers) {
       ParseCommandLine({"-1", "15", "-2.5", "10", "-.3", "20", "70", "55"}, plain, problem));
   EXPECT_EQ(plain.values[0], "-1");
   EXPECT_EQ(plain.values[4], "-.3");
-  EXPECT_FALSE(plain.prior.has_value());
+  EXPECT_FALSE(plain.analysis.prior.has_value());
 }
 
 TEST(CommandLine, HelpExplainsEverything) {
@@ -234,7 +233,7 @@ TEST(Report, JsonHoldsFullPrecisionNumbersAndTheReport) {
   EXPECT_EQ(json["options"]["notes"].items.at(0).text, "say \"hi\"\tnow");
   // The report in the object uses the chosen separator.
   tAnalysis with_notes = example;
-  with_notes.request.notes = {"say \"hi\"\tnow"};
+  with_notes.request.options.notes = {"say \"hi\"\tnow"};
   std::vector<std::string> report = BuildReport(false, ProgramTitle, with_notes, ',');
   ASSERT_EQ(json["report"].items.size(), report.size());
   for (std::size_t i = 0; i < report.size(); ++i) {
@@ -310,7 +309,7 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
 TEST(Batch, OptionsPerRowAndFileProblems) {
   std::ostringstream out, err;
   tCliOptions options;
-  options.prior = tPrior::Calibrated;
+  options.analysis.prior = tPrior::Calibrated;
   // An explicit calibrated prior meets an unstandardized row; a misspelt test.
   int status = RunBatch(
       "mean_x;sd_x;mean_y;sd_y;r;n;case_x;case_y;test;limits\n"
@@ -346,7 +345,7 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
   // A stream without a buffer fails every write, as a full disk does.
   std::ostream broken(nullptr);
   std::ostringstream err;
-  EXPECT_EQ(RunQuorrelReport({"--help"}, broken, err), 1);
+  EXPECT_EQ(RunQuorrelReport({"--help"}, broken, err, '.'), 1);
   EXPECT_EQ(err.str(), "quorrel-report: cannot write the output\n");
 
   // A batch stops at the first row it cannot write.

@@ -71,7 +71,7 @@ TEST(Helpers, CheckBoundRulesMessagesAndRaiseIf) {
   for (const Case& c : cases) {
     if (c.raises)
       ExpectArgumentError([&] { CheckBound(c.id, c.value, c.limit); }, c.id,
-                          ArgumentMessageText(c.id) + FormatLimit(c.limit));
+                          ArgumentMessageText(c.id) + FormatLimit(c.limit, '.'));
     else
       EXPECT_TRUE(CheckBound(c.id, c.value, c.limit)) << c.id;
   }
@@ -86,16 +86,36 @@ TEST(Helpers, CheckBoundRulesMessagesAndRaiseIf) {
 }
 
 TEST(Helpers, FormatLimit) {
-  EXPECT_EQ(FormatLimit(0.5L), "0.5");
-  EXPECT_EQ(FormatLimit(Unbounded), "2147483647");
-  EXPECT_EQ(FormatLimit(-Unbounded), "-2147483647");
-  EXPECT_EQ(FormatLimit(2.0L / 3), "0.666666666667");
-  EXPECT_EQ(FormatLimit(-1e-13L), "0");
-  EXPECT_EQ(FormatLimit(1e20L), "100000000000000000000");
-  EXPECT_EQ(FormatLimit(-std::numeric_limits<long double>::max()).size(), 4934u);  // sign, digits
-  SetDecimalSeparator(',');
-  EXPECT_EQ(FormatLimit(-1.25L), "-1,25");
-  SetDecimalSeparator('.');
+  EXPECT_EQ(FormatLimit(0.5L, '.'), "0.5");
+  EXPECT_EQ(FormatLimit(Unbounded, '.'), "2147483647");
+  EXPECT_EQ(FormatLimit(-Unbounded, ','), "-2147483647");
+  EXPECT_EQ(FormatLimit(2.0L / 3, '.'), "0.666666666667");
+  EXPECT_EQ(FormatLimit(-1e-13L, ','), "0");
+  EXPECT_EQ(FormatLimit(1e20L, '.'), "100000000000000000000");
+  EXPECT_EQ(FormatLimit(-std::numeric_limits<long double>::max(), '.').size(),
+            4934u);  // sign, digits
+  EXPECT_EQ(FormatLimit(-1.25L, ','), "-1,25");
+}
+
+// The library writes a bound with '.'; the error keeps the bound, so that
+// the program can write the message again with the user's separator.
+TEST(Helpers, ArgumentErrorsKeepTheirBound) {
+  try {
+    CheckBound(1303, 1, 0.5L);
+    ADD_FAILURE() << "1 is not below 0.5";
+  } catch (const EArgumentError& e) {
+    EXPECT_EQ(e.Message(), "Parameter 1 must be less than 0.5");
+    EXPECT_EQ(e.Limit(), 0.5L);
+    EXPECT_EQ(ArgumentErrorMessage(e, ','), "Parameter 1 must be less than 0,5");
+    EXPECT_EQ(ArgumentErrorMessage(e, '.'), e.Message());
+  }
+  try {
+    RaiseIf(true, 1361);
+    ADD_FAILURE() << "RaiseIf(true) must raise";
+  } catch (const EArgumentError& e) {
+    EXPECT_FALSE(e.Limit().has_value());
+    EXPECT_EQ(ArgumentErrorMessage(e, ','), e.Message());
+  }
 }
 
 TEST(Helpers, Powers) {

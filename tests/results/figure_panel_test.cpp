@@ -110,7 +110,7 @@ TEST_F(FigurePanelTest, LatestReportsFigureShownUntilTheMemoIsEmptied) {
   Compute();
   const tAnalysis second = Compute(tLimits::OneSidedUpper, ',');
   ASSERT_TRUE(panel->View()->HasFigure());
-  EXPECT_EQ(panel->View()->Analysis()->request.limits, tLimits::OneSidedUpper);
+  EXPECT_EQ(panel->View()->Analysis()->request.options.limits, tLimits::OneSidedUpper);
   EXPECT_EQ(panel->View()->DecimalSeparator(), ',');
   EXPECT_TRUE(save_figure->isEnabled());
   EXPECT_TRUE(panel->View()->isVisibleTo(viewer.get()));
@@ -195,8 +195,8 @@ TEST_F(FigurePanelTest, PdfHoldsTheTextAsPrintedAndOneImagePerReport) {
   const std::vector<tPdfReport> pieces = panel->Pieces();
   ASSERT_EQ(pieces.size(), 3u);
   EXPECT_TRUE(pieces[0].text.startsWith(QStringLiteral("Seen by")));
-  EXPECT_EQ(pieces[1].analysis->request.limits, tLimits::OneSidedUpper);
-  EXPECT_FALSE(pieces[2].analysis.has_value());
+  EXPECT_EQ(pieces[1].figure->analysis.request.options.limits, tLimits::OneSidedUpper);
+  EXPECT_FALSE(pieces[2].figure.has_value());
   const QString edited = SavePdf("edited.pdf");
   EXPECT_EQ(Simplified(NonEmptyLines(PdfText(edited))),
             Simplified(NonEmptyLines(viewer->ResultsText())));

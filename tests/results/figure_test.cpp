@@ -28,8 +28,8 @@ tAnalysis Analyse(long double case_x, long double case_y, tLimits limits,
   q.n = 20;
   q.case_x = case_x;
   q.case_y = case_y;
-  q.limits = limits;
-  q.prior = prior;
+  q.options.limits = limits;
+  q.options.prior = prior;
   q.iterations = iterations;
   return RunAnalysis(q);
 }
@@ -170,9 +170,9 @@ TEST(Figure, WordsCarryTheOptionsAndTheReportsNumbersInTheUsersSeparator) {
   EXPECT_TRUE(legend.contains(QStringLiteral("20.000 draws"))) << legend.toStdString();
 
   tAnalysis upper = a;
-  upper.request.limits = tLimits::OneSidedUpper;
-  upper.request.test = tTestKind::Unstandardized;
-  upper.request.prior = tPrior::StandardTheory;
+  upper.request.options.limits = tLimits::OneSidedUpper;
+  upper.request.options.test = tTestKind::Unstandardized;
+  upper.request.options.prior = tPrior::StandardTheory;
   const tFigureLayout u = LayOutFigure(upper, '.');
   EXPECT_TRUE(u.title[1].startsWith(QStringLiteral("Unstandardized difference, standard-theory")));
   EXPECT_TRUE(u.title[1].endsWith(QStringLiteral("one-sided upper limit")));
