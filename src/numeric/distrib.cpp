@@ -1,3 +1,22 @@
+// The numeric library: the process-wide generator, the helpers and the
+// distributions.  Methods and their sources:
+// - the uniform generator: two multiplicative congruential generators
+//   combined by subtraction, P. L'Ecuyer, "Efficient and portable combined
+//   random number generators", Comm. ACM 31 (1988) 742-751, each product
+//   formed in 32 bits by splitting the modulus, L. Schrage, "A more portable
+//   Fortran random number generator", ACM Trans. Math. Software 5 (1979)
+//   132-138;
+// - ln Gamma: the six-term series of C. Lanczos, "A precision approximation
+//   of the gamma function", SIAM J. Numer. Anal. Ser. B 1 (1964) 86-96, with
+//   the coefficients of W. H. Press et al., Numerical Recipes, Cambridge
+//   University Press 1986, section 6.1;
+// - the incomplete gamma function (its series and continued fraction) and
+//   the variates: numeric/kernels.h, which cites them;
+// - the gamma distribution function above shape 500: the cube-root normal
+//   approximation of E. B. Wilson and M. M. Hilferty, "The distribution of
+//   chi-square", Proc. Natl. Acad. Sci. USA 17 (1931) 684-688;
+// - the quantile: Newton steps safeguarded by bisection inside a bracket
+//   (Numerical Recipes, section 9.4, rtsafe).
 #include "numeric/distrib.h"
 
 #include <charconv>
