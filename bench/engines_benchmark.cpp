@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -140,6 +141,90 @@ void DiscardedCases(benchmark::internal::Benchmark* b) {
   for (const auto& [calibrated, r] : {std::pair{0, 600}, {1, 600}, {1, 990}, {1, 999}})
     for (int threads : {8, 16})
       b->Args({calibrated, r, threads});
+}
+
+// Two ways of making the same run, timed back to back and in alternating
+// order, a pair per iteration: the machine's speed drifts from minute to
+// minute (this project's machines are virtual ones), and a ratio taken
+// within a pair cancels the drift where the medians of separate series do
+// not.  Reports the median ratio (first way's time over the second's) and
+// its quartiles.
+template <typename tFirst, typename tSecond>
+void TimePairs(benchmark::State& state, tFirst first, tSecond second) {
+  std::vector<double> ratios;
+  auto seconds = [](auto run) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  for (auto _ : state) {
+    double a, b;
+    if (ratios.size() % 2 == 0) {
+      a = seconds(first);
+      b = seconds(second);
+    } else {
+      b = seconds(second);
+      a = seconds(first);
+    }
+    ratios.push_back(a / b);
+    state.SetIterationTime(a + b);
+  }
+  std::sort(ratios.begin(), ratios.end());
+  const size_t n = ratios.size();
+  state.counters["ratio"] = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
+  state.counters["q1"] = ratios[n / 4];
+  state.counters["q3"] = ratios[(3 * n) / 4];
+}
+
+// The same case with one thread and with two: the ratio is the speed-up.
+void BM_SpeedUp(benchmark::State& state) {
+  const bool calibrated = state.range(0) != 0;
+  const long double r = state.range(1) / 1000.0L;
+  auto engine = calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
+  tEngine_results results;
+  auto with = [&](unsigned threads) {
+    return [&, threads] {
+      SetEngineThreads(threads);
+      engine(kN, kIterations, true, 100, 15, 50, 10, r, 70, 55, true, 95, results,
+             tTestKind::Standardized, nullptr, nullptr);
+      benchmark::DoNotOptimize(results);
+    };
+  };
+  TimePairs(state, with(1), with(2));
+  SetEngineThreads(0);
+}
+
+// One thread, the engines before the stream was split against now: a ratio
+// above 1 means that now is quicker.
+void BM_OneThreadAgainstPrevious(benchmark::State& state) {
+  const bool calibrated = state.range(0) != 0;
+  const long double r = state.range(1) / 1000.0L;
+  auto previous = calibrated ? previous_engines::Calibrated_Prior_Engine
+                             : previous_engines::Standard_Theory_Engine;
+  auto now = calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
+  SetEngineThreads(1);
+  previous_engines::SetEngineThreads(1);
+  tEngine_results results;
+  TimePairs(
+      state,
+      [&] {
+        previous(kN, kIterations, true, 100, 15, 50, 10, r, 70, 55, true, 95, results,
+                 tTestKind::Standardized, nullptr);
+        benchmark::DoNotOptimize(results);
+      },
+      [&] {
+        now(kN, kIterations, true, 100, 15, 50, 10, r, 70, 55, true, 95, results,
+            tTestKind::Standardized, nullptr, nullptr);
+        benchmark::DoNotOptimize(results);
+      });
+  SetEngineThreads(0);
+  previous_engines::SetEngineThreads(0);
+}
+
+void PairCases(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"calibrated", "r_per_mille"});
+  for (const auto& [calibrated, r] : {std::pair{0, 600}, {1, 600}, {1, 990}, {1, 999}})
+    b->Args({calibrated, r});
 }
 
 // Arguments of Phi as a run of the worked example meets them (mostly around
@@ -345,6 +430,16 @@ BENCHMARK(BM_Threads_Previous)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK(BM_Discarded)->Apply(DiscardedCases)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SpeedUp)
+    ->Apply(PairCases)
+    ->Iterations(15)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OneThreadAgainstPrevious)
+    ->Apply(PairCases)
+    ->Iterations(15)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NormalCdf_Library);
 BENCHMARK(BM_NormalCdf_Kernel);
 BENCHMARK(BM_NormalCdf_Reference);
