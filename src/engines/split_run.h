@@ -129,14 +129,15 @@ class tGrowingArray {
 };
 
 // Iterations made from `begin` onwards: where each began, and its value and
-// summand.  begin_at[count] is where the making stopped, for the reason in
-// `end`.
+// summand.  end_at is where the making stopped, for the reason in `end`
+// (and begin_at[count], where the beginnings are kept).
 //
 // A stretch begun where the true sequence is known to stand (every stretch
 // before it committed) holds the run's own iterations from its first on:
 // its values go straight into the run's output and its summands into the
-// run's sum, in order, with nothing kept to be copied later.  A run on one
-// thread is made of such stretches only.
+// run's sum, in order, with nothing kept to be copied later, and nothing
+// need be known of where its iterations began but where it stopped.  A run
+// on one thread is made of such stretches only.
 struct tStretch {
   enum tEnd { Limit, Enough, Met, Fault, Stopped, Abandoned };
   int64_t begin = 0;
@@ -148,6 +149,7 @@ struct tStretch {
   double* out = nullptr;  // set: the run's output from this stretch's first iteration
   long double sum = 0;    // with `out`: the run's sum up to the stretch's last iteration
   int64_t out_count = 0;  // with `out`: the iterations written there
+  int64_t end_at = 0;     // where the making stopped
   tEnd end = Limit;
   std::exception_ptr fault;       // end == Fault: the faulty iteration's error
   int64_t after_fault_draws = 0;  // and where its draws left the stream
@@ -159,6 +161,10 @@ struct tStretch {
     sum = run_sum;
   }
   int64_t Count() const { return out ? out_count : static_cast<int64_t>(kept.size()); }
+  // An iteration begins at `position` (or the making stops there).
+  void Begins(int64_t position) {
+    if (!out) begin_at.push_back(position);
+  }
   void Add(long double value, long double value_summand) {
     if (out) {
       out[out_count++] = static_cast<double>(value);
@@ -328,8 +334,8 @@ class tSplitRun {
     next_begin_ = stretch->limit;
     const auto expected =
         static_cast<size_t>(static_cast<double>(length) / per_iteration_ * 1.25) + 16;
-    stretch->begin_at.reserve(expected + 1);
     if (!stretch->out) {
+      stretch->begin_at.reserve(expected + 1);
       stretch->kept.reserve(expected);
       stretch->summand.reserve(expected);
     }
@@ -354,7 +360,6 @@ class tSplitRun {
     stream.Seek(stretch.begin);
     size_t next_meet = 0;
     auto meets = [&](int64_t position) {
-      if (!meet) return false;
       while (next_meet < meet->begin_at.size() && meet->begin_at[next_meet] < position)
         ++next_meet;
       return next_meet < meet->begin_at.size() && meet->begin_at[next_meet] == position;
@@ -365,7 +370,7 @@ class tSplitRun {
         end = tStretch::Limit;
       } else if (stretch.Count() >= stretch.max_count) {
         end = tStretch::Enough;
-      } else if (meets(position)) {
+      } else if (meet && meets(position)) {
         end = tStretch::Met;
       } else if (control_ && control_->stop.load(std::memory_order_relaxed)) [[unlikely]] {
         end = tStretch::Stopped;
@@ -387,12 +392,12 @@ class tSplitRun {
       try {
         for (int b = 0; b < kBatch; ++b) {
           const int64_t position = stream.Position();
+          stretch.Begins(position);
           if (ends(position, stretch.end)) {
-            stretch.begin_at.push_back(position);
+            stretch.end_at = position;
             ended = true;
             break;
           }
-          stretch.begin_at.push_back(position);
           iteration_.Draw(stream, draws);
           const long double value = iteration_.Value(draws);
           if (std::isnan(value)) [[unlikely]] {
@@ -414,8 +419,11 @@ class tSplitRun {
       next_meet = 0;
       for (int b = 0; b < kBatch; ++b) {
         const int64_t position = stream.Position();
-        stretch.begin_at.push_back(position);
-        if (ends(position, stretch.end)) return;
+        stretch.Begins(position);
+        if (ends(position, stretch.end)) {
+          stretch.end_at = position;
+          return;
+        }
         long double value = 0, summand = 0;
         std::exception_ptr error = Checked([&] { iteration_.Draw(stream, draws); });
         const int64_t after_draws = stream.Position();
@@ -424,6 +432,7 @@ class tSplitRun {
         if (!error) error = Checked([&] { summand = iteration_.Summand(value); });
         if (error) {
           stretch.end = tStretch::Fault;
+          stretch.end_at = position;
           stretch.fault = error;
           stretch.after_fault_draws = after_draws;
           return;
@@ -469,6 +478,10 @@ class tSplitRun {
   // sequence meets it, after continuing that sequence in order up to there
   // when it does not meet it at once.
   void Commit(tStretch& stretch, tUniformStream& stream) {
+    if (stretch.out) {
+      Take(stretch, 0);  // it began where the true sequence stood
+      return;
+    }
     const auto& at = stretch.begin_at;
     auto met = std::lower_bound(at.begin(), at.end(), position_);
     if (met == at.end() || *met != position_) {
@@ -509,7 +522,7 @@ class tSplitRun {
     counts_.beyond_end += available - taken;
     std::lock_guard<std::mutex> lock(mutex_);
     count_ += taken;
-    position_ = stretch.begin_at[first + taken];
+    position_ = stretch.out ? stretch.end_at : stretch.begin_at[first + taken];
     if (control_) control_->drawn.store(static_cast<int32_t>(count_), std::memory_order_relaxed);
     if (count_ == n_) {
       FinishLocked();
