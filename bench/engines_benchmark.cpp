@@ -6,6 +6,9 @@
 //
 // Run:  build/bench/engines_benchmark --benchmark_repetitions=5
 // (a whole run takes about a second, so each repetition times one run).
+// On a machine whose speed drifts, compare two ways with the paired
+// benchmarks instead: BM_SpeedUp (one thread over two) and
+// BM_OneThreadAgainstPrevious (the engines before the split over now).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
