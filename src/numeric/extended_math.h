@@ -24,7 +24,10 @@
 // exponential beyond the extended range.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace extended_math {
 
@@ -54,6 +57,39 @@ inline long double AtanhTail(long double z) {
   return z * r;
 }
 
+// The extended format's bits as the x86-64 processor keeps them: a 64-bit
+// significand with its leading bit explicit, then the sign and a 15-bit
+// exponent biased by 16383 (padding to 16 bytes).  The two routines below
+// read and write the exponent directly: the C library's frexpl and scalbnl
+// are out-of-line calls that check for errno and special values, and cost
+// as much as the whole series of the logarithm.  Both are exact, so the
+// bits are those the library calls give.
+static_assert(std::numeric_limits<long double>::digits == 64 && sizeof(long double) == 16,
+              "the x87 extended format is assumed");
+struct tExtendedBits {
+  uint64_t significand;
+  uint16_t sign_exponent;
+  uint16_t padding[3];
+};
+inline constexpr int kExponentBias = 16383;
+
+// x = m 2^k with m in [1/2, 1), for a positive finite x, as frexp splits it.
+inline long double SplitExponent(long double x, int& k) {
+  tExtendedBits bits = std::bit_cast<tExtendedBits>(x);
+  if (bits.sign_exponent == 0) return std::frexp(x, &k);  // subnormal
+  k = bits.sign_exponent - (kExponentBias - 1);
+  bits.sign_exponent = kExponentBias - 1;
+  return std::bit_cast<long double>(bits);
+}
+
+// x 2^k, as scalbn gives it: one multiplication by 2^k where 2^k is a
+// normal number, which is exact or (for a subnormal result) rounded once.
+inline long double ScaleByPowerOfTwo(long double x, int k) {
+  if (k < 1 - kExponentBias || k > kExponentBias) return std::scalbn(x, k);
+  const tExtendedBits power{uint64_t{1} << 63, static_cast<uint16_t>(k + kExponentBias), {}};
+  return x * std::bit_cast<long double>(power);
+}
+
 }  // namespace extended_math
 
 // ln x.  NaN for a negative x or a NaN (invalid operation for a negative
@@ -66,7 +102,7 @@ inline long double ExtendedLog(long double x) {
     return x + x;                         // NaN stays NaN, +inf stays +inf
   }
   int k;
-  long double m = std::frexp(x, &k);  // x = m 2^k, m in [1/2, 1), exact
+  long double m = SplitExponent(x, k);  // x = m 2^k, m in [1/2, 1), exact
   if (m < kSqrtHalf) {
     m = 2 * m;
     k = k - 1;
@@ -125,5 +161,5 @@ inline long double ExtendedExp(long double x) {
   p = 1.0L / 6 + r * p;
   p = 0.5L + r * p;
   const long double em1 = r + (r * r) * p;
-  return std::scalbn(1 + em1, static_cast<int>(kk));
+  return ScaleByPowerOfTwo(1 + em1, static_cast<int>(kk));
 }

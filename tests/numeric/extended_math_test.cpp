@@ -76,4 +76,34 @@ TEST(ExtendedMath, WithinOneUnitOfTheLibraryAcrossTheRange) {
   EXPECT_LE(worst_exp, 1.51L);
 }
 
+// The exponent read and written from the bits must give exactly what
+// frexp and scalbn give: at the ends of the normal range, for subnormals,
+// and where a scaled result becomes subnormal or overflows.
+TEST(ExtendedMath, ExponentFromTheBitsAsTheLibraryGivesIt) {
+  const long double min_normal = std::numeric_limits<long double>::min();
+  const long double max = std::numeric_limits<long double>::max();
+  const long double denorm = std::numeric_limits<long double>::denorm_min();
+  for (long double x : {min_normal, min_normal * 0.75L, denorm, denorm * 3, 0.5L, 1.0L,
+                        0.70710678L, 1.5L, 2147483647.0L, max, 0x1p-16000L * 1.234L}) {
+    int k_bits, k_library;
+    const long double m_bits = extended_math::SplitExponent(x, k_bits);
+    const long double m_library = std::frexp(x, &k_library);
+    EXPECT_EQ(m_bits, m_library) << static_cast<double>(x);
+    EXPECT_EQ(k_bits, k_library) << static_cast<double>(x);
+  }
+  for (long double x : {1.0L, 0.7071067811865475244L, 1.4142135623730950488L, 0.9999999L}) {
+    for (int k : {-16447, -16446, -16445, -16420, -16383, -16382, -16381, -100, 0, 1, 100,
+                  16382, 16383, 16384, 16385}) {
+      std::feclearexcept(FE_ALL_EXCEPT);
+      const long double library = std::scalbn(x, k);
+      const int library_flags = std::fetestexcept(FE_OVERFLOW);
+      std::feclearexcept(FE_ALL_EXCEPT);
+      const long double bits = extended_math::ScaleByPowerOfTwo(x, k);
+      EXPECT_EQ(std::fetestexcept(FE_OVERFLOW), library_flags) << k;
+      EXPECT_EQ(bits, library) << static_cast<double>(x) << " " << k;
+    }
+  }
+  std::feclearexcept(FE_ALL_EXCEPT);
+}
+
 }  // namespace
