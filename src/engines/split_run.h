@@ -417,29 +417,40 @@ class tSplitRun {
       stretch.Rewind(batch_first, batch_sum);
       stream.Seek(batch_begin);
       next_meet = 0;
-      for (int b = 0; b < kBatch; ++b) {
-        const int64_t position = stream.Position();
-        stretch.Begins(position);
-        if (ends(position, stretch.end)) {
-          stretch.end_at = position;
-          return;
-        }
-        long double value = 0, summand = 0;
-        std::exception_ptr error = Checked([&] { iteration_.Draw(stream, draws); });
-        const int64_t after_draws = stream.Position();
-        if (!error) error = Checked([&] { value = iteration_.Value(draws); });
-        if (!error && std::isnan(value)) error = std::make_exception_ptr(EInvalidOp());
-        if (!error) error = Checked([&] { summand = iteration_.Summand(value); });
-        if (error) {
-          stretch.end = tStretch::Fault;
-          stretch.end_at = position;
-          stretch.fault = error;
-          stretch.after_fault_draws = after_draws;
-          return;
-        }
-        stretch.Add(value, summand);
-      }
+      if (MakeChecked(stretch, stream, ends)) return;
     }
+  }
+
+  // Makes up to a batch of iterations one at a time, testing the flags
+  // after each of an iteration's three parts; true when the stretch ended.
+  // Out of line, so that the batch loop above is compiled as if this path
+  // did not exist: it runs only after a fault.
+  template <typename tEnds>
+  [[gnu::noinline]] bool MakeChecked(tStretch& stretch, tUniformStream& stream, tEnds& ends) {
+    tDraws draws;
+    for (int b = 0; b < kBatch; ++b) {
+      const int64_t position = stream.Position();
+      stretch.Begins(position);
+      if (ends(position, stretch.end)) {
+        stretch.end_at = position;
+        return true;
+      }
+      long double value = 0, summand = 0;
+      std::exception_ptr error = Checked([&] { iteration_.Draw(stream, draws); });
+      const int64_t after_draws = stream.Position();
+      if (!error) error = Checked([&] { value = iteration_.Value(draws); });
+      if (!error && std::isnan(value)) error = std::make_exception_ptr(EInvalidOp());
+      if (!error) error = Checked([&] { summand = iteration_.Summand(value); });
+      if (error) {
+        stretch.end = tStretch::Fault;
+        stretch.end_at = position;
+        stretch.fault = error;
+        stretch.after_fault_draws = after_draws;
+        return true;
+      }
+      stretch.Add(value, summand);
+    }
+    return false;
   }
 
   // Runs one part of an iteration; its error, or the fault its flags show.
