@@ -83,8 +83,8 @@ TEST(ExtendedMath, ExponentFromTheBitsAsTheLibraryGivesIt) {
   const long double min_normal = std::numeric_limits<long double>::min();
   const long double max = std::numeric_limits<long double>::max();
   const long double denorm = std::numeric_limits<long double>::denorm_min();
-  for (long double x : {min_normal, min_normal * 0.75L, denorm, denorm * 3, 0.5L, 1.0L,
-                        0.70710678L, 1.5L, 2147483647.0L, max, 0x1p-16000L * 1.234L}) {
+  for (long double x : {min_normal, min_normal * 0.75L, denorm, denorm * 3, 0.5L, 1.0L, 0.70710678L,
+                        1.5L, 2147483647.0L, max, 0x1p-16000L * 1.234L}) {
     int k_bits, k_library;
     const long double m_bits = extended_math::SplitExponent(x, k_bits);
     const long double m_library = std::frexp(x, &k_library);
@@ -92,8 +92,8 @@ TEST(ExtendedMath, ExponentFromTheBitsAsTheLibraryGivesIt) {
     EXPECT_EQ(k_bits, k_library) << static_cast<double>(x);
   }
   for (long double x : {1.0L, 0.7071067811865475244L, 1.4142135623730950488L, 0.9999999L}) {
-    for (int k : {-16447, -16446, -16445, -16420, -16383, -16382, -16381, -100, 0, 1, 100,
-                  16382, 16383, 16384, 16385}) {
+    for (int k : {-16447, -16446, -16445, -16420, -16383, -16382, -16381, -100, 0, 1, 100, 16382,
+                  16383, 16384, 16385}) {
       std::feclearexcept(FE_ALL_EXCEPT);
       const long double library = std::scalbn(x, k);
       const int library_flags = std::fetestexcept(FE_OVERFLOW);
