@@ -66,11 +66,14 @@ inline long double AtanhTail(long double z) {
 // bits are those the library calls give.
 static_assert(std::numeric_limits<long double>::digits == 64 && sizeof(long double) == 16,
               "the x87 extended format is assumed");
+// (The padding is unsigned char: the format's padding bytes have no
+// determinate value, which std::bit_cast allows only into such bytes.)
 struct tExtendedBits {
   uint64_t significand;
   uint16_t sign_exponent;
-  uint16_t padding[3];
+  unsigned char padding[6];
 };
+static_assert(sizeof(tExtendedBits) == sizeof(long double));
 inline constexpr int kExponentBias = 16383;
 
 // x = m 2^k with m in [1/2, 1), for a positive finite x, as frexp splits it.
