@@ -24,9 +24,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 tests_build=$(cd "${1:-$here/build}" && pwd)
 package_build="$here/build-package"
 
+# Exit status 77 says "not checked" to tools/run-tests.sh, which lists it
+# among the verdicts rather than counting it as passed.
 if [ "$(id -u)" -ne 0 ]; then
-  echo "check-package: skipped, it needs root (apt install, useradd)"
-  exit 0
+  echo "check-package: SKIPPED, the package was not checked: it needs root (apt install, useradd)" >&2
+  exit 77
 fi
 plugins="$tests_build/tests/package/plugins"
 if [ ! -e "$plugins/generic/libquorreldriver.so" ]; then
@@ -42,8 +44,15 @@ fail() {
 
 # The package: a build for /usr without tests or benchmarks.
 step "building the package"
+# The flags are the test build's (warnings as errors included), so that
+# ccache, where there is one, serves every compile but the data location's.
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S "$here" -B "$package_build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DQUORREL_WITH_TESTS=OFF -DQUORREL_WITH_BENCH=OFF >/dev/null
+  -DQUORREL_WERROR=ON -DQUORREL_WITH_TESTS=OFF -DQUORREL_WITH_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$package_build" -j"$(nproc)" >/dev/null
 rm -f "$package_build"/quorrel_*.deb
 (cd "$package_build" && cpack -G DEB >/dev/null)
@@ -106,6 +115,25 @@ example=(100 15 50 10 .6 20 70 45)
 cmp -s "$scratch/report.txt" "$scratch/expected.txt" ||
   fail "the installed quorrel-report's report differs from the built one's"
 grep -q 'Z-DCC = ' "$scratch/report.txt" || fail "no Z-DCC in the report"
+
+# The programs are hardened as Debian's own are: position-independent, with
+# read-only relocations bound at start, no executable stack, stack canaries,
+# the C library's checked calls (-D_FORTIFY_SOURCE) and control-flow
+# protection.
+step "hardening of the installed programs"
+for program in /usr/bin/quorrel /usr/bin/quorrel-report; do
+  readelf -h "$program" | grep -q 'Type: *DYN' || fail "$program is not position-independent"
+  readelf -lW "$program" | grep -q GNU_RELRO || fail "$program has no read-only relocations"
+  readelf -dW "$program" | grep -q 'FLAGS.*NOW' || fail "$program's relocations are not bound at start"
+  readelf -lW "$program" | grep GNU_STACK | grep -q RWE && fail "$program has an executable stack"
+  readelf -sW --dyn-syms "$program" | grep -q '__stack_chk_fail' || fail "$program has no stack canaries"
+  readelf -sW --dyn-syms "$program" | grep -qE '__[a-z_]+_chk@' || fail "$program has no checked C library calls"
+  # Control-flow protection: the code's indirect-branch targets are marked.
+  # (The program as a whole is not flagged for it, because Debian 12's C
+  # library start files are not; the linker then drops the flag.)
+  objdump -d --no-show-raw-insn "$program" | grep -q endbr64 ||
+    fail "$program was built without control-flow protection"
+done
 
 desktop=/usr/share/applications/$app_id.desktop
 metainfo=/usr/share/metainfo/$app_id.metainfo.xml

@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
+  # Reuses the test build's compiles in the package build.
+  ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev fonts-liberation
   poppler-utils cups printer-driver-cups-pdf

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # The longer checks that keep the tree's habits, run by tools/run-tests.sh
-# after the tests (and by CI through it).  Fails on the first finding:
+# (and by CI through it).  Every stage named runs, whatever an earlier one
+# found, and the end lists each stage's verdict; the exit status is 1 when
+# any stage failed.
 #   format     a C++ file that clang-format 14 would change;
 #   asan       any AddressSanitizer or UndefinedBehaviorSanitizer report over
 #              the whole test suite;
-#   tsan       any ThreadSanitizer report over the engine tests (the engines
-#              hand work between threads);
+#   tsan       any ThreadSanitizer report over the tests of the code that
+#              hands work between threads (the engines, the command line's
+#              and the worksheet's run watchers);
 #   fuzz       a libFuzzer finding: each fuzz target runs over its corpus,
 #              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds.
-# Each stage prints its time.  Arguments choose stages (default: all four).
+# Each stage prints its time.  Arguments choose stages (default: all);
+# --list prints the default stages.
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
 # Warnings are errors in every build: the test command's Release build and
-# all three here.  The g++ sanitizer builds keep one warning a warning,
+# all those here.  The g++ sanitizer builds keep one warning a warning,
 # -Wmaybe-uninitialized, which the instrumentation makes g++ 12 give for
 # values inside the standard library's <regex> that are set (see
 # CMakeLists.txt).
@@ -19,8 +23,13 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-30}
+default_stages=(format asan tsan fuzz)
+if [ "${1:-}" = --list ]; then
+  echo "${default_stages[@]}"
+  exit 0
+fi
 stages=("$@")
-if [ ${#stages[@]} -eq 0 ]; then stages=(format asan tsan fuzz); fi
+if [ ${#stages[@]} -eq 0 ]; then stages=("${default_stages[@]}"); fi
 
 # A sanitizer report fails the program that meets it, so the test fails.
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1
@@ -62,8 +71,12 @@ check_tsan() {
   cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
     -DQUORREL_SANITIZE=thread -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_BENCH=OFF \
     -DQUORREL_WITH_FUZZ=OFF >/dev/null
-  cmake --build "$build" -j"$jobs" --target engines_tests
+  cmake --build "$build" -j"$jobs" --target engines_tests cli_tests
   "$build/tests/engines/engines_tests" --gtest_brief=1
+  # The command line's run watcher: a progress line, a time limit and an
+  # interruption, each seen from the thread that runs the analysis.
+  "$build/tests/cli/cli_tests" --gtest_brief=1 \
+    --gtest_filter='*TimeLimit*:*CtrlC*:*ProgressLine*:*EngineError*:*EndlessOrInterrupted*'
 }
 
 # Fuzzes one target for fuzz_seconds; new inputs go to a scratch folder,
@@ -115,9 +128,24 @@ check_fuzz() {
   return $failed
 }
 
+# Each stage runs in a subshell of its own, so that a failing command ends
+# that stage only; the verdicts are listed together at the end.
+verdicts=()
+failed_any=0
 for stage in "${stages[@]}"; do
   echo "=== check: $stage"
   start=$(date +%s)
-  "check_$stage"
-  echo "=== check: $stage passed in $(($(date +%s) - start)) s"
+  if (set -euo pipefail && "check_$stage"); then
+    verdict="passed"
+  else
+    verdict="FAILED"
+    failed_any=1
+  fi
+  echo "=== check: $stage $verdict in $(($(date +%s) - start)) s"
+  verdicts+=("$stage: $verdict")
 done
+if [ ${#stages[@]} -gt 1 ]; then
+  echo "=== checks:"
+  printf '    %s\n' "${verdicts[@]}"
+fi
+exit $failed_any
