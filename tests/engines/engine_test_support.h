@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -57,16 +58,33 @@ inline tEngine_results RunEngine(const tEngineCase& c) {
   return results;
 }
 
+// Every field of the result record, by name.  The size check fails the build
+// when a field is added to the record but not here, so that no comparison
+// below can leave a field out.
+using tResultField = decltype(tEngine_results::zdcc);
+struct tNamedField {
+  const char* name;
+  tResultField tEngine_results::*field;
+};
+inline constexpr std::array<tNamedField, 8> kResultFields{{
+    {"one_tailed_p", &tEngine_results::one_tailed_p},
+    {"two_tailed_p", &tEngine_results::two_tailed_p},
+    {"pct_estimate", &tEngine_results::pct_estimate},
+    {"pct_lower", &tEngine_results::pct_lower},
+    {"pct_upper", &tEngine_results::pct_upper},
+    {"zdcc", &tEngine_results::zdcc},
+    {"zdcc_lower", &tEngine_results::zdcc_lower},
+    {"zdcc_upper", &tEngine_results::zdcc_upper},
+}};
+static_assert(sizeof(tEngine_results) == kResultFields.size() * sizeof(tResultField),
+              "a field of tEngine_results is missing from kResultFields");
+
 inline ::testing::AssertionResult SameBits(const tEngine_results& a, const tEngine_results& b) {
-  const long double* x = &a.one_tailed_p;
-  const long double* y = &b.one_tailed_p;
-  static const char* const kNames[8] = {"one_tailed_p", "two_tailed_p", "pct_estimate",
-                                        "pct_lower",    "pct_upper",    "zdcc",
-                                        "zdcc_lower",   "zdcc_upper"};
-  for (int i = 0; i < 8; ++i) {
-    if (!(x[i] == y[i])) {
+  for (const tNamedField& f : kResultFields) {
+    if (!(a.*f.field == b.*f.field)) {
       char text[160];
-      std::snprintf(text, sizeof text, "%s: %.21Lg != %.21Lg", kNames[i], x[i], y[i]);
+      std::snprintf(text, sizeof text, "%s: %.21Lg != %.21Lg", f.name,
+                    static_cast<long double>(a.*f.field), static_cast<long double>(b.*f.field));
       return ::testing::AssertionFailure() << text;
     }
   }
@@ -76,8 +94,8 @@ inline ::testing::AssertionResult SameBits(const tEngine_results& a, const tEngi
 // A record no engine would produce, to see that a failed run leaves it alone.
 inline tEngine_results Untouched() {
   tEngine_results r;
-  long double* x = &r.one_tailed_p;
-  for (int i = 0; i < 8; ++i)
-    x[i] = -1000 - i;
+  int i = 0;
+  for (const tNamedField& f : kResultFields)
+    r.*f.field = -1000 - i++;
   return r;
 }
