@@ -106,23 +106,48 @@ std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& message
   return std::nullopt;
 }
 
-double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accepted,
-                            double pilot_seconds) {
+double CalibratedRunSeconds(int32_t iterations, int64_t proposals, int64_t accepted,
+                            double pilot_seconds, double threads) {
   if (proposals < 1) return 0;
-  const double per_proposal = pilot_seconds / proposals;
+  const double per_proposal = pilot_seconds / static_cast<double>(proposals);
   // With nothing accepted the rate is below one in `proposals`.
-  const double rate = static_cast<double>(std::max(accepted, 1)) / proposals;
-  return static_cast<double>(iterations) / rate * per_proposal + 1;
+  const double rate =
+      static_cast<double>(std::max<int64_t>(accepted, 1)) / static_cast<double>(proposals);
+  return static_cast<double>(iterations) / rate * per_proposal / std::max(threads, 1.0) + 1;
 }
+
+namespace {
+
+// How many threads a run's draws are shared among.
+double RunThreads() {
+  return 1;
+}
+
+}  // namespace
 
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request) {
   if (request.options.Prior() != tPrior::Calibrated) return std::nullopt;
+  using tClock = std::chrono::steady_clock;
+  const double threads = RunThreads();
   try {
-    const auto start = std::chrono::steady_clock::now();
-    const int32_t accepted = CalibratedPilotAcceptances(request.n, request.sd_x, request.sd_y,
-                                                        request.r, kPilotProposals);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return CalibratedRunSeconds(request.iterations, kPilotProposals, accepted, took.count());
+    const tClock::time_point start = tClock::now();
+    auto seconds = [&start] {
+      return std::chrono::duration<double>(tClock::now() - start).count();
+    };
+    double took = 0;
+    const tPilotCount count = CalibratedPilot(
+        request.n, request.sd_x, request.sd_y, request.r, kPilotRound,
+        [&](const tPilotCount& so_far) {
+          took = seconds();
+          if (took >= kPilotMaxSeconds) return false;
+          if (so_far.accepted >= kPilotAccepted && took >= kPilotMinSeconds) return false;
+          // A run that is clearly short needs no finer estimate.
+          return so_far.proposals < kPilotProposals ||
+                 CalibratedRunSeconds(request.iterations, so_far.proposals, so_far.accepted, took,
+                                      threads) >= kLongRunSeconds / 4;
+        });
+    took = seconds();
+    return CalibratedRunSeconds(request.iterations, count.proposals, count.accepted, took, threads);
   } catch (...) {
     return std::nullopt;
   }

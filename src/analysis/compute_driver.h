@@ -111,21 +111,30 @@ struct tComputeOptions {
 // Runs longer than this (in seconds, on this machine) are announced first.
 inline constexpr double kLongRunSeconds = 60;
 
-// Proposals of the pilot that estimates a calibrated-prior run's cost.
+// The pilot that estimates a calibrated-prior run's cost proposes in rounds
+// of kPilotRound.  After kPilotProposals proposals it ends when the run is
+// clearly short; otherwise it goes on until it has accepted kPilotAccepted
+// proposals (a steady rate: about 7% standard error) and lasted
+// kPilotMinSeconds (a steady time), or for at most kPilotMaxSeconds.
+inline constexpr int32_t kPilotRound = 2000;
 inline constexpr int32_t kPilotProposals = 20000;
+inline constexpr int64_t kPilotAccepted = 200;
+inline constexpr double kPilotMinSeconds = 0.05;
+inline constexpr double kPilotMaxSeconds = 0.5;
 
 // The expected duration of a run of `iterations` draws under the calibrated
 // prior, from a pilot of `proposals` proposals of which `accepted` were
-// accepted and which took `pilot_seconds`: the run makes the draws one after
-// the other, so its cost is that of the proposals it needs, plus about a
-// second for everything else.  With no proposal accepted the result is a
-// lower bound.
-double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accepted,
-                            double pilot_seconds);
+// accepted and which took `pilot_seconds` on one thread: the run makes the
+// draws it needs `threads` at a time, so its cost is that of the proposals
+// it needs shared among them, plus about a second for everything else.
+// With no proposal accepted the result is a lower bound.
+double CalibratedRunSeconds(int32_t iterations, int64_t proposals, int64_t accepted,
+                            double pilot_seconds, double threads = 1);
 
 // The expected duration of `request`'s run, measured by a pilot on this
 // machine; empty for a run with the standard-theory prior (whose runs take about a
 // second) and when the pilot fails (the run itself will then report).
+// Nothing run before it changes it, not even a floating-point flag left set.
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request);
 
 // The question put before a run expected to last `seconds`, and its three
