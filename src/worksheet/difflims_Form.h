@@ -123,6 +123,10 @@ class TfrmTemplate : public QWidget {
   char InputKeyPress(int index, char key);
   void InputKeyUp(int index);
   bool FilterInputKey(QLineEdit* input, int index, QKeyEvent* event);
+  // Pasted text goes through the key filter's rules and the length limit.
+  void PasteIntoInput(int index, const QString& text);
+  bool PasteEvent(int index, QEvent* event);
+  void LimitInputLength(int index);
   void LimitNotesLength();
   void Compute();
 
