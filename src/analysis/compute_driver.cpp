@@ -7,6 +7,7 @@
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
 #include "analysis/error_texts.h"
+#include "analysis/io_error.h"
 
 const std::array<const char*, 8> FieldCaptions = {
     "Mean of the control or normative sample on Task X:",
@@ -174,6 +175,9 @@ std::string LongRunQuestion(double seconds) {
          "prior, which takes about a second.";
 }
 
+const char* const kSaveFailureGoesOn =
+    "The analysis goes on, but these values will not be restored at the next start.";
+
 const std::array<const char*, 3> LongRunChoices = {"Go on", "Use standard theory", "Cancel"};
 
 tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string& data_folder,
@@ -184,7 +188,15 @@ tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string&
   outcome.refused_field = ReadEntry(entry, dialogs, request, decimal_separator);
   if (outcome.Refused()) return outcome;
   request.iterations = options.iterations;
-  SaveCurrentData(data_folder, entry.texts);
+  try {
+    SaveCurrentData(data_folder, entry.texts);
+  } catch (const EInOutError& e) {
+    if (!e.Lasting()) throw;
+    outcome.save_failed = true;
+    if (options.tell_save_failure)
+      dialogs.ShowWarning("The control data could not be saved.\r" + ErrorBoxText(e.Message()) +
+                          "\r\r" + kSaveFailureGoesOn);
+  }
   if (const std::optional<double> seconds = ExpectedRunSeconds(request);
       seconds && *seconds > kLongRunSeconds) {
     const int choice =

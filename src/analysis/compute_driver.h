@@ -91,6 +91,8 @@ struct tWorksheetEntry {
 struct tComputeOutcome {
   std::optional<int> refused_field;
   bool stopped = false;
+  // The data file could not be saved for a lasting reason (see below).
+  bool save_failed = false;
   tAnalysis analysis;
   bool Refused() const { return refused_field.has_value(); }
 };
@@ -106,7 +108,13 @@ using tEngineRunner = std::function<bool(const tAnalysis_request& request, tAnal
 struct tComputeOptions {
   int32_t iterations = kIterations;
   tEngineRunner runner;
+  // Whether a lasting failure to save the data file is told (the worksheet
+  // tells it once a session, not at every Compute).
+  bool tell_save_failure = true;
 };
+
+// Said after the message of a lasting failure to save the data file.
+extern const char* const kSaveFailureGoesOn;
 
 // Runs longer than this (in seconds, on this machine) are announced first.
 inline constexpr double kLongRunSeconds = 60;
@@ -155,8 +163,14 @@ std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& message
 // for a calibrated-prior run expected to last longer than kLongRunSeconds
 // the question whether to go on, use the standard-theory prior or cancel,
 // busy pointer, engine, normal pointer (also when the engine fails), z scores.
-// Errors of the data file propagate to the caller as they are; an error of
-// the engine as EAnalysisFailed, whose message tells the user what happened.
+// An error of the data file that trying again could mend (a full disk)
+// propagates to the caller and ends the analysis, so that the user frees
+// space and computes again.  A lasting one (EInOutError::Lasting: a folder
+// that cannot be written or reached, a folder in the file's place) would
+// end every analysis: it is told as a warning naming the file and the
+// reason (when options.tell_save_failure), and the analysis goes on.  An
+// error of the engine propagates as EAnalysisFailed, whose message tells
+// the user what happened.
 tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string& data_folder,
                                 tUserDialogs& dialogs, char decimal_separator,
                                 const tComputeOptions& options = {});

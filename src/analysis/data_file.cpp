@@ -168,7 +168,11 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
   // leaves a truncated file and never loses the previous one.
   tReplaceOptions options;
   options.remove_old_style_temporaries = true;
-  ReplaceFileWhole(DataFilePath(folder), bytes, options);
+  try {
+    ReplaceFileWhole(DataFilePath(folder), bytes, options);
+  } catch (const EInOutError& e) {
+    throw e.At(DataFilePath(folder));
+  }
 }
 
 void LoadPreviousData(const std::string& folder,
@@ -181,19 +185,22 @@ void LoadPreviousData(const std::string& folder,
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return;  // no file: nothing to restore
-    throw EInOutError::FromErrno(errno);
+    throw EInOutError::FromErrno(errno).At(path);
   }
   struct stat info {};
-  int err = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EACCES;
+  int err = ::fstat(fd, &info) != 0 ? errno
+            : S_ISDIR(info.st_mode) ? EISDIR
+            : S_ISREG(info.st_mode) ? 0
+                                    : EACCES;
   if (err != 0) {
     ::close(fd);
-    throw EInOutError::FromErrno(err);
+    throw EInOutError::FromErrno(err).At(path);
   }
   std::unique_ptr<std::FILE, tFileCloser> file(::fdopen(fd, "rb"));
   if (!file) {
     err = errno;
     ::close(fd);
-    throw EInOutError::FromErrno(err);
+    throw EInOutError::FromErrno(err).At(path);
   }
   tNumberReader reader(file.get());
   std::string token;

@@ -22,7 +22,8 @@ std::string GetProgramPath();
 std::string DataFilePath(const std::string& folder);
 
 // Replaces the file with the eight texts, each followed by one space.
-// Throws EInOutError when the file cannot be created or written.
+// Throws EInOutError when the file cannot be created or written; its
+// message names the file and the system's reason.
 void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>& texts);
 
 // Reads up to six values and hands each, as RestoredText gives it, to `fill`

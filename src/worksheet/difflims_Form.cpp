@@ -624,6 +624,7 @@ void TfrmTemplate::Compute() {
   const char separator = decimal_separator_;
   tComputeOptions options;
   options.iterations = iterations_;
+  options.tell_save_failure = !save_failure_told_;
   options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
     // The driver moves the focus to the first input before the run.
     FocusInput(0);
@@ -652,6 +653,7 @@ void TfrmTemplate::Compute() {
     if (exit_after_run_) exit_action_();
     throw;
   }
+  if (outcome.save_failed) save_failure_told_ = true;
   if (exit_after_run_) {
     // The window was closed during the run: the program ends.
     exit_action_();

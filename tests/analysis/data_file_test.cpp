@@ -194,12 +194,14 @@ TEST_F(DataFile, AFolderInThePlaceOfTheFile) {
   fs::create_directory(Path() + "/inside");
   std::string error;
   EXPECT_TRUE(Load(&error).empty());
-  EXPECT_EQ(error, "File access denied");
+  // What failed, where, and why.
+  EXPECT_EQ(error, "File access denied: " + Path() + " (Is a directory)");
   try {
     SaveCurrentData(folder_, kExampleTexts);
     ADD_FAILURE() << "the save must fail";
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "File access denied");
+    EXPECT_EQ(std::string(e.what()).rfind("File access denied: " + Path() + " (", 0), 0u);
+    EXPECT_TRUE(e.Lasting());
   }
   DeleteDataFile(folder_);
   EXPECT_TRUE(fs::is_directory(Path() + "/inside"));
@@ -213,12 +215,12 @@ TEST_F(DataFile, OnlyARegularFileIsRead) {
   ASSERT_EQ(::mkfifo(Path().c_str(), 0600), 0);
   std::string error;
   EXPECT_TRUE(Load(&error).empty());
-  EXPECT_EQ(error, "File access denied");
+  EXPECT_EQ(error.rfind("File access denied: ", 0), 0u) << error;
   fs::remove(Path());
   fs::create_symlink("/dev/zero", Path());
   error.clear();
   EXPECT_TRUE(Load(&error).empty());
-  EXPECT_EQ(error, "File access denied");
+  EXPECT_EQ(error.rfind("File access denied: ", 0), 0u) << error;
 }
 
 TEST_F(DataFile, AFailedWriteKeepsThePreviousFile) {
@@ -231,7 +233,7 @@ TEST_F(DataFile, AFailedWriteKeepsThePreviousFile) {
       SaveCurrentData(folder_, {"1000", "2000", "3000", "4000", "5000", "6000", "7000", "8000"});
       ADD_FAILURE() << "the save must fail";
     } catch (const EInOutError& e) {
-      EXPECT_STREQ(e.what(), "Disk full");
+      EXPECT_EQ(std::string(e.what()).rfind("Disk full: ", 0), 0u) << e.what();
     }
   }
   EXPECT_EQ(ReadFile(), "100 15 50 10 .6 20 70 45 ");
@@ -273,7 +275,7 @@ TEST_F(DataFile, UnwritableAndMissingFolders) {
     SaveCurrentData(folder_ + "/missing", kExampleTexts);
     ADD_FAILURE() << "the save must fail";
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "File not found");
+    EXPECT_EQ(std::string(e.what()).rfind("File not found: ", 0), 0u) << e.what();
   }
   // A folder without write permission; the superuser ignores permissions, so
   // it is given a folder of the kernel's that refuses new files.
@@ -287,7 +289,7 @@ TEST_F(DataFile, UnwritableAndMissingFolders) {
     SaveCurrentData(unwritable, kExampleTexts);
     ADD_FAILURE() << "the save must fail";
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "File access denied");
+    EXPECT_EQ(std::string(e.what()).rfind("File access denied: ", 0), 0u) << e.what();
   }
   EXPECT_TRUE(Load().empty());
 }
