@@ -23,14 +23,42 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// The key filter's refusal: the beep and the warning.
+void RefuseKey(tMessageSink& messages) {
+  messages.Beep();
+  messages.ShowWarning(std::string("INPUT ERROR") + kCR + kCR + "Enter numeric data only.");
+}
+
+// A character of a number as it is let through, or '\0'.
+char NumberCharacter(char c) {
+  if (c == ',') c = '.';
+  return c == '-' || c == '.' || IsDigit(c) ? c : '\0';
+}
+
 }  // namespace
 
 char FilterNumericKey(char key, tMessageSink& messages) {
-  if (key == ',') key = '.';
-  if (key == 8 || key == 9 || key == 13 || key == '-' || key == '.' || IsDigit(key)) return key;
-  messages.Beep();
-  messages.ShowWarning(std::string("INPUT ERROR") + kCR + kCR + "Enter numeric data only.");
+  if (key == 8 || key == 9 || key == 13) return key;
+  if (const char passed = NumberCharacter(key); passed != '\0') return passed;
+  RefuseKey(messages);
   return '\0';
+}
+
+std::optional<std::string> FilterPastedText(const std::string& text, tMessageSink& messages) {
+  std::size_t length = text.size();
+  if (length > 0 && text[length - 1] == '\n') --length;
+  if (length > 0 && text[length - 1] == '\r') --length;
+  std::string passed;
+  passed.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = NumberCharacter(text[i]);
+    if (c == '\0') {
+      RefuseKey(messages);
+      return std::nullopt;
+    }
+    passed.push_back(c);
+  }
+  return passed;
 }
 
 std::string TruncateInput(const std::string& text) {

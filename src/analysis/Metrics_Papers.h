@@ -3,6 +3,7 @@
 // Every refusal tells the user itself, through the message sink.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "analysis/platform_interfaces.h"
@@ -17,6 +18,16 @@ inline constexpr std::size_t MaxInputLength = 6;
 // The character a key press lets through, or '\0' to discard the key (after
 // the beep and the warning).  A comma becomes a point.
 char FilterNumericKey(char key, tMessageSink& messages);
+
+// Text pasted into an input field (from the clipboard, the mouse selection
+// or a drop), as the key filter would let it through typed: commas become
+// points, and one line end at its end (a copied spreadsheet cell) is
+// dropped.  When any character would be refused typed, or is a control
+// character (a paste holds no key strokes), the whole text is refused,
+// once, with the key filter's beep and warning, and nothing is returned: a
+// paste of "6 5" must not become 65.  The length limit is the caller's, as
+// after a typed key.
+std::optional<std::string> FilterPastedText(const std::string& text, tMessageSink& messages);
 
 // The first six characters of a text.
 std::string TruncateInput(const std::string& text);

@@ -7,6 +7,7 @@
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
 #include "analysis/error_texts.h"
+#include "analysis/io_error.h"
 
 const std::array<const char*, 8> FieldCaptions = {
     "Mean of the control or normative sample on Task X:",
@@ -106,23 +107,48 @@ std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& message
   return std::nullopt;
 }
 
-double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accepted,
-                            double pilot_seconds) {
+double CalibratedRunSeconds(int32_t iterations, int64_t proposals, int64_t accepted,
+                            double pilot_seconds, double threads) {
   if (proposals < 1) return 0;
-  const double per_proposal = pilot_seconds / proposals;
+  const double per_proposal = pilot_seconds / static_cast<double>(proposals);
   // With nothing accepted the rate is below one in `proposals`.
-  const double rate = static_cast<double>(std::max(accepted, 1)) / proposals;
-  return static_cast<double>(iterations) / rate * per_proposal + 1;
+  const double rate =
+      static_cast<double>(std::max<int64_t>(accepted, 1)) / static_cast<double>(proposals);
+  return static_cast<double>(iterations) / rate * per_proposal / std::max(threads, 1.0) + 1;
 }
+
+namespace {
+
+// How many threads a run's draws are shared among.
+double RunThreads() {
+  return 1;
+}
+
+}  // namespace
 
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request) {
   if (request.options.Prior() != tPrior::Calibrated) return std::nullopt;
+  using tClock = std::chrono::steady_clock;
+  const double threads = RunThreads();
   try {
-    const auto start = std::chrono::steady_clock::now();
-    const int32_t accepted = CalibratedPilotAcceptances(request.n, request.sd_x, request.sd_y,
-                                                        request.r, kPilotProposals);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return CalibratedRunSeconds(request.iterations, kPilotProposals, accepted, took.count());
+    const tClock::time_point start = tClock::now();
+    auto seconds = [&start] {
+      return std::chrono::duration<double>(tClock::now() - start).count();
+    };
+    double took = 0;
+    const tPilotCount count = CalibratedPilot(
+        request.n, request.sd_x, request.sd_y, request.r, kPilotRound,
+        [&](const tPilotCount& so_far) {
+          took = seconds();
+          if (took >= kPilotMaxSeconds) return false;
+          if (so_far.accepted >= kPilotAccepted && took >= kPilotMinSeconds) return false;
+          // A run that is clearly short needs no finer estimate.
+          return so_far.proposals < kPilotProposals ||
+                 CalibratedRunSeconds(request.iterations, so_far.proposals, so_far.accepted, took,
+                                      threads) >= kLongRunSeconds / 4;
+        });
+    took = seconds();
+    return CalibratedRunSeconds(request.iterations, count.proposals, count.accepted, took, threads);
   } catch (...) {
     return std::nullopt;
   }
@@ -149,6 +175,9 @@ std::string LongRunQuestion(double seconds) {
          "prior, which takes about a second.";
 }
 
+const char* const kSaveFailureGoesOn =
+    "The analysis goes on, but these values will not be restored at the next start.";
+
 const std::array<const char*, 3> LongRunChoices = {"Go on", "Use standard theory", "Cancel"};
 
 tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string& data_folder,
@@ -159,7 +188,15 @@ tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string&
   outcome.refused_field = ReadEntry(entry, dialogs, request, decimal_separator);
   if (outcome.Refused()) return outcome;
   request.iterations = options.iterations;
-  SaveCurrentData(data_folder, entry.texts);
+  try {
+    SaveCurrentData(data_folder, entry.texts);
+  } catch (const EInOutError& e) {
+    if (!e.Lasting()) throw;
+    outcome.save_failed = true;
+    if (options.tell_save_failure)
+      dialogs.ShowWarning("The control data could not be saved.\r" + ErrorBoxText(e.Message()) +
+                          "\r\r" + kSaveFailureGoesOn);
+  }
   if (const std::optional<double> seconds = ExpectedRunSeconds(request);
       seconds && *seconds > kLongRunSeconds) {
     const int choice =

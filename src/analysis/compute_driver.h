@@ -91,6 +91,8 @@ struct tWorksheetEntry {
 struct tComputeOutcome {
   std::optional<int> refused_field;
   bool stopped = false;
+  // The data file could not be saved for a lasting reason (see below).
+  bool save_failed = false;
   tAnalysis analysis;
   bool Refused() const { return refused_field.has_value(); }
 };
@@ -106,26 +108,41 @@ using tEngineRunner = std::function<bool(const tAnalysis_request& request, tAnal
 struct tComputeOptions {
   int32_t iterations = kIterations;
   tEngineRunner runner;
+  // Whether a lasting failure to save the data file is told (the worksheet
+  // tells it once a session, not at every Compute).
+  bool tell_save_failure = true;
 };
+
+// Said after the message of a lasting failure to save the data file.
+extern const char* const kSaveFailureGoesOn;
 
 // Runs longer than this (in seconds, on this machine) are announced first.
 inline constexpr double kLongRunSeconds = 60;
 
-// Proposals of the pilot that estimates a calibrated-prior run's cost.
+// The pilot that estimates a calibrated-prior run's cost proposes in rounds
+// of kPilotRound.  After kPilotProposals proposals it ends when the run is
+// clearly short; otherwise it goes on until it has accepted kPilotAccepted
+// proposals (a steady rate: about 7% standard error) and lasted
+// kPilotMinSeconds (a steady time), or for at most kPilotMaxSeconds.
+inline constexpr int32_t kPilotRound = 2000;
 inline constexpr int32_t kPilotProposals = 20000;
+inline constexpr int64_t kPilotAccepted = 200;
+inline constexpr double kPilotMinSeconds = 0.05;
+inline constexpr double kPilotMaxSeconds = 0.5;
 
 // The expected duration of a run of `iterations` draws under the calibrated
 // prior, from a pilot of `proposals` proposals of which `accepted` were
-// accepted and which took `pilot_seconds`: the run makes the draws one after
-// the other, so its cost is that of the proposals it needs, plus about a
-// second for everything else.  With no proposal accepted the result is a
-// lower bound.
-double CalibratedRunSeconds(int32_t iterations, int32_t proposals, int32_t accepted,
-                            double pilot_seconds);
+// accepted and which took `pilot_seconds` on one thread: the run makes the
+// draws it needs `threads` at a time, so its cost is that of the proposals
+// it needs shared among them, plus about a second for everything else.
+// With no proposal accepted the result is a lower bound.
+double CalibratedRunSeconds(int32_t iterations, int64_t proposals, int64_t accepted,
+                            double pilot_seconds, double threads = 1);
 
 // The expected duration of `request`'s run, measured by a pilot on this
 // machine; empty for a run with the standard-theory prior (whose runs take about a
 // second) and when the pilot fails (the run itself will then report).
+// Nothing run before it changes it, not even a floating-point flag left set.
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request);
 
 // The question put before a run expected to last `seconds`, and its three
@@ -146,8 +163,14 @@ std::optional<int> ReadEntry(const tWorksheetEntry& entry, tMessageSink& message
 // for a calibrated-prior run expected to last longer than kLongRunSeconds
 // the question whether to go on, use the standard-theory prior or cancel,
 // busy pointer, engine, normal pointer (also when the engine fails), z scores.
-// Errors of the data file propagate to the caller as they are; an error of
-// the engine as EAnalysisFailed, whose message tells the user what happened.
+// An error of the data file that trying again could mend (a full disk)
+// propagates to the caller and ends the analysis, so that the user frees
+// space and computes again.  A lasting one (EInOutError::Lasting: a folder
+// that cannot be written or reached, a folder in the file's place) would
+// end every analysis: it is told as a warning naming the file and the
+// reason (when options.tell_save_failure), and the analysis goes on.  An
+// error of the engine propagates as EAnalysisFailed, whose message tells
+// the user what happened.
 tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string& data_folder,
                                 tUserDialogs& dialogs, char decimal_separator,
                                 const tComputeOptions& options = {});

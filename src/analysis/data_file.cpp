@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "analysis/Metrics_Papers.h"
 #include "analysis/file_replace.h"
 #include "analysis/io_error.h"
 #include "analysis/text_format.h"
@@ -25,6 +26,24 @@ constexpr int kValuesRestored = 6;
 constexpr std::size_t kMaxTokenLength = 64;
 // A character of this code ends the file's text.
 constexpr int kEndOfText = 26;
+// The reader reads no further than this: a data file holds eight short
+// texts, and a huge file in its place (of blanks, say) must not hold up
+// the start.  What lies beyond counts as the end of the text.
+constexpr long kMaxBytesRead = 1 << 20;
+
+// Takes the number reader's messages and shows none.
+class tSilentSink : public tMessageSink {
+ public:
+  void ShowWarning(const std::string&) override {}
+  void Beep() override {}
+};
+
+// True when the worksheet's number reader accepts `text`.
+bool ReadsAsNumber(const std::string& text, double& value) {
+  tSilentSink silent;
+  value = ReadNumber(text, std::string(), silent);
+  return !InputError;
+}
 
 bool IsSeparator(int c) {
   return c >= 0 && c <= 32;
@@ -64,8 +83,10 @@ class tNumberReader {
  public:
   explicit tNumberReader(std::FILE* file) : file_(file) {}
 
-  // The next number; 0 once the text has ended.
-  long double Next() {
+  // The next number, and in `token` its text; 0 (and no text) once the
+  // text has ended.
+  long double Next(std::string& token) {
+    token.clear();
     int c = Get();
     while (c != EOF && IsSeparator(c)) {
       if (c == kEndOfText) {
@@ -75,7 +96,7 @@ class tNumberReader {
       c = Get();
     }
     if (c == EOF) return 0;
-    std::string token(1, static_cast<char>(c));
+    token.assign(1, static_cast<char>(c));
     while (true) {
       c = Get();
       if (c == EOF || IsSeparator(c)) break;
@@ -94,7 +115,8 @@ class tNumberReader {
 
  private:
   int Get() {
-    if (ended_) return EOF;
+    if (ended_ || read_ == kMaxBytesRead) return EOF;
+    ++read_;
     int c = std::getc(file_);
     if (c == EOF && std::ferror(file_)) throw EInOutError::FromErrno(errno != 0 ? errno : EIO);
     return c;
@@ -102,6 +124,7 @@ class tNumberReader {
 
   std::FILE* file_;
   bool ended_ = false;
+  long read_ = 0;
 };
 
 }  // namespace
@@ -145,7 +168,11 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
   // leaves a truncated file and never loses the previous one.
   tReplaceOptions options;
   options.remove_old_style_temporaries = true;
-  ReplaceFileWhole(DataFilePath(folder), bytes, options);
+  try {
+    ReplaceFileWhole(DataFilePath(folder), bytes, options);
+  } catch (const EInOutError& e) {
+    throw e.At(DataFilePath(folder));
+  }
 }
 
 void LoadPreviousData(const std::string& folder,
@@ -158,28 +185,42 @@ void LoadPreviousData(const std::string& folder,
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return;  // no file: nothing to restore
-    throw EInOutError::FromErrno(errno);
+    throw EInOutError::FromErrno(errno).At(path);
   }
   struct stat info {};
-  int err = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EACCES;
+  int err = ::fstat(fd, &info) != 0 ? errno
+            : S_ISDIR(info.st_mode) ? EISDIR
+            : S_ISREG(info.st_mode) ? 0
+                                    : EACCES;
   if (err != 0) {
     ::close(fd);
-    throw EInOutError::FromErrno(err);
+    throw EInOutError::FromErrno(err).At(path);
   }
   std::unique_ptr<std::FILE, tFileCloser> file(::fdopen(fd, "rb"));
   if (!file) {
     err = errno;
     ::close(fd);
-    throw EInOutError::FromErrno(err);
+    throw EInOutError::FromErrno(err).At(path);
   }
   tNumberReader reader(file.get());
+  std::string token;
   for (int position = 0; position < kValuesRestored; ++position) {
-    fill(position, FormatRestoredValue(reader.Next()));
+    const long double value = reader.Next(token);
+    fill(position, RestoredText(token, value));
   }
 }
 
 void DeleteDataFile(const std::string& folder) {
   ::unlink(DataFilePath(folder).c_str());
+}
+
+std::string RestoredText(const std::string& token, long double value) {
+  const std::string formatted = FormatRestoredValue(value);
+  double typed = 0, shown = 0;
+  const bool token_reads = !token.empty() && ReadsAsNumber(token, typed);
+  const bool formatted_fits = formatted.size() <= MaxInputLength && ReadsAsNumber(formatted, shown);
+  if (formatted_fits && (!token_reads || shown == typed)) return formatted;
+  return token_reads ? token : formatted;
 }
 
 std::string FormatRestoredValue(long double value) {

@@ -1,11 +1,13 @@
 #include "analysis/data_location.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "analysis/data_file.h"
 #include "analysis/file_replace.h"
@@ -106,6 +108,27 @@ tDataLocation ChooseDataLocation(const std::string& program_folder,
   location.folder = home + "/" + kUserDataFolderName;
   location.earlier_folder = program_folder;
   return location;
+}
+
+std::string UserDataHomeFrom(const char* xdg_data_home, const char* home,
+                             const std::string& account_home) {
+  if (xdg_data_home != nullptr && xdg_data_home[0] == '/') return xdg_data_home;
+  std::string base = home != nullptr && home[0] == '/' ? std::string(home) : account_home;
+  while (base.size() > 1 && base.back() == '/')
+    base.pop_back();
+  if (base.empty()) return std::string();
+  return (base == "/" ? std::string() : base) + "/.local/share";
+}
+
+std::string UserDataHome() {
+  std::string account_home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
+    account_home = found->pw_dir;
+  return UserDataHomeFrom(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), account_home);
 }
 
 void PrepareDataFolder(const tDataLocation& location) {

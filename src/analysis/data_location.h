@@ -44,6 +44,17 @@ tDataLocation ChooseDataLocation(const std::string& program_folder,
                                  const std::string& install_bin_folder,
                                  const std::string& user_data_home);
 
+// The user's data folder by the XDG rules: `xdg_data_home` when it is an
+// absolute path (a relative one is ignored), otherwise `home`/.local/share,
+// with `home` the HOME variable when it is an absolute path and otherwise
+// `account_home`, the home folder of the user's account.  Empty when none
+// is known.  Null pointers stand for unset variables.
+std::string UserDataHomeFrom(const char* xdg_data_home, const char* home,
+                             const std::string& account_home);
+
+// The same for this process: its environment and its user's account.
+std::string UserDataHome();
+
 // Makes an installed copy's folder ready at start-up: when the user's
 // folder does not exist yet, it is created (readable by its owner only),
 // and a readable data file found in `earlier_folder` is copied into it

@@ -8,6 +8,16 @@
 
 namespace {
 
+// The index of the sample-size field.
+constexpr int kSampleSizeField = 5;
+
+// True for the error of a sample too small for the calibrated prior.
+bool SampleTooSmallForCalibrated(const Exception& e, const tAnalysis_request& request) {
+  const auto* argument = dynamic_cast<const EArgumentError*>(&e);
+  return argument != nullptr && (argument->Id() == 1301 || argument->Id() == 1302) &&
+         request.options.Prior() == tPrior::Calibrated && request.n < 4;
+}
+
 // Where the user chooses the prior, as the worksheet names it.
 const char* const kUseStandardTheory =
     "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
@@ -21,7 +31,7 @@ std::string Text(const Exception& e, const tAnalysis_request& request, char deci
         // Before any draw: the chi-square distributions of the prior need
         // positive degrees of freedom, which the calibrated prior only has
         // from a sample of 4 on.
-        if (calibrated && request.n < 4)
+        if (SampleTooSmallForCalibrated(e, request))
           return "The calibrated prior needs a control sample of at least 4.\r"
                  "For a smaller sample, " +
                  std::string(kUseStandardTheory) + ".";
@@ -78,4 +88,15 @@ std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request&
   } catch (...) {
   }
   return ErrorBoxText("Unexpected error");
+}
+
+std::optional<int> AnalysisRefusedField(std::exception_ptr error,
+                                        const tAnalysis_request& request) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    if (SampleTooSmallForCalibrated(e, request)) return kSampleSizeField;
+  } catch (...) {
+  }
+  return std::nullopt;
 }

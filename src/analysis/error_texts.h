@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "analysis/compute_driver.h"
@@ -16,14 +17,23 @@
 std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request,
                               char decimal_separator);
 
+// The input field (0 to 7) whose accepted value the run then refused, when
+// the error is of that kind: a sample size too small for the calibrated
+// prior (field 6).  The user sees it as a refused input, not as a failure.
+std::optional<int> AnalysisRefusedField(std::exception_ptr error, const tAnalysis_request& request);
+
 // An analysis that failed, carrying the text above and the original error.
 class EAnalysisFailed : public Exception {
  public:
   EAnalysisFailed(std::exception_ptr cause, const tAnalysis_request& request,
                   char decimal_separator)
-      : Exception(AnalysisErrorText(cause, request, decimal_separator)), cause_(std::move(cause)) {}
+      : Exception(AnalysisErrorText(cause, request, decimal_separator)),
+        cause_(std::move(cause)),
+        refused_field_(AnalysisRefusedField(cause_, request)) {}
   const std::exception_ptr& Cause() const noexcept { return cause_; }
+  const std::optional<int>& RefusedField() const noexcept { return refused_field_; }
 
  private:
   std::exception_ptr cause_;
+  std::optional<int> refused_field_;
 };

@@ -1,6 +1,7 @@
 #include "analysis/io_error.h"
 
 #include <cerrno>
+#include <cstring>
 
 EInOutError EInOutError::FromErrno(int err) {
   switch (err) {
@@ -34,4 +35,26 @@ EInOutError EInOutError::ReadBeyondEnd() {
 
 EInOutError EInOutError::InvalidNumericInput() {
   return EInOutError(106, "Invalid numeric input");
+}
+
+EInOutError EInOutError::At(const std::string& path) const {
+  // The two traditional numbers (100, 106) are no errno values.
+  if (code_ == 100 || code_ == 106) return *this;
+  return EInOutError(code_, Message() + ": " + path + " (" + std::strerror(code_) + ")");
+}
+
+bool EInOutError::Lasting() const noexcept {
+  switch (code_) {
+    case ENOENT:
+    case ENOTDIR:
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ELOOP:
+    case ENAMETOOLONG:
+      return true;
+    default:
+      return false;
+  }
 }

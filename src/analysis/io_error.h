@@ -15,6 +15,15 @@ class EInOutError : public Exception {
   // "Read beyond end of file" and "Invalid numeric input".
   static EInOutError ReadBeyondEnd();
   static EInOutError InvalidNumericInput();
+  // The same error with the file's path and the system's reason added:
+  // "File access denied: /home/ann/.local/share/quorrel/quorreldata.txt
+  // (Read-only file system)".  Errors that carry no errno keep their text.
+  EInOutError At(const std::string& path) const;
+  // True for a failure that trying again cannot mend: the folder or the file
+  // cannot be reached or written (no such folder, no permission, a
+  // read-only file system, a folder in the file's place).  A full disk or a
+  // failing device is not lasting.
+  bool Lasting() const noexcept;
   int Code() const noexcept { return code_; }
 
  private:

@@ -1,8 +1,6 @@
 #include "app/startup.h"
 
-#include <QFile>
 #include <QIcon>
-#include <QStandardPaths>
 
 #include "analysis/data_file.h"
 #include "analysis/data_location.h"
@@ -17,11 +15,6 @@
 void SetProgramStrings() {
   ProgramTitle = kProgramTitle;
   DataFileName = kDataFileName;
-}
-
-std::string UserDataHome() {
-  return QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-      .toStdString();
 }
 
 std::string StartUpDataFolder() {

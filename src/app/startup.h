@@ -15,10 +15,6 @@ class TfrmTemplateResults;
 // DataFileName.
 void SetProgramStrings();
 
-// The user's data folder as the platform gives it: $XDG_DATA_HOME, by
-// default ~/.local/share.
-std::string UserDataHome();
-
 // The folder of the control-sample data file for this run (data_location.h):
 // beside the program for a copy run from its build or unpacked folder, the
 // user's own folder for an installed copy, made ready (created, an earlier

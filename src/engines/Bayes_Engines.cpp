@@ -305,27 +305,36 @@ unsigned EngineThreads() {
   return hardware == 0 ? 1 : hardware;
 }
 
-int32_t CalibratedPilotAcceptances(int32_t n, long double sd_x, long double sd_y, long double r,
-                                   int32_t proposals) {
+tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long double r,
+                            int32_t round, const std::function<bool(const tPilotCount&)>& more) {
+  // The set-up tests the flags: one left set by earlier, unrelated code
+  // would fail it, and the pilot's own faults are the run's to report.
+  const tFloatingPointFlagsSaved flags;
   const tRunConstants k = SetUpRun(true, n, 0, sd_x, 0, sd_y, r, 0, 0);
   const tPosteriorIteration<true, false> iteration{k, {}};
   // A stream of its own from the fixed start: the process-wide generator is
   // not touched.
   tUniformStream uniform;
-  int32_t accepted = 0;
-  for (int32_t p = 0; p < proposals; ++p) {
-    const long double rho = iteration.Rho(iteration.DrawSigma(uniform));
-    const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
-    if (v * v <= 1 - rho * rho) {
-      ++accepted;
-      // The mean vector's two draws, as the run makes them.
-      k.g3.Draw(uniform);
-      k.g3.Draw(uniform);
+  tPilotCount count;
+  do {
+    for (int32_t p = 0; p < round; ++p) {
+      const long double rho = iteration.Rho(iteration.DrawSigma(uniform));
+      const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
+      if (v * v <= 1 - rho * rho) {
+        ++count.accepted;
+        // The mean vector's two draws, as the run makes them.
+        k.g3.Draw(uniform);
+        k.g3.Draw(uniform);
+      }
     }
-  }
-  // Faults of the pilot are the run's to report.
-  ClearFloatingPointFlags();
-  return accepted;
+    count.proposals += round;
+  } while (round > 0 && more && more(count));
+  return count;
+}
+
+int32_t CalibratedPilotAcceptances(int32_t n, long double sd_x, long double sd_y, long double r,
+                                   int32_t proposals) {
+  return static_cast<int32_t>(CalibratedPilot(n, sd_x, sd_y, r, proposals).accepted);
 }
 
 void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -112,12 +113,26 @@ void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long do
                              tTestKind test = tTestKind::Standardized,
                              tRunControl* control = nullptr, tDrawSummary* draws = nullptr);
 
-// A pilot for the cost of a calibrated-prior run: of `proposals` covariance
-// matrices proposed as such a run proposes them from the generator's fixed
-// start, how many its acceptance step accepts.  A run needs about
-// proposals / accepted proposals per draw.  The process-wide generator is
-// left as it was.  Fails as a run's set-up fails (a sample below 4, a scale
-// matrix that cannot be inverted) and when a proposed matrix cannot be
-// inverted.
+// What a pilot of the calibrated prior counted.
+struct tPilotCount {
+  int64_t proposals = 0;
+  int64_t accepted = 0;
+};
+
+// A pilot for the cost of a calibrated-prior run: covariance matrices
+// proposed as such a run proposes them from the generator's fixed start,
+// counted with how many of them its acceptance step accepts.  A run needs
+// about proposals / accepted proposals per draw.  The proposals come in
+// rounds of `round`; after each, `more` is asked with the counts so far
+// whether to go on (none: one round).  The process-wide generator is left
+// as it was, and so are the floating-point flags, whose state before the
+// pilot does not change its counts.  Fails as a run's set-up fails (a
+// sample below 4, a scale matrix that cannot be inverted) and when a
+// proposed matrix cannot be inverted.
+tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long double r,
+                            int32_t round,
+                            const std::function<bool(const tPilotCount&)>& more = nullptr);
+
+// The accepted count of a pilot of `proposals` proposals.
 int32_t CalibratedPilotAcceptances(int32_t n, long double sd_x, long double sd_y, long double r,
                                    int32_t proposals);

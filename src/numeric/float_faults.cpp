@@ -6,6 +6,16 @@ void ClearFloatingPointFlags() {
   std::feclearexcept(FE_ALL_EXCEPT);
 }
 
+tFloatingPointFlagsSaved::tFloatingPointFlagsSaved() {
+  std::fegetexceptflag(&saved_, FE_ALL_EXCEPT);
+  ClearFloatingPointFlags();
+}
+
+tFloatingPointFlagsSaved::~tFloatingPointFlagsSaved() {
+  ClearFloatingPointFlags();
+  std::fesetexceptflag(&saved_, FE_ALL_EXCEPT);
+}
+
 void RaiseOnFloatingPointFault() {
   // fetestexcept reads both the x87 status word and MXCSR.
   const int raised = std::fetestexcept(kFaultFlags);

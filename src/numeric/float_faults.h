@@ -40,6 +40,21 @@ inline bool FaultFlagRaised() {
 // Clears every floating-point exception flag, x87 and SSE alike.
 void ClearFloatingPointFlags();
 
+// Keeps the floating-point exception flags of the code around it out of a
+// computation that tests them, and the computation's flags out of that
+// code: the flags are saved and cleared on construction, and put back as
+// they were on destruction (also when the computation fails).
+class tFloatingPointFlagsSaved {
+ public:
+  tFloatingPointFlagsSaved();
+  ~tFloatingPointFlagsSaved();
+  tFloatingPointFlagsSaved(const tFloatingPointFlagsSaved&) = delete;
+  tFloatingPointFlagsSaved& operator=(const tFloatingPointFlagsSaved&) = delete;
+
+ private:
+  std::fexcept_t saved_{};
+};
+
 // Raises EInvalidOp, EZeroDivide or EOverflow (in this order of precedence)
 // when the corresponding flag is set; the fault flags are cleared before the
 // error leaves, so the next operation starts clean.  Returns when no fault

@@ -1,13 +1,19 @@
 #include "worksheet/difflims_Form.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -106,6 +112,18 @@ char TypedCharacter(const QKeyEvent& event, QChar typed) {
   // Anything beyond ASCII is no digit; DEL stands for it so the filter
   // refuses it (a narrowing cast could turn it into a digit).
   return code < 0x80 ? static_cast<char>(code) : '\x7f';
+}
+
+// The editing shortcuts and Escape are commands to the field, not typed
+// characters: the key filter, which refuses every character but those of a
+// number, deliberately does not see them (as a control character each
+// would be refused with "Enter numeric data only.").  Paste is not among
+// them: the window pastes itself, through the filter's rules for pasted
+// text.
+bool IsEditingCommand(const QKeyEvent& event) {
+  return event.key() == Qt::Key_Escape || event.matches(QKeySequence::SelectAll) ||
+         event.matches(QKeySequence::Copy) || event.matches(QKeySequence::Cut) ||
+         event.matches(QKeySequence::Undo) || event.matches(QKeySequence::Redo);
 }
 
 bool MovesBetweenControls(Qt::FocusReason reason) {
@@ -465,19 +483,36 @@ char TfrmTemplate::InputKeyPress(int /*index*/, char key) {
 }
 
 void TfrmTemplate::InputKeyUp(int index) {
-  RunHandler(dialogs_, [this, index] {
-    QLineEdit* input = inputs_[index];
-    const QString text = input->text();
-    if (text.size() <= static_cast<qsizetype>(MaxInputLength)) return;
-    dialogs_.Beep();
-    dialogs_.ShowWarning("Maximum length of input is 6 characters.");
-    input->setText(IsAscii(text) ? QString::fromStdString(TruncateInput(text.toStdString()))
-                                 : text.left(static_cast<qsizetype>(MaxInputLength)));
-    input->selectAll();
+  RunHandler(dialogs_, [this, index] { LimitInputLength(index); });
+}
+
+void TfrmTemplate::PasteIntoInput(int index, const QString& text) {
+  RunHandler(dialogs_, [this, index, &text] {
+    const std::optional<std::string> passed = FilterPastedText(text.toStdString(), dialogs_);
+    if (!passed) return;
+    // Replaces the selection, and can be undone, as a paste of the field's own.
+    inputs_[index]->insert(QString::fromStdString(*passed));
+    LimitInputLength(index);
   });
 }
 
+void TfrmTemplate::LimitInputLength(int index) {
+  QLineEdit* input = inputs_[index];
+  const QString text = input->text();
+  if (text.size() <= static_cast<qsizetype>(MaxInputLength)) return;
+  dialogs_.Beep();
+  dialogs_.ShowWarning("Maximum length of input is 6 characters.");
+  input->setText(IsAscii(text) ? QString::fromStdString(TruncateInput(text.toStdString()))
+                               : text.left(static_cast<qsizetype>(MaxInputLength)));
+  input->selectAll();
+}
+
 bool TfrmTemplate::FilterInputKey(QLineEdit* input, int index, QKeyEvent* event) {
+  if (event->matches(QKeySequence::Paste)) {
+    PasteIntoInput(index, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+    return true;
+  }
+  if (IsEditingCommand(*event)) return false;  // the field's own
   const QString typed = event->text();
   if (typed.size() <= 1) {
     const char key = TypedCharacter(*event, typed.isEmpty() ? QChar() : typed[0]);
@@ -589,6 +624,7 @@ void TfrmTemplate::Compute() {
   const char separator = decimal_separator_;
   tComputeOptions options;
   options.iterations = iterations_;
+  options.tell_save_failure = !save_failure_told_;
   options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
     // The driver moves the focus to the first input before the run.
     FocusInput(0);
@@ -599,11 +635,25 @@ void TfrmTemplate::Compute() {
     outcome = ComputeAnalysis(entry, data_folder_, dialogs_, separator, options);
   } catch (const EInOutError&) {
     throw;  // the data file failed: nothing ran, the worksheet stays as it was
+  } catch (const EAnalysisFailed& failed) {
+    if (!failed.RefusedField()) {
+      FocusInput(0);  // the engine failed after the checks had passed
+      if (exit_after_run_) exit_action_();
+      throw;
+    }
+    // A value the run cannot use (a sample too small for the calibrated
+    // prior) is told as a refused input: a warning, and the focus in its
+    // field.
+    dialogs_.ShowWarning(failed.Message());
+    FocusInput(*failed.RefusedField());
+    if (exit_after_run_) exit_action_();
+    return;
   } catch (...) {
     FocusInput(0);  // the engine failed after the checks had passed
     if (exit_after_run_) exit_action_();
     throw;
   }
+  if (outcome.save_failed) save_failure_told_ = true;
   if (exit_after_run_) {
     // The window was closed during the run: the program ends.
     exit_action_();
@@ -683,6 +733,7 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
     if (watched != inputs_[k]) continue;
     if (event->type() == QEvent::KeyPress)
       return FilterInputKey(inputs_[k], k, static_cast<QKeyEvent*>(event));
+    if (PasteEvent(k, event)) return true;
     if (event->type() == QEvent::FocusIn) {
       // However the focus arrives between controls (a mouse click places
       // the cursor where it points), the whole text is selected.
@@ -695,6 +746,52 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
     break;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+// Every other way text is pasted into an input: its context menu's Paste,
+// the middle button (the mouse selection) and a drop.  Each goes through
+// PasteIntoInput instead of the field's own insertion; true when `event`
+// was one of them and has been handled.
+bool TfrmTemplate::PasteEvent(int index, QEvent* event) {
+  QLineEdit* input = inputs_[index];
+  switch (event->type()) {
+    case QEvent::ContextMenu: {
+      const std::unique_ptr<QMenu> menu(input->createStandardContextMenu());
+      for (QAction* action : menu->actions()) {
+        // The field's own Paste, whose text is translated as the field's.
+        if (!action->text().startsWith(QLineEdit::tr("&Paste"))) continue;
+        action->disconnect();
+        connect(action, &QAction::triggered, this, [this, index] {
+          PasteIntoInput(index, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+        });
+      }
+      menu->setObjectName(QStringLiteral("InputContextMenu"));
+      menu->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+      return true;
+    }
+    case QEvent::MouseButtonRelease: {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::MiddleButton || !QGuiApplication::clipboard()->supportsSelection())
+        return false;
+      input->deselect();
+      input->setCursorPosition(input->cursorPositionAt(mouse->position().toPoint()));
+      PasteIntoInput(index, QGuiApplication::clipboard()->text(QClipboard::Selection));
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (!drop->mimeData()->hasText()) return false;
+      input->deselect();
+      input->setCursorPosition(input->cursorPositionAt(drop->position().toPoint()));
+      // A copy: text dragged out of another field stays there.
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      PasteIntoInput(index, drop->mimeData()->text());
+      return true;
+    }
+    default:
+      return false;
+  }
 }
 
 void TfrmTemplate::showEvent(QShowEvent* event) {

@@ -123,6 +123,10 @@ class TfrmTemplate : public QWidget {
   char InputKeyPress(int index, char key);
   void InputKeyUp(int index);
   bool FilterInputKey(QLineEdit* input, int index, QKeyEvent* event);
+  // Pasted text goes through the key filter's rules and the length limit.
+  void PasteIntoInput(int index, const QString& text);
+  bool PasteEvent(int index, QEvent* event);
+  void LimitInputLength(int index);
   void LimitNotesLength();
   void Compute();
 
@@ -134,6 +138,8 @@ class TfrmTemplate : public QWidget {
   int32_t iterations_ = 0;
   std::unique_ptr<tBackgroundRun> run_;
   bool exit_after_run_ = false;
+  // A data file that cannot be saved is told once a session.
+  bool save_failure_told_ = false;
   int fields_shown_ = 8;
   int values_restored_ = 6;
   bool limiting_notes_ = false;

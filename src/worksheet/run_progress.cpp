@@ -78,9 +78,14 @@ TfrmProgress::TfrmProgress(QWidget* parent)
   barDone->setRange(0, 100);
   barDone->setValue(0);
   barDone->setAccessibleName(QStringLiteral("Share of the draws done"));
-  cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
   cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-  cmdCancel->setDefault(true);
+  cmdCancel->setAccessibleName(QStringLiteral("Cancel"));
+  cmdCancel->setToolTip(QStringLiteral("Stop the analysis; no report is written (Escape)"));
+  // Enter, pressed by habit after the last value, must not end a run of
+  // minutes: Cancel is no default button.  A click, Escape or Alt+C cancels.
+  cmdCancel->setAutoDefault(false);
+  cmdCancel->setDefault(false);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(lblCaption);
   layout->addWidget(barDone);

@@ -15,7 +15,7 @@ class QProgressBar;
 class QPushButton;
 
 // The progress window: a caption, the share of the draws done and Cancel.
-// Escape and the window's close box cancel too.
+// Escape, Alt+C and the window's close box cancel too; Enter does not.
 class TfrmProgress : public QDialog {
   Q_OBJECT
 

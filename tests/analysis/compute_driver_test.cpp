@@ -14,6 +14,7 @@
 #include "analysis/report.h"
 #include "example_report_golden.h"
 #include "numeric/errors.h"
+#include "support/file_size_limit.h"
 #include "support/recording_dialogs.h"
 
 namespace fs = std::filesystem;
@@ -219,15 +220,40 @@ TEST_F(ComputeDriver, EngineErrorComesAfterTheFileWasWritten) {
   EXPECT_TRUE(dialogs.warnings.empty());
 }
 
-TEST_F(ComputeDriver, UnwritableDataFileAbandonsTheCompute) {
-  tRecordingDialogs dialogs;
-  try {
-    ComputeAnalysis(ExampleEntry(), folder_ + "/missing", dialogs, '.');
-    ADD_FAILURE() << "the save must fail";
-  } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "File not found");
+// A save that trying again could mend (a full disk) ends the analysis; one
+// that can never succeed (no such folder) is told, naming the file and the
+// reason, and the analysis goes on.
+TEST_F(ComputeDriver, AFailedSaveEndsTheAnalysisOnlyWhenItCanBeMended) {
+  {
+    tRecordingDialogs dialogs;
+    const tFileSizeLimit full_disk(4);
+    ASSERT_TRUE(full_disk.Ok());
+    try {
+      ComputeAnalysis(ExampleEntry(), folder_, dialogs, '.');
+      ADD_FAILURE() << "the save must fail";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Disk full: " + DataFilePath(folder_), 0), 0u);
+    }
+    EXPECT_TRUE(dialogs.events.empty());  // the engine never ran
   }
-  EXPECT_TRUE(dialogs.events.empty());  // the engine never ran
+  const std::string missing = folder_ + "/missing";
+  tComputeOptions options;
+  options.iterations = 1000;
+  for (bool tell : {true, false}) {
+    tRecordingDialogs dialogs;
+    options.tell_save_failure = tell;
+    const tComputeOutcome outcome = ComputeAnalysis(ExampleEntry(), missing, dialogs, '.', options);
+    EXPECT_TRUE(outcome.save_failed);
+    EXPECT_FALSE(outcome.stopped);
+    EXPECT_EQ(outcome.analysis.request.n, 20);
+    std::vector<std::string> expected = {"busy", "normal"};
+    if (tell)
+      expected.insert(
+          expected.begin(),
+          "warning:The control data could not be saved.\rFile not found: " + DataFilePath(missing) +
+              " (No such file or directory).\r\r" + kSaveFailureGoesOn);
+    EXPECT_EQ(dialogs.events, expected);
+  }
 }
 
 // A calibrated run expected to last minutes is announced; the user goes on,

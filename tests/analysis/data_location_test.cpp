@@ -164,3 +164,26 @@ TEST_F(DataLocation, TwoUsersHaveTwoFolders) {
 }
 
 }  // namespace
+
+// The XDG rules: an absolute XDG_DATA_HOME, otherwise ~/.local/share, with
+// the account's home folder when HOME is unset or relative; a relative
+// XDG_DATA_HOME is ignored.
+TEST(UserDataHome, FollowsTheXdgRules) {
+  const struct {
+    const char* xdg;
+    const char* home;
+    const char* account;
+    const char* expected;
+  } cases[] = {
+      {"/data/ann", "/home/ann", "/home/ann", "/data/ann"},
+      {"data", "/home/ann", "/home/ann", "/home/ann/.local/share"},
+      {"", "/home/ann/", "/x", "/home/ann/.local/share"},
+      {nullptr, nullptr, "/home/ann", "/home/ann/.local/share"},
+      {nullptr, "ann", "/home/ann", "/home/ann/.local/share"},
+      {nullptr, "/", "", "/.local/share"},
+      {nullptr, nullptr, "", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(UserDataHomeFrom(c.xdg, c.home, c.account), c.expected)
+        << (c.xdg ? c.xdg : "(unset)") << " " << (c.home ? c.home : "(unset)");
+}

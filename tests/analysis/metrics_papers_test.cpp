@@ -30,6 +30,33 @@ TEST(FilterNumericKey, NumberCharactersPassOthersBeepAndWarn) {
   }
 }
 
+// A paste passes whole or not at all: one refused character refuses it with
+// one warning, where typing would have dropped that key alone.
+TEST(FilterPastedText, PassesANumberWholeOrRefusesItOnce) {
+  const struct {
+    const char* pasted;
+    const char* passed;  // nullptr: refused
+  } cases[] = {
+      {"-1,5", "-1.5"},  {"0.9999999", "0.9999999"}, {"65\r\n", "65"},
+      {"65\n", "65"},    {"6 5", nullptr},           {"65\n\n", nullptr},
+      {"6\t5", nullptr}, {"1e-5", nullptr},          {"\xC2\xBD", nullptr},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    tRecordingDialogs dialogs;
+    const std::optional<std::string> passed = FilterPastedText(c.pasted, dialogs);
+    if (c.passed != nullptr) {
+      EXPECT_EQ(passed, std::string(c.passed)) << c.pasted;
+      EXPECT_TRUE(dialogs.events.empty()) << c.pasted;
+    } else {
+      EXPECT_EQ(passed, std::nullopt) << c.pasted;
+      EXPECT_EQ(dialogs.events, (std::vector<std::string>{
+                                    "beep", "warning:INPUT ERROR\r\rEnter numeric data only."}))
+          << c.pasted;
+    }
+  }
+}
+
 TEST(TruncateInput, KeepsTheFirstSixCharacters) {
   EXPECT_EQ(TruncateInput("1234567"), "123456");
   EXPECT_EQ(TruncateInput("12.3456789"), "12.345");

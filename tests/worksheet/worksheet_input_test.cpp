@@ -1,10 +1,16 @@
 // Typing into the worksheet: the numeric key filter and the six-character
 // limit of the eight inputs, the notes memo, and the coupling of the test
 // choice with the prior.
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
+#include <functional>
 
 #include "worksheet/radio_group.h"
 #include "worksheet_fixture.h"
@@ -28,12 +34,79 @@ TEST_F(WorksheetTest, RefusedKeysBeepWarnAndAreNotInserted) {
         << key;
     EXPECT_EQ(input->text(), "12") << key;
   }
-  // A control combination is a key like any other: Ctrl+V pastes nothing.
-  QApplication::clipboard()->setText("999");
+  // The editing commands and Escape are no typed characters: they work,
+  // and nothing is refused.
   dialogs_.events.clear();
-  QTest::keyClick(input, Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(dialogs_.events, (std::vector<std::string>{"beep", "warning:" + kNumericOnly}));
+  QTest::keyClick(input, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(input->selectedText(), "12");
+  QApplication::clipboard()->clear();
+  QTest::keyClick(input, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "12");
+  QTest::keyClick(input, Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(input->text(), "");
+  QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(input->text(), "12");
+  QTest::keyClick(input, Qt::Key_Escape);
+  EXPECT_EQ(input->text(), "12");
+  EXPECT_TRUE(dialogs_.events.empty());
+}
+
+// Text pasted by any route passes the key filter's rules as a whole and the
+// length limit: a refused character refuses the paste with the filter's
+// warning, and an overlong paste is cut back as typed text is.
+TEST_F(WorksheetTest, PastedTextByEveryRouteGoesThroughTheFilterAndTheLimit) {
+  Open();
+  QLineEdit* input = Input(4);
+  input->setFocus();
+  const std::function<void(const QString&)> routes[] = {
+      [input](const QString& text) {
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(input, Qt::Key_V, Qt::ControlModifier);
+      },
+      [input](const QString& text) {
+        QApplication::clipboard()->setText(text);
+        QTimer::singleShot(0, [] {
+          QWidget* menu = QApplication::activePopupWidget();
+          ASSERT_NE(menu, nullptr);
+          for (QAction* action : menu->actions())
+            if (action->text().startsWith(QLineEdit::tr("&Paste"))) action->trigger();
+          menu->close();
+        });
+        QContextMenuEvent menu_event(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                                     input->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(input, &menu_event);
+      },
+      [input](const QString& text) {
+        QMimeData data;
+        data.setText(text);
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(input, &enter);
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(input, &drop);
+      },
+  };
+  int route = 0;
+  for (const auto& paste : routes) {
+    SCOPED_TRACE(route++);
+    // A drop inserts where it lands, the others replace the selection.
+    input->setText("1");
+    input->setCursorPosition(1);
+    dialogs_.events.clear();
+    paste("6 5");
+    EXPECT_EQ(input->text(), "1");
+    EXPECT_EQ(dialogs_.events, (std::vector<std::string>{"beep", "warning:" + kNumericOnly}));
+    input->clear();
+    dialogs_.events.clear();
+    paste(",25\n");
+    EXPECT_EQ(input->text(), ".25");
+    EXPECT_TRUE(dialogs_.events.empty());
+    input->clear();
+    paste(QString(323, '7'));
+    EXPECT_EQ(input->text(), "777777");
+    EXPECT_EQ(dialogs_.events, (std::vector<std::string>{"beep", "warning:" + kTooLong}));
+  }
 }
 
 TEST_F(WorksheetTest, NumericKeysPassAndACommaBecomesAPoint) {
@@ -72,14 +145,14 @@ TEST_F(WorksheetTest, SeventhCharacterCutsEveryInputBackToItsFirstSix) {
   }
 }
 
-TEST_F(WorksheetTest, SixCharactersAndPastedTextAreLeftAloneUntilAKeyIsReleased) {
+TEST_F(WorksheetTest, SixCharactersAndTextSetWithoutAKeyAreLeftAloneUntilAKeyIsReleased) {
   Open();
   QLineEdit* input = Input(0);
   input->setFocus();
   QTest::keyClicks(input, "-1.234");
   EXPECT_EQ(input->text(), "-1.234");
   EXPECT_TRUE(dialogs_.events.empty());
-  // Text put in without a key (a paste with the mouse) is not cut at once ...
+  // Text put in without a key (by the program) is not cut at once ...
   input->setText("3.14159265");
   EXPECT_EQ(input->text(), "3.14159265");
   // ... but at the next key release in that input, even of a refused key.
