@@ -67,8 +67,10 @@ TfrmTemplateResults::TfrmTemplateResults(tUserDialogs& dialogs,
                                          std::unique_ptr<tSaveFileDialog> save_dialog,
                                          std::unique_ptr<tPrinterProvider> printers,
                                          QWidget* parent)
+    // The close box (and the window manager's close key) asks as Exit does.
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                              Qt::WindowMaximizeButtonHint),
+                              Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                              Qt::WindowCloseButtonHint),
       dialogs_(dialogs),
       save_dialog_(std::move(save_dialog)),
       printers_(std::move(printers)),
@@ -96,6 +98,12 @@ void TfrmTemplateResults::BuildControls() {
   mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
   mnuPrintSelection = mnuPrinterOptions->addAction(QStringLiteral("Print Selection"));
   mnuPrintSelection->setObjectName(QStringLiteral("mnuPrintSelection"));
+  QMenu* edit_menu = menu_bar->addMenu(QStringLiteral("&Edit"));
+  edit_menu->setObjectName(QStringLiteral("mnuEdit"));
+  mnuUndoClear = edit_menu->addAction(QStringLiteral("&Undo Clear Results"));
+  mnuUndoClear->setObjectName(QStringLiteral("mnuUndoClear"));
+  mnuUndoClear->setShortcut(QKeySequence::Undo);
+  mnuUndoClear->setEnabled(false);
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("ClientArea"));
@@ -134,16 +142,20 @@ void TfrmTemplateResults::BuildControls() {
   }
   memoResults->setPalette(memo_palette);
   memoResults->setAccessibleName(QStringLiteral("Results"));
+  memoResults->installEventFilter(this);  // Ctrl+Z in the emptied memo undoes Clear Results
 
   Panel2 = new QFrame(client);
   Panel2->setObjectName(QStringLiteral("Panel2"));
   Panel2->setGeometry(12, 482, 765, 49);
   Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
-  cmdSaveOutput = MakeButton(client, "cmdSaveOutput", "Save Output", 28);
-  cmdClearResults = MakeButton(client, "cmdClearResults", "Clear Results", 220);
-  cmdReturn = MakeButton(client, "cmdReturn", "Return to Worksheet", 411);
-  cmdExit = MakeButton(client, "cmdExit", "Exit", 603);
+  cmdSaveOutput = MakeButton(client, "cmdSaveOutput", "&Save Output", 28);
+  cmdSaveOutput->setToolTip(QStringLiteral("Save the whole text to a file"));
+  cmdClearResults = MakeButton(client, "cmdClearResults", "C&lear Results", 220);
+  cmdReturn = MakeButton(client, "cmdReturn", "&Return to Worksheet", 411);
+  cmdReturn->setToolTip(QStringLiteral("Back to the worksheet for the next case"));
+  cmdExit = MakeButton(client, "cmdExit", "E&xit", 603);
+  cmdExit->setToolTip(QStringLiteral("End the program"));
 
   setTabOrder(memoResults, cmdSaveOutput);
   setTabOrder(cmdSaveOutput, cmdClearResults);
@@ -234,6 +246,12 @@ void TfrmTemplateResults::LayOut(QSize client) {
 bool TfrmTemplateResults::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && watched == centralWidget()) {
     LayOut(static_cast<QResizeEvent*>(event)->size());
+  } else if (event->type() == QEvent::ShortcutOverride && watched == memoResults &&
+             static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) && CanUndoClear() &&
+             !memoResults->document()->isUndoAvailable()) {
+    // The memo has nothing of its own to undo: the key undoes Clear Results.
+    event->ignore();
+    return true;
   } else if (event->type() == QEvent::KeyPress) {
     auto* button = qobject_cast<QPushButton*>(watched);
     const int key = static_cast<QKeyEvent*>(event)->key();
@@ -252,6 +270,10 @@ void TfrmTemplateResults::ConnectHandlers() {
   connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExitClick(); });
   connect(mnuPrint, &QAction::triggered, this, [this] { mnuPrintClick(); });
   connect(mnuPrintSelection, &QAction::triggered, this, [this] { mnuPrintSelectionClick(); });
+  connect(mnuUndoClear, &QAction::triggered, this, [this] { UndoClearResults(); });
+  figures_->SetPdfWritten([this] { unsaved_ = 0; });
+  connect(memoResults->document(), &QTextDocument::contentsChanged, this,
+          [this] { ShowClearOrUndo(); });
 }
 
 bool TfrmTemplateResults::HoldsText() const {
@@ -276,6 +298,12 @@ void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
   const int start = cursor.position();
   cursor.insertText(text.join(QLatin1Char('\n')));
   cursor.endEditBlock();
+  ++unsaved_;
+  if (cleared_) {
+    // A new report ends the chance to undo Clear Results.
+    cleared_.reset();
+    ShowClearOrUndo();
+  }
   // The new report is shown from its beginning: the caret at its first line,
   // which becomes the memo's top line (scrolled to the end first, so that
   // showing the caret brings its line to the top).
@@ -341,20 +369,22 @@ void TfrmTemplateResults::hideEvent(QHideEvent* event) {
 }
 
 void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
-  // The window is left only through its own buttons.
+  // The close box and the window manager's close key ask as Exit does; the
+  // window itself stays until the program ends.
   event->ignore();
+  cmdExitClick();
 }
 
 void TfrmTemplateResults::cmdSaveOutputClick() {
   RunHandler(dialogs_, [this] { SaveOutput(); });
 }
 
-void TfrmTemplateResults::SaveOutput() {
+bool TfrmTemplateResults::SaveOutput() {
   std::string proposed = proposed_name_;
   std::string chosen;
   for (;;) {
     std::optional<std::string> name = save_dialog_->ChooseFile(proposed);
-    if (!name) return;
+    if (!name) return false;
     chosen = *name;
     if (!QFileInfo::exists(QString::fromStdString(chosen))) break;
     if (dialogs_.Confirm(OverwriteQuestion(chosen))) break;
@@ -364,10 +394,84 @@ void TfrmTemplateResults::SaveOutput() {
   QString text = ResultsText();
   text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
   WriteResultsFile(chosen, text.toStdString());
+  unsaved_ = 0;
+  return true;
+}
+
+bool TfrmTemplateResults::OfferToSave(const std::string& question, const std::string& go_on) {
+  if (unsaved_ == 0) return true;
+  const std::string reports =
+      unsaved_ == 1 ? "1 report that has" : std::to_string(unsaved_) + " reports that have";
+  const std::string text = "The results viewer holds " + reports +
+                           " not been saved, printed or written to PDF.\r" + question;
+  switch (dialogs_.Choose(text, {"Save Output...", go_on, "Cancel"})) {
+    case 0:
+      return SaveOutput();
+    case 1:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TfrmTemplateResults::MayEndProgram() {
+  bool may_end = false;
+  RunHandler(dialogs_, [this, &may_end] {
+    may_end = OfferToSave("Save them before the program ends?", "Exit Without Saving");
+  });
+  return may_end;
 }
 
 void TfrmTemplateResults::cmdClearResultsClick() {
-  RunHandler(dialogs_, [this] { memoResults->clear(); });
+  RunHandler(dialogs_, [this] {
+    if (CanUndoClear() && !HoldsText()) {
+      // The button reads "Undo Clear" while there is a clearing to undo.
+      UndoClearResults();
+      return;
+    }
+    if (!OfferToSave("Save them before clearing?", "Clear Without Saving")) return;
+    // Kept until the next report comes, so that the clearing can be undone;
+    // what the user typed after an earlier clearing joins what that took.
+    tClearedResults cleared{ResultsText(), figures_->KeptReports(), unsaved_};
+    if (cleared_) {
+      cleared_->text += QLatin1Char('\n') + cleared.text;
+      cleared = std::move(*cleared_);
+    }
+    cleared_ = std::move(cleared);
+    unsaved_ = 0;
+    memoResults->clear();
+    ShowClearOrUndo();
+  });
+}
+
+void TfrmTemplateResults::UndoClearResults() {
+  RunHandler(dialogs_, [this] {
+    if (!cleared_) return;
+    const tClearedResults cleared = std::move(*cleared_);
+    cleared_.reset();
+    // The cleared text comes back at the top, before anything typed since.
+    // Not itself undone by the memo's Ctrl+Z, which would clear the text
+    // again without keeping its figures.
+    QTextDocument* document = memoResults->document();
+    document->setUndoRedoEnabled(false);
+    QTextCursor cursor(document);
+    cursor.insertText(cleared.text);
+    if (document->characterCount() - 1 > cursor.position()) cursor.insertBlock();
+    document->setUndoRedoEnabled(true);
+    figures_->RestoreReports(cleared.figures);
+    unsaved_ += cleared.unsaved;
+    memoResults->moveCursor(QTextCursor::Start);
+    ShowClearOrUndo();
+  });
+}
+
+void TfrmTemplateResults::ShowClearOrUndo() {
+  mnuUndoClear->setEnabled(CanUndoClear());
+  const bool undo = CanUndoClear() && !HoldsText();
+  cmdClearResults->setText(undo ? QStringLiteral("&Undo Clear") : QStringLiteral("C&lear Results"));
+  cmdClearResults->setToolTip(
+      undo ? QStringLiteral("Bring back the reports just cleared (Ctrl+Z)")
+           : QStringLiteral("Empty the results viewer; it can be undone until the next report"));
 }
 
 void TfrmTemplateResults::cmdReturnClick() {
@@ -379,12 +483,17 @@ void TfrmTemplateResults::cmdReturnClick() {
 
 void TfrmTemplateResults::cmdExitClick() {
   RunHandler(dialogs_, [this] {
-    if (dialogs_.Confirm("Exit from program?") && exit_action_) exit_action_();
+    if (!dialogs_.Confirm("Exit from program?")) return;
+    if (!OfferToSave("Save them before the program ends?", "Exit Without Saving")) return;
+    if (exit_action_) exit_action_();
   });
 }
 
 void TfrmTemplateResults::mnuPrintClick() {
-  RunHandler(dialogs_, [this] { PrintText(ResultsText()); });
+  RunHandler(dialogs_, [this] {
+    PrintText(ResultsText());
+    unsaved_ = 0;
+  });
 }
 
 void TfrmTemplateResults::mnuPrintSelectionClick() {

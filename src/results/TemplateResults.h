@@ -8,10 +8,12 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/platform_interfaces.h"
+#include "results/figure_panel.h"
 #include "windows/results_display.h"
 
 class QAction;
@@ -19,7 +21,6 @@ class QFrame;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class tFigurePanel;
 class tPrinterProvider;
 class tSaveFileDialog;
 
@@ -60,6 +61,13 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   void ShowResults(const std::string& caption) override;
   void AppendLines(const std::vector<std::string>& lines) override;
   void AttachFigure(const tAnalysis& analysis, char decimal_separator) override;
+  bool MayEndProgram() override;
+
+  // Reports added since the text was last saved, printed whole or written
+  // to PDF.
+  int UnsavedReports() const { return unsaved_; }
+  // True from Clear Results until the next report is added.
+  bool CanUndoClear() const { return cleared_.has_value(); }
 
   // The memo's text with its lines separated by "\n", as it is saved.
   QString ResultsText() const;
@@ -76,6 +84,7 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   void FormActivate() {}
   void cmdSaveOutputClick();
   void cmdClearResultsClick();
+  void UndoClearResults();
   void cmdReturnClick();
   void cmdExitClick();
   void mnuPrintClick();
@@ -91,7 +100,12 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   void LayOut(QSize client);
   void BuildControls();
   void ConnectHandlers();
-  void SaveOutput();
+  // True when the file was written.
+  bool SaveOutput();
+  // Says that `unsaved_` reports were not saved and offers to save them
+  // first; true when the caller may go on with what it asked (`go_on`).
+  bool OfferToSave(const std::string& question, const std::string& go_on);
+  void ShowClearOrUndo();
   void PrintText(const QString& text);
   tUserDialogs& dialogs_;
   std::unique_ptr<tSaveFileDialog> save_dialog_;
@@ -100,6 +114,15 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   std::function<void()> exit_action_;
   std::string proposed_name_ = kDefaultResultsFileName;
   bool shown_before_ = false;
+  int unsaved_ = 0;
+  // What Clear Results took away, until the next report comes.
+  struct tClearedResults {
+    QString text;
+    std::vector<tFigurePanel::tKeptReport> figures;
+    int unsaved;
+  };
+  std::optional<tClearedResults> cleared_;
+  QAction* mnuUndoClear = nullptr;
   QPointer<QWidget> last_focus_;
 
   QMenu* mnuPrinterOptions = nullptr;

@@ -103,13 +103,12 @@ class ResultsViewerTest : public ::testing::Test {
   QPlainTextEdit* memo = nullptr;
 };
 
-TEST_F(ResultsViewerTest, WindowWithoutCloseBoxWhoseControlsReachTheirHandlers) {
+TEST_F(ResultsViewerTest, WindowWithoutMinimizeBoxWhoseControlsReachTheirHandlers) {
   ASSERT_NE(viewer->centralWidget(), nullptr);
   viewer->show();
   EXPECT_GE(viewer->centralWidget()->width(), 792);
   EXPECT_EQ(viewer->centralWidget()->height(), 554);
-  for (Qt::WindowType hint : {Qt::WindowMinimizeButtonHint, Qt::WindowCloseButtonHint})
-    EXPECT_FALSE(viewer->windowFlags() & hint) << hint;
+  EXPECT_FALSE(viewer->windowFlags() & Qt::WindowMinimizeButtonHint);
   viewer->hide();
 
   Compute();
@@ -117,6 +116,7 @@ TEST_F(ResultsViewerTest, WindowWithoutCloseBoxWhoseControlsReachTheirHandlers) 
   EXPECT_EQ(dialogs.events, std::vector<std::string>{"warning:You have not selected any text."});
   viewer->findChild<QPushButton*>(QStringLiteral("cmdExit"))->click();
   EXPECT_EQ(dialogs.events.back(), "confirm:Exit from program?");
+  dialogs.choice_answers = {1};  // clear without saving
   viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"))->click();
   EXPECT_FALSE(viewer->HoldsText());
   viewer->findChild<QAction*>(QStringLiteral("mnuPrint"))->trigger();
@@ -138,6 +138,7 @@ TEST_F(ResultsViewerTest, ReportsAccumulateWithTheSeparatorUntilCleared) {
   EXPECT_EQ(second.front(), std::string(96, '_'));
   EXPECT_EQ(viewer->ResultsText(), Joined(first) + "\n" + Joined(second));
 
+  dialogs.choice_answers = {1, 1};  // clear without saving, twice
   viewer->cmdClearResultsClick();
   EXPECT_FALSE(viewer->HoldsText());
   const auto third = Compute();
@@ -150,7 +151,8 @@ TEST_F(ResultsViewerTest, ReportsAccumulateWithTheSeparatorUntilCleared) {
   const auto fourth = Compute();
   EXPECT_EQ(fourth.front(), std::string(96, '_'));
   EXPECT_EQ(viewer->ResultsText(), "Patient 17\n" + Joined(fourth));
-  EXPECT_TRUE(dialogs.events.empty());
+  EXPECT_TRUE(dialogs.warnings.empty());
+  EXPECT_TRUE(dialogs.errors.empty());
 }
 
 TEST_F(ResultsViewerTest, SaveWritesExactlyTheMemoTextWithCrLf) {
@@ -403,17 +405,27 @@ TEST_F(ResultsViewerTest, ResizableOpensAtTheNewReportAndWrapsNoLine) {
             memo->mapTo(viewer.get(), QPoint(0, memo->height())).y());
 }
 
-// The buttons follow the desktop's palette (readable on a dark one) and
-// Return presses the focused one.
+// The buttons, the figure's too, follow the desktop's palette (readable on a
+// dark one, greyed when disabled) and Return presses the focused one.
 TEST_F(ResultsViewerTest, ButtonsFollowThePaletteAndAnswerReturn) {
   QPalette dark;
   dark.setColor(QPalette::Button, QColor(40, 40, 40));
   dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(110, 110, 110));
   viewer->setPalette(dark);
+  for (const char* name : {"cmdClearResults", "cmdSaveFigure", "cmdSavePdf"}) {
+    auto* button = viewer->findChild<QPushButton*>(QLatin1String(name));
+    EXPECT_EQ(button->palette().color(QPalette::Active, QPalette::ButtonText),
+              QColor(230, 230, 230))
+        << name;
+    EXPECT_EQ(button->palette().color(QPalette::Disabled, QPalette::ButtonText),
+              QColor(110, 110, 110))
+        << name;
+  }
   auto* clear = viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"));
-  EXPECT_EQ(clear->palette().color(QPalette::ButtonText), QColor(230, 230, 230));
   Compute();
   viewer->show();
+  dialogs.choice_answers = {1};  // clear without saving
   clear->setFocus(Qt::TabFocusReason);
   QTest::keyClick(clear, Qt::Key_Return);
   EXPECT_FALSE(viewer->HoldsText());
@@ -430,6 +442,7 @@ TEST_F(ResultsViewerTest, ReturnShowsTheWorksheetAndExitAsksFirst) {
   EXPECT_EQ(exits, 0);
   EXPECT_TRUE(viewer->isVisible());
   dialogs.confirm_answers = {true};
+  dialogs.choice_answers = {1};  // exit without saving the report
   viewer->cmdExitClick();
   EXPECT_EQ(exits, 1);
 
@@ -438,10 +451,88 @@ TEST_F(ResultsViewerTest, ReturnShowsTheWorksheetAndExitAsksFirst) {
   EXPECT_TRUE(worksheet.isVisible());
   EXPECT_TRUE(viewer->HoldsText());  // the text survives hiding
 
-  // The window's own close is refused: it is left through its buttons only.
+  // The window's close box asks as Exit does; answered No, nothing changes.
   viewer->show();
   EXPECT_FALSE(viewer->close());
   EXPECT_TRUE(viewer->isVisible());
+  EXPECT_EQ(dialogs.events.back(), "confirm:Exit from program?");
+  EXPECT_EQ(exits, 1);
+}
+
+// Reports neither saved, printed nor written to PDF are not lost to one
+// key: Exit (here, the close box, or the worksheet's) and Clear Results say
+// so and offer to save first, and Clear Results can be undone (Ctrl+Z or its
+// button) until the next report comes.
+TEST_F(ResultsViewerTest, UnsavedReportsAreOfferedForSavingAndClearingCanBeUndone) {
+  int exits = 0;
+  viewer->SetExitAction([&] { ++exits; });
+  for (int report = 0; report < 2; ++report) {
+    Compute();
+    viewer->AttachFigure(SampleAnalysis(), '.');
+  }
+  const QString both = viewer->ResultsText();
+  auto* clear = viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"));
+  const std::string held =
+      "The results viewer holds 2 reports that have not been saved, printed or written to PDF.\r";
+  clear->click();  // the question closed without an answer: nothing happens
+  EXPECT_EQ(dialogs.events.back(), "choose:" + held +
+                                       "Save them before clearing?|Save Output...|"
+                                       "Clear Without Saving|Cancel");
+  EXPECT_EQ(viewer->ResultsText(), both);
+
+  dialogs.choice_answers = {1};
+  clear->click();
+  EXPECT_FALSE(viewer->HoldsText());
+  EXPECT_EQ(clear->text(), "&Undo Clear");
+  viewer->show();
+  viewer->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer.get()));
+  memo->setFocus();
+  QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(viewer->ResultsText(), both);
+  // The figures come back with their reports.
+  const auto pieces = viewer->findChild<tFigurePanel*>(QStringLiteral("FigurePanel"))->Pieces();
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_TRUE(pieces[0].figure && pieces[1].figure);
+  EXPECT_EQ(clear->text(), "C&lear Results");
+  // The worksheet's Exit asks the viewer too.
+  EXPECT_FALSE(static_cast<tResultsDisplay&>(*viewer).MayEndProgram());
+  EXPECT_EQ(dialogs.events.back(), "choose:" + held +
+                                       "Save them before the program ends?|Save Output...|"
+                                       "Exit Without Saving|Cancel");
+
+  // The close box: Yes, then Save Output... whose dialog is cancelled: the
+  // program goes on; with a name chosen, it saves and ends.
+  dialogs.confirm_answers = {true, true};
+  dialogs.choice_answers = {0, 0};
+  viewer->close();
+  EXPECT_EQ(exits, 0);
+  save_dialog->answers = {Path("morning.txt").toStdString()};
+  viewer->close();
+  EXPECT_EQ(exits, 1);
+  EXPECT_EQ(QString::fromLatin1(ReadAll(Path("morning.txt"))),
+            QString(both).replace(QLatin1Char('\n'), QLatin1String("\r\n")));
+  // Saved or printed: Exit asks only its own question.
+  for (const bool print : {false, true}) {
+    Compute();
+    if (print) {
+      viewer->mnuPrintClick();
+    } else {
+      save_dialog->answers = {Path("evening.txt").toStdString()};
+      viewer->cmdSaveOutputClick();
+    }
+    dialogs.confirm_answers = {true};
+    viewer->cmdExitClick();
+    EXPECT_EQ(dialogs.events.back(), "confirm:Exit from program?") << print;
+  }
+
+  // The next report ends the chance to undo.
+  dialogs.choice_answers = {1};
+  clear->click();
+  EXPECT_TRUE(viewer->CanUndoClear());
+  Compute();
+  EXPECT_FALSE(viewer->CanUndoClear());
+  EXPECT_EQ(clear->text(), "C&lear Results");
 }
 
 TEST_F(ResultsViewerTest, FocusFirstOnReturnThenOnTheLastFocusedControl) {
@@ -491,7 +582,8 @@ TEST_F(ResultsViewerTest, CaptionsFitAndReportsAreReadable) {
     QStyleOptionButton option;
     option.initFrom(button);
     const QSize needed = button->style()->sizeFromContents(
-        QStyle::CT_PushButton, &option, button->fontMetrics().size(0, button->text()), button);
+        QStyle::CT_PushButton, &option,
+        button->fontMetrics().size(Qt::TextShowMnemonic, button->text()), button);
     EXPECT_LE(needed.width(), button->width()) << button->text().toStdString();
     EXPECT_LE(needed.height(), button->height()) << button->text().toStdString();
   }
