@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPagedPaintDevice>
@@ -20,10 +21,12 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 
@@ -164,21 +167,30 @@ void TfrmTemplateResults::BuildControls() {
   for (QPushButton* button : {cmdSaveOutput, cmdClearResults, cmdReturn, cmdExit})
     button->installEventFilter(this);  // Return and Enter press the focused button
 
-  // The figure of the latest report, beside the client area.
-  auto* dock = new QDockWidget(this);
-  dock->setObjectName(QStringLiteral("FigureDock"));
-  dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
-  dock->setTitleBarWidget(new QWidget(dock));
-  figures_ = new tFigurePanel(memoResults, dialogs_, dock);
-  // On a screen too narrow for both, the text keeps its width and the
-  // figure scrolls in what is left.
-  auto* figure_scroll = new QScrollArea(dock);
-  figure_scroll->setObjectName(QStringLiteral("FigureScroll"));
-  figure_scroll->setFrameShape(QFrame::NoFrame);
-  figure_scroll->setWidgetResizable(true);
-  figure_scroll->setWidget(figures_);
-  dock->setWidget(figure_scroll);
-  addDockWidget(Qt::RightDockWidgetArea, dock);
+  // The figure of the report being read: beside the text where the window
+  // is wide enough for both, otherwise on a tab of its own in the text's
+  // place.
+  dock_ = new QDockWidget(this);
+  dock_->setObjectName(QStringLiteral("FigureDock"));
+  dock_->setFeatures(QDockWidget::NoDockWidgetFeatures);
+  dock_->setTitleBarWidget(new QWidget(dock_));
+  figures_ = new tFigurePanel(memoResults, dialogs_, dock_);
+  figure_scroll_ = new QScrollArea(dock_);
+  figure_scroll_->setObjectName(QStringLiteral("FigureScroll"));
+  figure_scroll_->setFrameShape(QFrame::NoFrame);
+  figure_scroll_->setWidgetResizable(true);
+  figure_scroll_->setWidget(figures_);
+  dock_->setWidget(figure_scroll_);
+  addDockWidget(Qt::RightDockWidgetArea, dock_);
+  tabs_ = new QTabBar(client);
+  tabs_->setObjectName(QStringLiteral("ResultsTabs"));
+  tabs_->setAccessibleName(QStringLiteral("Report text or figure"));
+  tabs_->addTab(QStringLiteral("Report &Text"));
+  tabs_->addTab(QStringLiteral("F&igure"));
+  tabs_->setTabToolTip(0, QStringLiteral("The reports' text"));
+  tabs_->setTabToolTip(1, QStringLiteral("The figure of the report under the text cursor"));
+  tabs_->hide();
+  connect(tabs_, &QTabBar::currentChanged, this, [this] { LayOut(centralWidget()->size()); });
 
   // Wide enough for the longest line of a report without wrapping, at
   // least the original size, with the figure beside it, and no larger than
@@ -193,31 +205,35 @@ void TfrmTemplateResults::BuildControls() {
   // The figure's dock takes its panel's width and the separator beside it.
   const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
   const int dock_width = kFigurePanelWidth + 8;
-  QSize size(width + separator + dock_width, kResultsClientHeight + menu_bar->sizeHint().height());
-  setMinimumSize(kResultsMinimumWidth, kResultsMinimumHeight);
+  side_by_side_width_ = width + separator + dock_width;
+  QSize size(side_by_side_width_, kResultsClientHeight + menu_bar->sizeHint().height());
+  // Never narrower than the four buttons with their captions whole.
+  int button_width = 0;
+  for (QPushButton* button : {cmdSaveOutput, cmdClearResults, cmdReturn, cmdExit})
+    button_width = std::max(button_width, button->sizeHint().width());
+  min_button_width_ = button_width;
+  setMinimumSize(std::max(kResultsMinimumWidth, 2 * 28 + 4 * button_width + 3 * 8),
+                 kResultsMinimumHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     // Room for the window manager's title bar and borders.  Where the text
-    // and the figure do not both fit, the text and the buttons come first:
-    // the figure starts hidden and is shown from the "Figure" menu.
+    // and the figure do not both fit, the text keeps its width and the
+    // figure goes on a tab in its place.
     const QSize room = screen->availableGeometry().size() - QSize(16, 48);
-    if (size.width() > room.width()) {
-      dock->hide();
-      size.setWidth(width);
-    }
+    if (size.width() > room.width()) size.setWidth(width);
     size = size.boundedTo(room).expandedTo(minimumSize());
   }
   resize(size);
-  if (!dock->isHidden()) resizeDocks({dock}, {dock_width}, Qt::Horizontal);
 
   // The figure's menu: show or hide it, and its two exports, which the
   // figure side also offers as buttons.
-  QMenu* figure_menu = menu_bar->addMenu(QStringLiteral("Figure"));
+  QMenu* figure_menu = menu_bar->addMenu(QStringLiteral("&Figure"));
   figure_menu->setObjectName(QStringLiteral("mnuFigure"));
-  QAction* show_figure = figure_menu->addAction(QStringLiteral("Show Figure"));
-  show_figure->setObjectName(QStringLiteral("mnuShowFigure"));
-  show_figure->setCheckable(true);
-  show_figure->setChecked(!dock->isHidden());
-  connect(show_figure, &QAction::toggled, dock, &QDockWidget::setVisible);
+  show_figure_ = figure_menu->addAction(QStringLiteral("&Show Figure"));
+  show_figure_->setObjectName(QStringLiteral("mnuShowFigure"));
+  show_figure_->setCheckable(true);
+  show_figure_->setChecked(true);
+  connect(show_figure_, &QAction::toggled, this, [this] { PlaceFigure(); });
+  PlaceFigure();
   figure_menu->addSeparator();
   QAction* save_figure = figure_menu->addAction(QStringLiteral("Save Figure..."));
   save_figure->setObjectName(QStringLiteral("mnuSaveFigure"));
@@ -233,14 +249,65 @@ void TfrmTemplateResults::BuildControls() {
 // takes up what the window gains, and the buttons stay on the bottom.
 void TfrmTemplateResults::LayOut(QSize client) {
   const int w = client.width(), h = client.height();
-  Panel1->setGeometry(8, 2, w - 15, h - 86);
+  // With the figure on a tab, the tabs sit above the text's place.
+  const bool tabbed = tabs_ != nullptr && !tabs_->isHidden();
+  const int tab_height = tabbed ? tabs_->sizeHint().height() : 0;
+  if (tabbed) tabs_->setGeometry(8, 2, w - 15, tab_height);
+  Panel1->setGeometry(8, 2 + tab_height, w - 15, h - 86 - tab_height);
   memoResults->setGeometry(0, 8, Panel1->width() - 8, Panel1->height() - 16);
+  if (figure_scroll_ != nullptr && figure_scroll_->parentWidget() == centralWidget()) {
+    figure_scroll_->setGeometry(Panel1->geometry());
+    const bool figure = tabs_->currentIndex() == 1;
+    figure_scroll_->setVisible(figure);
+    Panel1->setVisible(!figure);
+  } else {
+    Panel1->setVisible(true);
+  }
   Panel2->setGeometry(12, h - 72, w - 27, 49);
   const int top = h - 66;
-  cmdSaveOutput->move(28, top);
-  cmdClearResults->move(220, top);
-  cmdReturn->move(411, top);
-  cmdExit->move(603, top);
+  // The original places where they fit; on a narrower window the buttons
+  // share the strip's width, never below their captions' width (the
+  // window's minimum).
+  const std::array<QPushButton*, 4> buttons{cmdSaveOutput, cmdClearResults, cmdReturn, cmdExit};
+  const int usable = w - 2 * 28;
+  const int button_width = std::max(min_button_width_, std::min(161, (usable - 3 * 8) / 4));
+  const double spacing = w >= kResultsClientWidth ? 191.67 : (usable - button_width) / 3.0;
+  for (std::size_t k = 0; k < buttons.size(); ++k) {
+    buttons[k]->resize(button_width, 37);
+    buttons[k]->move(28 + static_cast<int>(std::lround(spacing * static_cast<double>(k))), top);
+  }
+}
+
+void TfrmTemplateResults::PlaceFigure() {
+  if (show_figure_ == nullptr) return;
+  const bool wanted = show_figure_->isChecked();
+  const bool beside = wanted && width() >= side_by_side_width_;
+  if (beside) {
+    if (figure_scroll_->parentWidget() != dock_) {
+      dock_->setWidget(figure_scroll_);
+      figure_scroll_->show();
+    }
+    tabs_->hide();
+    if (dock_->isHidden()) {
+      dock_->show();
+      resizeDocks({dock_}, {kFigurePanelWidth + 8}, Qt::Horizontal);
+    }
+  } else {
+    dock_->hide();
+    if (wanted && figure_scroll_->parentWidget() != centralWidget())
+      figure_scroll_->setParent(centralWidget());
+    if (!wanted && figure_scroll_->parentWidget() == centralWidget()) figure_scroll_->hide();
+    tabs_->setVisible(wanted);
+    if (!wanted) tabs_->setCurrentIndex(0);
+  }
+  // The client area takes its size from the window, shown or not.
+  if (QLayout* window_layout = layout()) window_layout->activate();
+  LayOut(centralWidget()->size());
+}
+
+void TfrmTemplateResults::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  PlaceFigure();
 }
 
 bool TfrmTemplateResults::eventFilter(QObject* watched, QEvent* event) {

@@ -17,6 +17,9 @@
 #include "windows/results_display.h"
 
 class QAction;
+class QDockWidget;
+class QScrollArea;
+class QTabBar;
 class QFrame;
 class QMenu;
 class QPlainTextEdit;
@@ -94,10 +97,13 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void LayOut(QSize client);
+  // The figure beside the text, on a tab in its place, or not at all.
+  void PlaceFigure();
   void BuildControls();
   void ConnectHandlers();
   // True when the file was written.
@@ -135,5 +141,11 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   QPushButton* cmdClearResults = nullptr;
   QPushButton* cmdReturn = nullptr;
   QPushButton* cmdExit = nullptr;
-  tFigurePanel* figures_ = nullptr;  // beside the client area
+  tFigurePanel* figures_ = nullptr;
+  QDockWidget* dock_ = nullptr;           // holds the figure beside the client area
+  QScrollArea* figure_scroll_ = nullptr;  // the figure, in the dock or on a tab
+  QTabBar* tabs_ = nullptr;               // text or figure, where both do not fit
+  QAction* show_figure_ = nullptr;
+  int side_by_side_width_ = 0;  // the window's width from which both fit
+  int min_button_width_ = 0;    // the widest caption's
 };

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QTextDocument>
 
@@ -56,18 +57,21 @@ tFigurePanel::tFigurePanel(QPlainTextEdit* memo, tUserDialogs& dialogs, QWidget*
       dialogs_(dialogs),
       files_(std::make_unique<tQtExportFileDialog>(this)) {
   setObjectName(QStringLiteral("FigurePanel"));
-  // Its controls keep fixed places; the panel may grow in the viewer's
-  // figure area, never shrink below what shows them whole.
-  setMinimumSize(kFigurePanelWidth - 4, 535);
+  // The figure takes the width it is given and the height that leaves for
+  // its buttons below it (LayOut); never smaller than shows the buttons
+  // whole below a readable figure.
+  setMinimumSize(kFigurePanelWidth - 4, 260);
   resize(kFigurePanelWidth, 554);
   view_ = new tFigureView(this);
-  view_->setGeometry(4, 10, kFigurePanelWidth - 12, (kFigurePanelWidth - 12) * 400 / 640);
-  auto* strip = new QFrame(this);
-  strip->setObjectName(QStringLiteral("FigureButtons"));
-  strip->setGeometry(4, 482, kFigurePanelWidth - 12, 49);
-  strip->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  cmdSaveFigure = MakeButton(this, "cmdSaveFigure", "Save Figure...", 16);
-  cmdSavePdf = MakeButton(this, "cmdSavePdf", "Save as PDF...", 246);
+  view_->setAccessibleName(QStringLiteral("Figure of the report"));
+  strip_ = new QFrame(this);
+  strip_->setObjectName(QStringLiteral("FigureButtons"));
+  strip_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  cmdSaveFigure = MakeButton(this, "cmdSaveFigure", "Save Fi&gure...", 16);
+  cmdSaveFigure->setToolTip(QStringLiteral("Save the figure shown as a PNG image or SVG drawing"));
+  cmdSavePdf = MakeButton(this, "cmdSavePdf", "Save as P&DF...", 246);
+  cmdSavePdf->setToolTip(QStringLiteral("Save the whole text with each report's figure as PDF"));
+  LayOut();
   cmdSaveFigure->setEnabled(false);
   connect(cmdSaveFigure, &QPushButton::clicked, this, [this] { cmdSaveFigureClick(); });
   connect(cmdSavePdf, &QPushButton::clicked, this, [this] { cmdSavePdfClick(); });
@@ -77,6 +81,25 @@ tFigurePanel::tFigurePanel(QPlainTextEdit* memo, tUserDialogs& dialogs, QWidget*
 }
 
 tFigurePanel::~tFigurePanel() = default;
+
+void tFigurePanel::LayOut() {
+  const int w = width() - 12;
+  // The figure's proportions, as tall as leaves room for the buttons.
+  const int figure_height =
+      std::max(100, std::min(w * kFigureHeight / kFigureWidth, height() - 80));
+  view_->setGeometry(4, 10, w, figure_height);
+  // Below the figure; where the panel is tall, level with the viewer's
+  // own buttons.
+  const int strip_top = std::max(10 + figure_height + 8, std::min(482, height() - 53));
+  strip_->setGeometry(4, strip_top, w, 49);
+  cmdSaveFigure->move(16, strip_top + 6);
+  cmdSavePdf->move(246, strip_top + 6);
+}
+
+void tFigurePanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOut();
+}
 
 void tFigurePanel::AddReport(const tAnalysis& analysis, char decimal_separator) {
   retired_.clear();

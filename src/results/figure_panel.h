@@ -19,6 +19,7 @@
 #include "analysis/platform_interfaces.h"
 #include "results/report_pdf.h"
 
+class QFrame;
 class QPlainTextEdit;
 class QPushButton;
 class tFigureView;
@@ -94,6 +95,8 @@ class tFigurePanel : public QWidget {
   // The name the user chooses, after the question about an existing file.
   std::optional<std::string> ChooseName(std::string& proposed, const QString& filter);
   void MemoChanged();
+  void LayOut();
+  void resizeEvent(QResizeEvent* event) override;
   // Where each report's text lies in the memo, of those whose text is
   // still there, in order.
   struct tSpan {
@@ -114,6 +117,7 @@ class tFigurePanel : public QWidget {
   std::string pdf_name_ = "results.pdf";
   tFigureView* view_ = nullptr;
   int shown_ = 0;
+  QFrame* strip_ = nullptr;
   QPushButton* cmdSaveFigure = nullptr;
   QPushButton* cmdSavePdf = nullptr;
 };

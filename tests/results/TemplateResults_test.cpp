@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -638,9 +639,10 @@ TEST(QtSaveFileDialogTest, ProposesTheNameFiltersTextFilesAndAddsNoExtension) {
 
 }  // namespace
 
-// On any screen the viewer lies on the screen with its four buttons whole;
-// the figure is beside the text where both fit, and otherwise starts hidden
-// and is shown from the "Figure" menu.  (Run once more at 1.5 scaling.)
+// On any screen the viewer lies on the screen with its four buttons whole
+// and no report line wrapped; the figure is beside the text where both fit,
+// and otherwise on a tab in the text's place, whole and large enough to
+// read.  (Run once more at 1.5 scaling.)
 TEST_F(ResultsViewerTest, FitsTheScreenWithItsButtonsAndTheFigureWhereItFits) {
   Compute();
   QCoreApplication::processEvents();
@@ -648,20 +650,40 @@ TEST_F(ResultsViewerTest, FitsTheScreenWithItsButtonsAndTheFigureWhereItFits) {
   EXPECT_LE(viewer->frameGeometry().width(), area.width());
   EXPECT_LE(viewer->frameGeometry().height(), area.height());
   QWidget* client = viewer->centralWidget();
-  for (const char* name : {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"}) {
-    auto* button = viewer->findChild<QPushButton*>(QLatin1String(name));
-    const QRect place(button->mapTo(client, QPoint(0, 0)), button->size());
-    EXPECT_TRUE(client->rect().contains(place)) << name;
-  }
+  const auto whole_in_client = [&](QWidget* widget) {
+    return client->rect().contains(QRect(widget->mapTo(client, QPoint(0, 0)), widget->size()));
+  };
+  for (const char* name : {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"})
+    EXPECT_TRUE(whole_in_client(viewer->findChild<QPushButton*>(QLatin1String(name)))) << name;
+  int visual_lines = 0;
+  for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next())
+    visual_lines += b.layout()->lineCount();
+  EXPECT_EQ(visual_lines, memo->document()->blockCount());
+
   auto* dock = viewer->findChild<QDockWidget*>(QStringLiteral("FigureDock"));
+  auto* tabs = viewer->findChild<QTabBar*>(QStringLiteral("ResultsTabs"));
   auto* show = viewer->findChild<QAction*>(QStringLiteral("mnuShowFigure"));
-  ASSERT_NE(dock, nullptr);
-  ASSERT_NE(show, nullptr);
+  auto* figure = viewer->findChild<QWidget*>(QStringLiteral("FigureView"));
+  ASSERT_TRUE(dock && tabs && show && figure);
   const bool roomy = area.width() >= 1300;
+  EXPECT_TRUE(show->isChecked());
   EXPECT_EQ(dock->isVisible(), roomy);
-  EXPECT_EQ(show->isChecked(), roomy);
+  EXPECT_EQ(tabs->isVisible(), !roomy);
+  if (!roomy) {
+    tabs->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(memo->isVisible());
+    ASSERT_TRUE(figure->isVisible());
+    EXPECT_TRUE(whole_in_client(figure));
+    EXPECT_GE(figure->height(), 200);  // no sliver, even at 1280 x 720 and 1.5
+    auto* save_figure = viewer->findChild<QPushButton*>(QStringLiteral("cmdSaveFigure"));
+    EXPECT_TRUE(whole_in_client(save_figure));
+    tabs->setCurrentIndex(0);
+    EXPECT_TRUE(memo->isVisible());
+  }
   show->trigger();
   QCoreApplication::processEvents();
-  EXPECT_EQ(dock->isVisible(), !roomy);
-  EXPECT_EQ(show->isChecked(), !roomy);
+  EXPECT_FALSE(dock->isVisible());
+  EXPECT_FALSE(tabs->isVisible());
+  EXPECT_FALSE(figure->isVisible());
 }
