@@ -270,29 +270,49 @@ TEST_F(ResultsViewerTest, ASaveThatFailsOnAFullDiskKeepsTheEarlierFile) {
   EXPECT_EQ(ReadAll(file), QByteArray(20000, 'n'));
 }
 
-TEST(WriteResultsFile, ALinkChosenByTheUserLeadsToTheFileReplaced) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("real")));
-  const QString target = dir.filePath(QStringLiteral("real/results.txt"));
-  const QString link = dir.filePath(QStringLiteral("results.txt"));
-  {
-    QFile f(target);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("earlier");
+// A link under the chosen name is never followed into another folder: in a
+// shared folder another user may have planted it to lead into this user's
+// files.  The user's own link is replaced by the file; another user's link
+// is refused, and the file it leads to is untouched either way.
+TEST(WriteResultsFile, ALinkIsReplacedItselfOrRefusedNeverFollowed) {
+  for (const bool planted : {false, true}) {
+    SCOPED_TRACE(planted ? "another user's link" : "the user's own link");
+    if (planted && ::geteuid() != 0) GTEST_SKIP() << "only the superuser can give a link away";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("home")));
+    const QString target = dir.filePath(QStringLiteral("home/notes.txt"));
+    const QString link = dir.filePath(QStringLiteral("report.txt"));
+    {
+      QFile f(target);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write("earlier");
+    }
+    ASSERT_TRUE(QFile::link(target, link));
+    if (planted) {
+      ASSERT_EQ(::lchown(QFile::encodeName(link).constData(), 65534, 65534), 0);
+      try {
+        WriteResultsFile(link.toStdString(), "new text");
+        ADD_FAILURE() << "saved through another user's link";
+      } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), link.toStdString() +
+                                   " is a link that belongs to another user; the results were "
+                                   "not saved through it");
+      }
+      EXPECT_TRUE(QFileInfo(link).isSymLink());
+    } else {
+      WriteResultsFile(link.toStdString(), "new text");
+      EXPECT_FALSE(QFileInfo(link).isSymLink());
+      EXPECT_EQ(ReadAll(link), QByteArray("new text"));
+      struct stat info {};
+      ASSERT_EQ(::stat(QFile::encodeName(link).constData(), &info), 0);
+      EXPECT_FALSE(info.st_mode & 0111);  // not the link's rwxrwxrwx
+    }
+    EXPECT_EQ(ReadAll(target), QByteArray("earlier"));
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("home")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("notes.txt")});
   }
-  ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
-  ASSERT_TRUE(QFile::link(target, link));
-  WriteResultsFile(link.toStdString(), "new text");
-  EXPECT_TRUE(QFileInfo(link).isSymLink());
-  EXPECT_EQ(ReadAll(target), QByteArray("new text"));
-  // The replaced file keeps its permissions.
-  struct stat info {};
-  ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-  EXPECT_EQ(QDir(dir.filePath(QStringLiteral("real")))
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList{QStringLiteral("results.txt")});
 }
 
 TEST(WriteResultsFile, AFileTheUserMayNotWriteIsNotReplaced) {
