@@ -1,30 +1,38 @@
 #include "results/TemplateResults.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPagedPaintDevice>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QToolButton>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -107,6 +115,21 @@ void TfrmTemplateResults::BuildControls() {
   mnuUndoClear->setObjectName(QStringLiteral("mnuUndoClear"));
   mnuUndoClear->setShortcut(QKeySequence::Undo);
   mnuUndoClear->setEnabled(false);
+  mnuCopyReport = edit_menu->addAction(QStringLiteral("&Copy Report"));
+  mnuCopyReport->setObjectName(QStringLiteral("mnuCopyReport"));
+  mnuCopyReport->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+  mnuCopyReport->setShortcutContext(Qt::WindowShortcut);
+  // The same as a button at the menu bar's end, where it is always in view.
+  auto* copy_button = new QToolButton(menu_bar);
+  copy_button->setObjectName(QStringLiteral("cmdCopyReport"));
+  copy_button->setText(QStringLiteral("Copy Report"));
+  copy_button->setAccessibleName(QStringLiteral("Copy Report"));
+  copy_button->setToolTip(
+      QStringLiteral("Copy the report under the text cursor, with its figure, for a word processor "
+                     "(Ctrl+Shift+C)"));
+  copy_button->setAutoRaise(true);
+  connect(copy_button, &QToolButton::clicked, this, [this] { cmdCopyReportClick(); });
+  menu_bar->setCornerWidget(copy_button, Qt::TopRightCorner);
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("ClientArea"));
@@ -338,6 +361,9 @@ void TfrmTemplateResults::ConnectHandlers() {
   connect(mnuPrint, &QAction::triggered, this, [this] { mnuPrintClick(); });
   connect(mnuPrintSelection, &QAction::triggered, this, [this] { mnuPrintSelectionClick(); });
   connect(mnuUndoClear, &QAction::triggered, this, [this] { UndoClearResults(); });
+  connect(mnuCopyReport, &QAction::triggered, this, [this] { cmdCopyReportClick(); });
+  figures_->SetFolderMemory([this](const std::string& name) { return Proposal(name); },
+                            [this](const std::string& chosen) { RememberFolder(chosen); });
   figures_->SetPdfWritten([this] { unsaved_ = 0; });
   connect(memoResults->document(), &QTextDocument::contentsChanged, this,
           [this] { ShowClearOrUndo(); });
@@ -405,7 +431,7 @@ void TfrmTemplateResults::FormShow() {
     if (!shown_before_) {
       shown_before_ = true;
       const QScreen* screen = this->screen();
-      if (screen != nullptr) {
+      if (screen != nullptr && !placed_) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
@@ -447,7 +473,7 @@ void TfrmTemplateResults::cmdSaveOutputClick() {
 }
 
 bool TfrmTemplateResults::SaveOutput() {
-  std::string proposed = proposed_name_;
+  std::string proposed = Proposal(proposed_name_);
   std::string chosen;
   for (;;) {
     std::optional<std::string> name = save_dialog_->ChooseFile(proposed);
@@ -458,6 +484,7 @@ bool TfrmTemplateResults::SaveOutput() {
     proposed = chosen;  // No: back to the dialog, which keeps the name
   }
   proposed_name_ = chosen;
+  RememberFolder(chosen);
   QString text = ResultsText();
   text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
   WriteResultsFile(chosen, text.toStdString());
@@ -539,6 +566,61 @@ void TfrmTemplateResults::ShowClearOrUndo() {
   cmdClearResults->setToolTip(
       undo ? QStringLiteral("Bring back the reports just cleared (Ctrl+Z)")
            : QStringLiteral("Empty the results viewer; it can be undone until the next report"));
+}
+
+void TfrmTemplateResults::cmdCopyReportClick() {
+  RunHandler(dialogs_, [this] {
+    const QString selection = SelectedText();
+    const tPdfReport report =
+        selection.isEmpty() ? figures_->ReportAtCursor() : tPdfReport{selection, std::nullopt};
+    auto mime = std::make_unique<QMimeData>();
+    mime->setText(report.text);
+    mime->setHtml(QStringLiteral("<pre style=\"font-family: 'Courier New', Courier, monospace; "
+                                 "font-size: 9pt\">") +
+                  report.text.toHtmlEscaped() + QStringLiteral("</pre>"));
+    if (report.figure) {
+      QImage image(2 * kFigureWidth, 2 * kFigureHeight, QImage::Format_RGB32);
+      image.fill(Qt::white);
+      {
+        QPainter painter(&image);
+        PaintFigure(painter, QRectF(0, 0, image.width(), image.height()), report.figure->analysis,
+                    report.figure->decimal_separator, report.figure->report_number);
+      }
+      mime->setImageData(image);
+    }
+    QGuiApplication::clipboard()->setMimeData(mime.release());
+  });
+}
+
+void TfrmTemplateResults::SetSettings(QSettings* settings) {
+  settings_ = settings;
+  if (settings_ == nullptr) return;
+  const QByteArray geometry = settings_->value(QStringLiteral("viewer/geometry")).toByteArray();
+  if (!geometry.isEmpty() && restoreGeometry(geometry)) placed_ = true;
+  show_figure_->setChecked(settings_->value(QStringLiteral("viewer/showFigure"), true).toBool());
+}
+
+void TfrmTemplateResults::SaveSettings() const {
+  if (settings_ == nullptr) return;
+  settings_->setValue(QStringLiteral("viewer/geometry"), saveGeometry());
+  settings_->setValue(QStringLiteral("viewer/showFigure"), show_figure_->isChecked());
+  settings_->sync();
+}
+
+std::string TfrmTemplateResults::Proposal(const std::string& name) const {
+  const QString file = QString::fromStdString(name);
+  if (settings_ == nullptr || QFileInfo(file).isAbsolute()) return name;
+  QString folder = settings_->value(QStringLiteral("lastSaveFolder")).toString();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir())
+    folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty()) return name;
+  return QDir(folder).filePath(file).toStdString();
+}
+
+void TfrmTemplateResults::RememberFolder(const std::string& chosen) {
+  if (settings_ == nullptr) return;
+  settings_->setValue(QStringLiteral("lastSaveFolder"),
+                      QFileInfo(QString::fromStdString(chosen)).absolutePath());
 }
 
 void TfrmTemplateResults::cmdReturnClick() {

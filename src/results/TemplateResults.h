@@ -19,6 +19,7 @@
 class QAction;
 class QDockWidget;
 class QScrollArea;
+class QSettings;
 class QTabBar;
 class QFrame;
 class QMenu;
@@ -52,6 +53,14 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   TfrmTemplateResults(tUserDialogs& dialogs, std::unique_ptr<tSaveFileDialog> save_dialog,
                       std::unique_ptr<tPrinterProvider> printers, QWidget* parent = nullptr);
   ~TfrmTemplateResults() override;
+
+  // What the viewer remembers from one run of the program to the next (its
+  // size and place, whether the figure is shown, the folder last saved
+  // into), kept in `settings`, which must outlive the viewer.  Without it
+  // the viewer remembers nothing and its save dialogs start in the
+  // program's working folder.
+  void SetSettings(QSettings* settings);
+  void SaveSettings() const;
 
   // The window that "Return to Worksheet" shows.
   void SetWorksheet(QWidget* worksheet) { worksheet_ = worksheet; }
@@ -88,6 +97,10 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   void cmdSaveOutputClick();
   void cmdClearResultsClick();
   void UndoClearResults();
+  // Copies the report under the text cursor (or the selected text) to the
+  // clipboard as plain text, as HTML in a fixed-width font and, for a
+  // report, its figure as an image.
+  void cmdCopyReportClick();
   void cmdReturnClick();
   void cmdExitClick();
   void mnuPrintClick();
@@ -112,6 +125,10 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   // first; true when the caller may go on with what it asked (`go_on`).
   bool OfferToSave(const std::string& question, const std::string& go_on);
   void ShowClearOrUndo();
+  // The name a save dialog proposes for the bare name `name`: in the folder
+  // last saved into, the user's documents folder the first time.
+  std::string Proposal(const std::string& name) const;
+  void RememberFolder(const std::string& chosen);
   void PrintText(const QString& text);
   tUserDialogs& dialogs_;
   std::unique_ptr<tSaveFileDialog> save_dialog_;
@@ -129,6 +146,9 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   };
   std::optional<tClearedResults> cleared_;
   QAction* mnuUndoClear = nullptr;
+  QAction* mnuCopyReport = nullptr;
+  QSettings* settings_ = nullptr;
+  bool placed_ = false;  // a remembered place: not centred at first showing
   QPointer<QWidget> last_focus_;
 
   QMenu* mnuPrinterOptions = nullptr;

@@ -141,8 +141,7 @@ void tFigurePanel::ShowReport(int number) {
   cmdSaveFigure->setEnabled(true);
 }
 
-void tFigurePanel::FollowMemo() {
-  if (reports_.empty()) return;
+int tFigurePanel::NumberAtCursor() const {
   const QRect view = memo_->viewport()->rect();
   int position = memo_->textCursor().position();
   if (!view.intersects(memo_->cursorRect()))
@@ -153,7 +152,27 @@ void tFigurePanel::FollowMemo() {
   int number = spans.empty() ? 0 : 1;
   for (std::size_t k = 0; k < spans.size(); ++k)
     if (spans[k].start <= position) number = static_cast<int>(k) + 1;
-  ShowReport(number);
+  return number;
+}
+
+void tFigurePanel::FollowMemo() {
+  if (reports_.empty()) return;
+  ShowReport(NumberAtCursor());
+}
+
+tPdfReport tFigurePanel::ReportAtCursor() const {
+  const QString raw = memo_->document()->toRawText();
+  const int number = reports_.empty() ? 0 : NumberAtCursor();
+  if (number == 0) return {WithLineFeeds(raw), std::nullopt};
+  const tSpan span = Spans()[static_cast<std::size_t>(number - 1)];
+  QString text = WithLineFeeds(raw.mid(span.start, span.end - span.start));
+  // The line of underscores that parts it from the report before.
+  const qsizetype first_end = text.indexOf(QLatin1Char('\n'));
+  const QString first = text.left(first_end < 0 ? text.size() : first_end);
+  if (!first.isEmpty() && first.count(QLatin1Char('_')) == first.size())
+    text.remove(0, first_end < 0 ? text.size() : first_end + 1);
+  const tReport& report = reports_[span.report];
+  return {text, tPdfFigure{report.analysis, report.decimal_separator, number}};
 }
 
 std::vector<tFigurePanel::tKeptReport> tFigurePanel::KeptReports() const {
@@ -219,13 +238,14 @@ std::vector<tPdfReport> tFigurePanel::Pieces() const {
 }
 
 std::optional<std::string> tFigurePanel::ChooseName(std::string& proposed, const QString& filter) {
-  std::string asked = proposed;
+  std::string asked = propose_ ? propose_(proposed) : proposed;
   for (;;) {
     std::optional<std::string> name = files_->ChooseFile(asked, filter);
     if (!name) return std::nullopt;
     if (!QFileInfo::exists(QString::fromStdString(*name)) ||
         dialogs_.Confirm(OverwriteQuestion(*name))) {
       proposed = *name;
+      if (chosen_) chosen_(*name);
       return name;
     }
     asked = *name;  // No: back to the dialog, which keeps the name

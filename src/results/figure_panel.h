@@ -68,6 +68,16 @@ class tFigurePanel : public QWidget {
   tFigureView* View() const { return view_; }
 
   void SetFileDialog(std::unique_ptr<tExportFileDialog> files) { files_ = std::move(files); }
+  // Where the save dialogs start: `propose` turns a bare name into the name
+  // the dialog proposes, `chosen` hears of the name the user chose.
+  void SetFolderMemory(std::function<std::string(const std::string&)> propose,
+                       std::function<void(const std::string&)> chosen) {
+    propose_ = std::move(propose);
+    chosen_ = std::move(chosen);
+  }
+  // The report under the memo's text cursor (FollowMemo's), without its
+  // separator line, with its figure; the whole text when it holds no report.
+  tPdfReport ReportAtCursor() const;
   // Called after "Save as PDF..." wrote its file.
   void SetPdfWritten(std::function<void()> written) { pdf_written_ = std::move(written); }
 
@@ -111,6 +121,9 @@ class tFigurePanel : public QWidget {
   tUserDialogs& dialogs_;
   std::unique_ptr<tExportFileDialog> files_;
   std::function<void()> pdf_written_;
+  std::function<std::string(const std::string&)> propose_;
+  std::function<void(const std::string&)> chosen_;
+  int NumberAtCursor() const;
   std::vector<tReport> reports_;
   std::vector<QTextCursor> retired_;  // of reports whose text was emptied
   std::string figure_name_ = "figure.png";

@@ -1,11 +1,13 @@
 // The results viewer as a user meets it: reports accumulating, saving,
 // printing, clearing, going back and leaving, on the offscreen platform.
 #include "results/TemplateResults.h"
+#include "results/figure.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
@@ -13,9 +15,12 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabBar>
@@ -554,6 +559,77 @@ TEST_F(ResultsViewerTest, UnsavedReportsAreOfferedForSavingAndClearingCanBeUndon
   Compute();
   EXPECT_FALSE(viewer->CanUndoClear());
   EXPECT_EQ(clear->text(), "C&lear Results");
+}
+
+// Ctrl+Shift+C puts the report under the text cursor on the clipboard as
+// plain text, as HTML in a fixed-width font and its figure as an image.
+TEST_F(ResultsViewerTest, CopyPutsTheReportUnderTheCursorOnTheClipboard) {
+  const auto first = Compute();
+  viewer->AttachFigure(SampleAnalysis(), '.');
+  const auto second = Compute(tLimits::OneSidedLower);
+  viewer->AttachFigure(SampleAnalysis(tLimits::OneSidedLower), '.');
+  viewer->show();
+  viewer->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer.get()));
+  for (const bool in_second : {false, true}) {
+    QTextCursor cursor(memo->document());
+    cursor.setPosition(in_second ? memo->document()->characterCount() - 2 : 3);
+    memo->setTextCursor(cursor);
+    memo->setFocus();
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    // The second report without the line that parts it from the first.
+    const std::vector<std::string> lines =
+        in_second ? std::vector<std::string>(second.begin() + 1, second.end()) : first;
+    EXPECT_EQ(copied->text(), Joined(lines));
+    EXPECT_TRUE(
+        copied->html().startsWith(QStringLiteral("<pre style=\"font-family: 'Courier New'")));
+    EXPECT_TRUE(copied->html().contains(Joined(lines).toHtmlEscaped()));
+    EXPECT_EQ(qvariant_cast<QImage>(copied->imageData()).size(),
+              QSize(2 * kFigureWidth, 2 * kFigureHeight));
+  }
+}
+
+// With settings, the viewer opens as it was left (size, the figure shown or
+// not) and its save dialogs start in the folder last saved into, in the
+// documents folder the first time.
+TEST(ResultsViewerSettingsTest, RemembersItsSizeTheFigureAndTheLastFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QSettings settings(dir.filePath(QStringLiteral("quorrel.conf")), QSettings::IniFormat);
+  tRecordingDialogs dialogs;
+  const auto make_viewer = [&](tScriptedSaveDialog*& save) {
+    auto dialog = std::make_unique<tScriptedSaveDialog>();
+    save = dialog.get();
+    auto viewer = std::make_unique<TfrmTemplateResults>(dialogs, std::move(dialog),
+                                                        std::make_unique<tPdfPrinterProvider>());
+    viewer->SetSettings(&settings);
+    viewer->AppendLines({"a report"});
+    return viewer;
+  };
+  tScriptedSaveDialog* save = nullptr;
+  auto first = make_viewer(save);
+  first->cmdSaveOutputClick();
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  EXPECT_EQ(save->proposals.back(),
+            QDir(documents).filePath(QStringLiteral("results.txt")).toStdString());
+  QDir(dir.path()).mkdir(QStringLiteral("cases"));
+  save->answers = {dir.filePath(QStringLiteral("cases/monday.txt")).toStdString()};
+  first->cmdSaveOutputClick();
+  first->findChild<QAction*>(QStringLiteral("mnuShowFigure"))->setChecked(false);
+  first->resize(first->minimumWidth() + 40, first->minimumHeight() + 30);
+  const QSize size = first->size();
+  first->SaveSettings();
+  first.reset();
+
+  auto second = make_viewer(save);
+  EXPECT_EQ(second->size(), size);
+  EXPECT_FALSE(second->findChild<QAction*>(QStringLiteral("mnuShowFigure"))->isChecked());
+  second->cmdSaveOutputClick();
+  EXPECT_EQ(save->proposals.back(),
+            dir.filePath(QStringLiteral("cases/results.txt")).toStdString());
 }
 
 TEST_F(ResultsViewerTest, FocusFirstOnReturnThenOnTheLastFocusedControl) {
