@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include <QIcon>
+#include <QSettings>
+#include <QStandardPaths>
 
 #include "analysis/data_file.h"
 #include "analysis/data_location.h"
@@ -59,6 +61,18 @@ int RunQuorrel(int argc, char** argv) {
   SetProgramIdentity();
   const char separator = UserDecimalSeparator();
   tQuorrelWindows windows(dialogs, StartUpDataFolder(), separator);
+  // The windows' sizes and places, whether the figure is shown and the
+  // folder last saved into, per user, where the platform keeps settings
+  // (~/.config/quorrel/quorrel.conf).
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("quorrel"),
+                     QStringLiteral("quorrel"));
+  windows.Worksheet().restoreGeometry(
+      settings.value(QStringLiteral("worksheet/geometry")).toByteArray());
+  windows.Results().SetSettings(&settings);
+  QObject::connect(&application, &QCoreApplication::aboutToQuit, [&windows, &settings] {
+    settings.setValue(QStringLiteral("worksheet/geometry"), windows.Worksheet().saveGeometry());
+    windows.Results().SaveSettings();
+  });
   windows.Worksheet().show();
   return application.exec();
 }

@@ -15,30 +15,77 @@
 
 namespace {
 
-// The canvas's parts, top to bottom: two title lines, the plot with its
-// x axis labels and caption, three legend lines.
+// The canvas's parts, top to bottom: the report's identity, two title
+// lines, the plot with its x axis labels and caption, three legend lines.
 constexpr double kMarginLeft = 60;
 constexpr double kMarginRight = 16;
-constexpr double kPlotTop = 52;
+constexpr double kPlotTop = 68;
 constexpr double kPlotBottom = 278;
 constexpr double kLegendTop = 330;
 constexpr double kLegendLine = 22;
 constexpr int kTitlePixels = 14;
 constexpr int kTextPixels = 12;
+// Words are never made smaller than this to fit.
+constexpr int kSmallestPixels = 8;
+// The legend's words start here, right of their marks.
+constexpr double kLegendTextLeft = kMarginLeft + 44;
+// Beyond this magnitude a number is written in scientific notation, and the
+// axis counts in powers of ten.
+constexpr long double kLargestFixed = 1e6L;
 
 const QColor kDensityFill(170, 170, 170);
 const QColor kBandFill(232, 232, 232);
 
-QFont FigureFont(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("Liberation Sans"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
 QString Fixed(long double value, int decimals, char separator) {
   return QString::fromStdString(FormatFixed(value, 0, decimals, separator));
+}
+
+// A number as the report writes it, in fixed point; one whose digits would
+// crowd the figure's lines in scientific notation with five significant
+// digits instead.
+QString Shown(long double value, int decimals, char separator) {
+  if (std::fabs(value) < kLargestFixed) return Fixed(value, decimals, separator);
+  QString text = QString::fromStdString(FormatScientific(value, 4));
+  text.replace(QLatin1Char('.'), QLatin1Char(separator));
+  return text;
+}
+
+double TextWidth(const QString& text, int pixels, bool bold = false) {
+  return QFontMetricsF(FigureFont(pixels, bold)).horizontalAdvance(text);
+}
+
+// The largest size, from `pixels` down to kSmallestPixels, at which every
+// one of `lines` is at most `width` wide.
+int FittingPixels(const QStringList& lines, int pixels, double width, bool bold = false) {
+  for (; pixels > kSmallestPixels; --pixels) {
+    bool fits = true;
+    for (const QString& line : lines)
+      fits = fits && TextWidth(line, pixels, bold) <= width;
+    if (fits) break;
+  }
+  return pixels;
+}
+
+// Whose figure it is: the report's number in the viewer, the case's scores
+// and the first line of the user's notes, which is cut short (with an
+// ellipsis) when the line would not fit the canvas.
+QString IdentityLine(const tAnalysis& a, char sep, int report_number, int& pixels) {
+  QString line = report_number > 0 ? QStringLiteral("Report %1: ").arg(report_number) : QString();
+  line += QStringLiteral("case's scores X = %1, Y = %2")
+              .arg(Shown(a.request.case_x, 2, sep), Shown(a.request.case_y, 2, sep));
+  const double width = kFigureWidth - 16;
+  pixels = FittingPixels({line}, kTitlePixels, width, true);
+  for (const std::string& note : a.request.options.notes) {
+    const QString first = QString::fromStdString(note).simplified();
+    if (first.isEmpty()) continue;
+    const QFontMetricsF metrics(FigureFont(pixels, true));
+    const QString separator = QStringLiteral("; ");
+    const double room = width - metrics.horizontalAdvance(line + separator);
+    const QString shown = metrics.elidedText(first, Qt::ElideRight, room);
+    if (!shown.isEmpty()) line += separator + shown;
+    break;
+  }
+  return line;
 }
 
 // A count with its digits in groups of three.
@@ -63,11 +110,45 @@ double RoundStep(double step) {
 
 // Decimals that show every multiple of `step` exactly (at most 4).
 int DecimalsFor(double step) {
-  for (int d = 0; d < 4; ++d) {
+  for (int d = 0; d < 12; ++d) {
     const double scaled = step * std::pow(10.0, d);
     if (std::fabs(scaled - std::round(scaled)) < 1e-6 * scaled) return d;
   }
-  return 4;
+  return 12;
+}
+
+// The x axis's ticks: round values, as many as fit with room between their
+// labels, counted in units of 10^exponent when the values are large.
+void LayOutTicks(tFigureLayout& f, char sep) {
+  const long double magnitude = std::max(std::fabs(f.z_low), std::fabs(f.z_high));
+  f.axis_exponent =
+      magnitude >= kLargestFixed ? static_cast<int>(std::floor(std::log10(magnitude))) : 0;
+  const long double unit = std::pow(10.0L, static_cast<long double>(f.axis_exponent));
+  const double low = static_cast<double>(f.z_low / unit);
+  const double high = static_cast<double>(f.z_high / unit);
+  const double pixels_per_unit = f.plot.width() / (high - low);
+  double step = RoundStep((high - low) / 7);
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    f.ticks.clear();
+    const int decimals = DecimalsFor(step);
+    double widest = 0;
+    const double first = std::ceil(low / step);
+    for (int k = 0; k <= 60; ++k) {
+      const double z = (first + k) * step;
+      if (z > high + 1e-9 * step) break;
+      const QString label = Fixed(std::fabs(z) < 1e-9 * step ? 0.0 : z, decimals, sep);
+      widest = std::max(widest, TextWidth(label, kTextPixels));
+      f.ticks.emplace_back(f.XOf(static_cast<long double>(z) * unit), label);
+    }
+    // Labels a word's width apart at the least.
+    if (widest + 12 <= step * pixels_per_unit) break;
+    step = RoundStep(step * 1.0001);
+  }
+  const QString quantity = f.axis_exponent == 0
+                               ? QStringLiteral("Z-DCC")
+                               : QStringLiteral("Z-DCC in units of 10^%1").arg(f.axis_exponent);
+  f.axis_caption =
+      quantity + QStringLiteral(", the difference between case and controls (Task X minus Task Y)");
 }
 
 // The credible limits the analysis asked for.
@@ -112,23 +193,23 @@ QStringList LegendLines(const tAnalysis& a, char sep) {
   const int pd = PercentDecimals(a);
   QStringList lines;
   lines.push_back(QStringLiteral("Point estimate Z-DCC = %1; %2% of controls more extreme")
-                      .arg(Fixed(r.zdcc, 3, sep), Fixed(r.pct_estimate, pd, sep)));
+                      .arg(Shown(r.zdcc, 3, sep), Shown(r.pct_estimate, pd, sep)));
   switch (a.request.options.limits) {
     case tLimits::TwoSided:
       lines.push_back(
           QStringLiteral("95% credible interval %1 to %2; %3% to %4% of controls more extreme")
-              .arg(Fixed(r.zdcc_lower, 3, sep), Fixed(r.zdcc_upper, 3, sep),
-                   Fixed(r.pct_lower, pd, sep), Fixed(r.pct_upper, pd, sep)));
+              .arg(Shown(r.zdcc_lower, 3, sep), Shown(r.zdcc_upper, 3, sep),
+                   Shown(r.pct_lower, pd, sep), Shown(r.pct_upper, pd, sep)));
       break;
     case tLimits::OneSidedLower:
       lines.push_back(QStringLiteral("95% one-sided lower limit %1; at least %2% of controls "
                                      "more extreme")
-                          .arg(Fixed(r.zdcc_lower, 3, sep), Fixed(r.pct_lower, pd, sep)));
+                          .arg(Shown(r.zdcc_lower, 3, sep), Shown(r.pct_lower, pd, sep)));
       break;
     case tLimits::OneSidedUpper:
       lines.push_back(QStringLiteral("95% one-sided upper limit %1; at most %2% of controls "
                                      "more extreme")
-                          .arg(Fixed(r.zdcc_upper, 3, sep), Fixed(r.pct_upper, pd, sep)));
+                          .arg(Shown(r.zdcc_upper, 3, sep), Shown(r.pct_upper, pd, sep)));
       break;
   }
   const int64_t total = a.draws.Total();
@@ -148,7 +229,15 @@ double tFigureLayout::YOf(double density) const {
   return plot.bottom() - density / density_top * plot.height();
 }
 
-tFigureLayout LayOutFigure(const tAnalysis& a, char decimal_separator) {
+QFont FigureFont(int pixels, bool bold) {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+tFigureLayout LayOutFigure(const tAnalysis& a, char decimal_separator, int report_number) {
   tFigureLayout f;
   f.plot =
       QRectF(QPointF(kMarginLeft, kPlotTop), QPointF(kFigureWidth - kMarginRight, kPlotBottom));
@@ -166,6 +255,12 @@ tFigureLayout LayOutFigure(const tAnalysis& a, char decimal_separator) {
   const long double margin = (f.z_high - f.z_low) / 40;
   f.z_low = std::min(f.z_low, r.zdcc - margin);
   f.z_high = std::max(f.z_high, r.zdcc + margin);
+  if (!(f.z_high - f.z_low > std::fabs(f.z_high) * 1e-12L)) {
+    // Draws and estimate all at one value: an axis around it.
+    const long double room = std::max(std::fabs(r.zdcc) * 1e-6L, 0.5L);
+    f.z_low = r.zdcc - room;
+    f.z_high = r.zdcc + room;
+  }
 
   double peak = 0;
   const double total = static_cast<double>(a.draws.Total());
@@ -179,13 +274,17 @@ tFigureLayout LayOutFigure(const tAnalysis& a, char decimal_separator) {
   const double band_left = f.lower_x.value_or(f.plot.left());
   const double band_right = f.upper_x.value_or(f.plot.right());
   f.band = QRectF(QPointF(band_left, f.plot.top()), QPointF(band_right, f.plot.bottom()));
+  f.identity = IdentityLine(a, decimal_separator, report_number, f.identity_pixels);
   f.title = TitleLines(a);
   f.legend = LegendLines(a, decimal_separator);
+  f.legend_pixels = FittingPixels(f.legend, kTextPixels, kFigureWidth - kLegendTextLeft - 4);
+  LayOutTicks(f, decimal_separator);
   return f;
 }
 
-void PaintFigure(QPainter& painter, const QRectF& area, const tAnalysis& a, char sep) {
-  const tFigureLayout f = LayOutFigure(a, sep);
+void PaintFigure(QPainter& painter, const QRectF& area, const tAnalysis& a, char sep,
+                 int report_number) {
+  const tFigureLayout f = LayOutFigure(a, sep, report_number);
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
@@ -193,12 +292,14 @@ void PaintFigure(QPainter& painter, const QRectF& area, const tAnalysis& a, char
   painter.scale(area.width() / kFigureWidth, area.height() / kFigureHeight);
   painter.fillRect(QRectF(0, 0, kFigureWidth, kFigureHeight), Qt::white);
 
-  // Title.
+  // Whose figure, then the title.
   painter.setPen(Qt::black);
-  painter.setFont(FigureFont(kTitlePixels, true));
-  painter.drawText(QRectF(0, 6, kFigureWidth, 20), Qt::AlignCenter, f.title.value(0));
+  painter.setFont(FigureFont(f.identity_pixels, true));
+  painter.drawText(QRectF(0, 4, kFigureWidth, 20), Qt::AlignCenter, f.identity);
+  painter.setFont(FigureFont(kTextPixels + 1, true));
+  painter.drawText(QRectF(0, 24, kFigureWidth, 20), Qt::AlignCenter, f.title.value(0));
   painter.setFont(FigureFont(kTextPixels));
-  painter.drawText(QRectF(0, 25, kFigureWidth, 20), Qt::AlignCenter, f.title.value(1));
+  painter.drawText(QRectF(0, 42, kFigureWidth, 20), Qt::AlignCenter, f.title.value(1));
 
   painter.save();
   painter.setClipRect(f.plot);
@@ -241,19 +342,13 @@ void PaintFigure(QPainter& painter, const QRectF& area, const tAnalysis& a, char
   painter.drawRect(f.plot);
   painter.setFont(FigureFont(kTextPixels));
   const QFontMetricsF metrics(painter.font());
-  const double step = RoundStep(static_cast<double>(f.z_high - f.z_low) / 7);
-  const int decimals = DecimalsFor(step);
-  for (double z = std::ceil(static_cast<double>(f.z_low) / step) * step;
-       z <= static_cast<double>(f.z_high) + 1e-9 * step; z += step) {
-    const double x = f.XOf(z);
+  for (const auto& [x, label] : f.ticks) {
     painter.drawLine(QPointF(x, f.plot.bottom()), QPointF(x, f.plot.bottom() + 5));
-    const QString label = Fixed(std::fabs(z) < 1e-9 * step ? 0.0 : z, decimals, sep);
     const double w = metrics.horizontalAdvance(label);
     painter.drawText(QPointF(x - w / 2, f.plot.bottom() + 8 + metrics.ascent()), label);
   }
-  painter.drawText(
-      QRectF(f.plot.left(), f.plot.bottom() + 24, f.plot.width(), 20), Qt::AlignCenter,
-      QStringLiteral("Z-DCC, the difference between case and controls (Task X minus Task Y)"));
+  painter.drawText(QRectF(f.plot.left(), f.plot.bottom() + 24, f.plot.width(), 20), Qt::AlignCenter,
+                   f.axis_caption);
   painter.save();
   painter.translate(kMarginLeft - 16, f.plot.center().y());
   painter.rotate(-90);
@@ -263,7 +358,9 @@ void PaintFigure(QPainter& painter, const QRectF& area, const tAnalysis& a, char
 
   // Legend: a sample of each mark, then its words.
   const double sample_left = kMarginLeft;
-  const double text_left = kMarginLeft + 44;
+  const double text_left = kLegendTextLeft;
+  painter.setFont(FigureFont(f.legend_pixels));
+  const QFontMetricsF legend_metrics(painter.font());
   for (int i = 0; i < f.legend.size(); ++i) {
     const double y = kLegendTop + i * kLegendLine;
     const double mid = y + kLegendLine / 2 - 2;
@@ -289,24 +386,26 @@ void PaintFigure(QPainter& painter, const QRectF& area, const tAnalysis& a, char
         break;
     }
     painter.setPen(Qt::black);
-    painter.drawText(QPointF(text_left, mid + metrics.ascent() / 2 - 1), f.legend[i]);
+    painter.drawText(QPointF(text_left, mid + legend_metrics.ascent() / 2 - 1), f.legend[i]);
   }
   painter.restore();
 }
 
 void SaveFigurePng(const QString& file, const tAnalysis& analysis, char decimal_separator,
-                   QSize size) {
+                   int report_number, QSize size) {
   QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::white);
   {
     QPainter painter(&image);
-    PaintFigure(painter, QRectF(QPointF(0, 0), QSizeF(size)), analysis, decimal_separator);
+    PaintFigure(painter, QRectF(QPointF(0, 0), QSizeF(size)), analysis, decimal_separator,
+                report_number);
   }
   if (!image.save(file, "PNG"))
     throw Exception("The figure could not be written to " + file.toStdString());
 }
 
-void SaveFigureSvg(const QString& file, const tAnalysis& analysis, char decimal_separator) {
+void SaveFigureSvg(const QString& file, const tAnalysis& analysis, char decimal_separator,
+                   int report_number) {
   QSvgGenerator svg;
   svg.setFileName(file);
   svg.setSize(QSize(kFigureWidth, kFigureHeight));
@@ -315,7 +414,8 @@ void SaveFigureSvg(const QString& file, const tAnalysis& analysis, char decimal_
   QPainter painter;
   if (!painter.begin(&svg))
     throw Exception("The figure could not be written to " + file.toStdString());
-  PaintFigure(painter, QRectF(0, 0, kFigureWidth, kFigureHeight), analysis, decimal_separator);
+  PaintFigure(painter, QRectF(0, 0, kFigureWidth, kFigureHeight), analysis, decimal_separator,
+              report_number);
   painter.end();
 }
 
@@ -324,9 +424,11 @@ tFigureView::tFigureView(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void tFigureView::SetAnalysis(const tAnalysis& analysis, char decimal_separator) {
+void tFigureView::SetAnalysis(const tAnalysis& analysis, char decimal_separator,
+                              int report_number) {
   analysis_ = analysis;
   separator_ = decimal_separator;
+  report_number_ = report_number;
   update();
 }
 
@@ -343,5 +445,5 @@ void tFigureView::paintEvent(QPaintEvent*) {
   QSizeF size(kFigureWidth, kFigureHeight);
   size.scale(QSizeF(width(), height()), Qt::KeepAspectRatio);
   const QRectF area(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-  PaintFigure(painter, area, *analysis_, separator_);
+  PaintFigure(painter, area, *analysis_, separator_, report_number_);
 }

@@ -23,12 +23,13 @@ constexpr int kFigureScale = 3;
 // The figure's width on the page, in characters of the printer font.
 constexpr int kFigureChars = 90;
 
-QImage FigureImage(const tAnalysis& analysis, char decimal_separator) {
+QImage FigureImage(const tPdfFigure& figure) {
   QImage image(kFigureScale * kFigureWidth, kFigureScale * kFigureHeight, QImage::Format_RGB32);
   image.fill(Qt::white);
   {
     QPainter painter(&image);
-    PaintFigure(painter, QRectF(0, 0, image.width(), image.height()), analysis, decimal_separator);
+    PaintFigure(painter, QRectF(0, 0, image.width(), image.height()), figure.analysis,
+                figure.decimal_separator, figure.report_number);
   }
   // The figure has no colour; grey levels keep the file small.
   return image.convertToFormat(QImage::Format_Grayscale8);
@@ -86,8 +87,7 @@ void WriteReportsPdf(const QString& file, const std::vector<tPdfReport>& reports
       next_page();
       top = 0;
     }
-    painter.drawImage(QRectF(0, top, width, height),
-                      FigureImage(report.figure->analysis, report.figure->decimal_separator));
+    painter.drawImage(QRectF(0, top, width, height), FigureImage(*report.figure));
   }
   if (first_page) next_page();  // nothing at all: one empty page
   if (!painter.end()) throw Exception(failure);

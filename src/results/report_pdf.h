@@ -14,6 +14,7 @@
 struct tPdfFigure {
   tAnalysis analysis;
   char decimal_separator;
+  int report_number = 0;  // its place among the viewer's reports; 0 for none
 };
 
 // One piece of the document: text, and the figure that follows it (none for

@@ -6,15 +6,15 @@
 
 #include <QFileDialog>
 #include <cerrno>
-#include <cstdlib>
 
 #include "analysis/file_replace.h"
 #include "analysis/io_error.h"
+#include "numeric/errors.h"
 
 namespace {
 
 void WriteInPlace(const std::string& file_name, const std::string& content) {
-  const int fd = ::open(file_name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::open(file_name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
   if (fd < 0) throw EInOutError::FromErrno(errno);
   std::size_t written = 0;
   while (written < content.size()) {
@@ -51,26 +51,29 @@ std::string OverwriteQuestion(const std::string& file_name) {
 }
 
 void WriteResultsFile(const std::string& file_name, const std::string& content) {
-  std::string target = file_name;
   struct stat info {};
-  if (::lstat(file_name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    // A link the user chose to save under: the file it leads to is replaced
-    // (in the folder where that file is), and the link stays a link.
-    if (char* resolved = ::realpath(file_name.c_str(), nullptr)) {
-      target = resolved;
-      std::free(resolved);
-    }
+  const bool exists = ::lstat(file_name.c_str(), &info) == 0;
+  if (exists && S_ISLNK(info.st_mode)) {
+    // A link is never followed: in a folder that others may write to (a
+    // shared one, mode 1777) it may have been planted to lead into another
+    // user's files.  Another user's link is refused; the user's own link is
+    // replaced by the saved file, and what it led to stays as it was.
+    if (info.st_uid != ::geteuid())
+      throw Exception(file_name +
+                      " is a link that belongs to another user; the results were not saved "
+                      "through it");
+    ReplaceFileWhole(file_name, content);
+    return;
   }
-  if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+  if (exists && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
     // A device or a pipe cannot be replaced: it is written to as it is.
-    WriteInPlace(target, content);
+    WriteInPlace(file_name, content);
     return;
   }
   // A file the user may not write stays protected, as when it was written
   // in place.
-  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
-    throw EInOutError::FromErrno(errno);
+  if (exists && ::access(file_name.c_str(), W_OK) != 0) throw EInOutError::FromErrno(errno);
   // A file is replaced whole, through a temporary file beside it: a save
   // that fails (a full disk, say) leaves the earlier file as it was.
-  ReplaceFileWhole(target, content);
+  ReplaceFileWhole(file_name, content);
 }

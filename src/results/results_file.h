@@ -33,7 +33,9 @@ std::string OverwriteQuestion(const std::string& file_name);
 
 // Replaces `file_name` with `content`, byte for byte, through a temporary
 // file beside it that is renamed over it (ReplaceFileWhole): when the save
-// fails the earlier file is intact.  A link is followed to the file it
-// leads to; a device or a pipe is written to in place.  Throws `EInOutError`
-// for the failing call's errno; every file is closed in every case.
+// fails the earlier file is intact.  A link is never followed: the user's
+// own link is replaced by the file, another user's is refused with an
+// `Exception`.  A device or a pipe is written to in place.  Throws
+// `EInOutError` for the failing call's errno; every file is closed in every
+// case.
 void WriteResultsFile(const std::string& file_name, const std::string& content);

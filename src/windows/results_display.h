@@ -21,4 +21,8 @@ class tResultsDisplay {
     static_cast<void>(analysis);
     static_cast<void>(decimal_separator);
   }
+  // Asked before the program ends, after "Exit from program?" was answered
+  // Yes: offers to save reports that were neither saved, printed nor
+  // written to PDF.  True when the program may end.
+  virtual bool MayEndProgram() { return true; }
 };

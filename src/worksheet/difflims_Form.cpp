@@ -691,7 +691,7 @@ void TfrmTemplate::btnclearDataClick() {
 
 void TfrmTemplate::ExitBtnClick() {
   RunHandler(dialogs_, [this] {
-    if (dialogs_.Confirm("Exit from program?")) close();
+    if (dialogs_.Confirm("Exit from program?") && results_.MayEndProgram()) close();
   });
 }
 

@@ -1,11 +1,13 @@
 // The results viewer as a user meets it: reports accumulating, saving,
 // printing, clearing, going back and leaving, on the offscreen platform.
 #include "results/TemplateResults.h"
+#include "results/figure.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
@@ -13,11 +15,15 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -103,13 +109,12 @@ class ResultsViewerTest : public ::testing::Test {
   QPlainTextEdit* memo = nullptr;
 };
 
-TEST_F(ResultsViewerTest, WindowWithoutCloseBoxWhoseControlsReachTheirHandlers) {
+TEST_F(ResultsViewerTest, WindowWithoutMinimizeBoxWhoseControlsReachTheirHandlers) {
   ASSERT_NE(viewer->centralWidget(), nullptr);
   viewer->show();
   EXPECT_GE(viewer->centralWidget()->width(), 792);
   EXPECT_EQ(viewer->centralWidget()->height(), 554);
-  for (Qt::WindowType hint : {Qt::WindowMinimizeButtonHint, Qt::WindowCloseButtonHint})
-    EXPECT_FALSE(viewer->windowFlags() & hint) << hint;
+  EXPECT_FALSE(viewer->windowFlags() & Qt::WindowMinimizeButtonHint);
   viewer->hide();
 
   Compute();
@@ -117,6 +122,7 @@ TEST_F(ResultsViewerTest, WindowWithoutCloseBoxWhoseControlsReachTheirHandlers) 
   EXPECT_EQ(dialogs.events, std::vector<std::string>{"warning:You have not selected any text."});
   viewer->findChild<QPushButton*>(QStringLiteral("cmdExit"))->click();
   EXPECT_EQ(dialogs.events.back(), "confirm:Exit from program?");
+  dialogs.choice_answers = {1};  // clear without saving
   viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"))->click();
   EXPECT_FALSE(viewer->HoldsText());
   viewer->findChild<QAction*>(QStringLiteral("mnuPrint"))->trigger();
@@ -138,6 +144,7 @@ TEST_F(ResultsViewerTest, ReportsAccumulateWithTheSeparatorUntilCleared) {
   EXPECT_EQ(second.front(), std::string(96, '_'));
   EXPECT_EQ(viewer->ResultsText(), Joined(first) + "\n" + Joined(second));
 
+  dialogs.choice_answers = {1, 1};  // clear without saving, twice
   viewer->cmdClearResultsClick();
   EXPECT_FALSE(viewer->HoldsText());
   const auto third = Compute();
@@ -150,7 +157,8 @@ TEST_F(ResultsViewerTest, ReportsAccumulateWithTheSeparatorUntilCleared) {
   const auto fourth = Compute();
   EXPECT_EQ(fourth.front(), std::string(96, '_'));
   EXPECT_EQ(viewer->ResultsText(), "Patient 17\n" + Joined(fourth));
-  EXPECT_TRUE(dialogs.events.empty());
+  EXPECT_TRUE(dialogs.warnings.empty());
+  EXPECT_TRUE(dialogs.errors.empty());
 }
 
 TEST_F(ResultsViewerTest, SaveWritesExactlyTheMemoTextWithCrLf) {
@@ -267,29 +275,49 @@ TEST_F(ResultsViewerTest, ASaveThatFailsOnAFullDiskKeepsTheEarlierFile) {
   EXPECT_EQ(ReadAll(file), QByteArray(20000, 'n'));
 }
 
-TEST(WriteResultsFile, ALinkChosenByTheUserLeadsToTheFileReplaced) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("real")));
-  const QString target = dir.filePath(QStringLiteral("real/results.txt"));
-  const QString link = dir.filePath(QStringLiteral("results.txt"));
-  {
-    QFile f(target);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("earlier");
+// A link under the chosen name is never followed into another folder: in a
+// shared folder another user may have planted it to lead into this user's
+// files.  The user's own link is replaced by the file; another user's link
+// is refused, and the file it leads to is untouched either way.
+TEST(WriteResultsFile, ALinkIsReplacedItselfOrRefusedNeverFollowed) {
+  for (const bool planted : {false, true}) {
+    SCOPED_TRACE(planted ? "another user's link" : "the user's own link");
+    if (planted && ::geteuid() != 0) GTEST_SKIP() << "only the superuser can give a link away";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("home")));
+    const QString target = dir.filePath(QStringLiteral("home/notes.txt"));
+    const QString link = dir.filePath(QStringLiteral("report.txt"));
+    {
+      QFile f(target);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write("earlier");
+    }
+    ASSERT_TRUE(QFile::link(target, link));
+    if (planted) {
+      ASSERT_EQ(::lchown(QFile::encodeName(link).constData(), 65534, 65534), 0);
+      try {
+        WriteResultsFile(link.toStdString(), "new text");
+        ADD_FAILURE() << "saved through another user's link";
+      } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), link.toStdString() +
+                                   " is a link that belongs to another user; the results were "
+                                   "not saved through it");
+      }
+      EXPECT_TRUE(QFileInfo(link).isSymLink());
+    } else {
+      WriteResultsFile(link.toStdString(), "new text");
+      EXPECT_FALSE(QFileInfo(link).isSymLink());
+      EXPECT_EQ(ReadAll(link), QByteArray("new text"));
+      struct stat info {};
+      ASSERT_EQ(::stat(QFile::encodeName(link).constData(), &info), 0);
+      EXPECT_FALSE(info.st_mode & 0111);  // not the link's rwxrwxrwx
+    }
+    EXPECT_EQ(ReadAll(target), QByteArray("earlier"));
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("home")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("notes.txt")});
   }
-  ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
-  ASSERT_TRUE(QFile::link(target, link));
-  WriteResultsFile(link.toStdString(), "new text");
-  EXPECT_TRUE(QFileInfo(link).isSymLink());
-  EXPECT_EQ(ReadAll(target), QByteArray("new text"));
-  // The replaced file keeps its permissions.
-  struct stat info {};
-  ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-  EXPECT_EQ(QDir(dir.filePath(QStringLiteral("real")))
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList{QStringLiteral("results.txt")});
 }
 
 TEST(WriteResultsFile, AFileTheUserMayNotWriteIsNotReplaced) {
@@ -403,17 +431,27 @@ TEST_F(ResultsViewerTest, ResizableOpensAtTheNewReportAndWrapsNoLine) {
             memo->mapTo(viewer.get(), QPoint(0, memo->height())).y());
 }
 
-// The buttons follow the desktop's palette (readable on a dark one) and
-// Return presses the focused one.
+// The buttons, the figure's too, follow the desktop's palette (readable on a
+// dark one, greyed when disabled) and Return presses the focused one.
 TEST_F(ResultsViewerTest, ButtonsFollowThePaletteAndAnswerReturn) {
   QPalette dark;
   dark.setColor(QPalette::Button, QColor(40, 40, 40));
   dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(110, 110, 110));
   viewer->setPalette(dark);
+  for (const char* name : {"cmdClearResults", "cmdSaveFigure", "cmdSavePdf"}) {
+    auto* button = viewer->findChild<QPushButton*>(QLatin1String(name));
+    EXPECT_EQ(button->palette().color(QPalette::Active, QPalette::ButtonText),
+              QColor(230, 230, 230))
+        << name;
+    EXPECT_EQ(button->palette().color(QPalette::Disabled, QPalette::ButtonText),
+              QColor(110, 110, 110))
+        << name;
+  }
   auto* clear = viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"));
-  EXPECT_EQ(clear->palette().color(QPalette::ButtonText), QColor(230, 230, 230));
   Compute();
   viewer->show();
+  dialogs.choice_answers = {1};  // clear without saving
   clear->setFocus(Qt::TabFocusReason);
   QTest::keyClick(clear, Qt::Key_Return);
   EXPECT_FALSE(viewer->HoldsText());
@@ -430,6 +468,7 @@ TEST_F(ResultsViewerTest, ReturnShowsTheWorksheetAndExitAsksFirst) {
   EXPECT_EQ(exits, 0);
   EXPECT_TRUE(viewer->isVisible());
   dialogs.confirm_answers = {true};
+  dialogs.choice_answers = {1};  // exit without saving the report
   viewer->cmdExitClick();
   EXPECT_EQ(exits, 1);
 
@@ -438,10 +477,159 @@ TEST_F(ResultsViewerTest, ReturnShowsTheWorksheetAndExitAsksFirst) {
   EXPECT_TRUE(worksheet.isVisible());
   EXPECT_TRUE(viewer->HoldsText());  // the text survives hiding
 
-  // The window's own close is refused: it is left through its buttons only.
+  // The window's close box asks as Exit does; answered No, nothing changes.
   viewer->show();
   EXPECT_FALSE(viewer->close());
   EXPECT_TRUE(viewer->isVisible());
+  EXPECT_EQ(dialogs.events.back(), "confirm:Exit from program?");
+  EXPECT_EQ(exits, 1);
+}
+
+// Reports neither saved, printed nor written to PDF are not lost to one
+// key: Exit (here, the close box, or the worksheet's) and Clear Results say
+// so and offer to save first, and Clear Results can be undone (Ctrl+Z or its
+// button) until the next report comes.
+TEST_F(ResultsViewerTest, UnsavedReportsAreOfferedForSavingAndClearingCanBeUndone) {
+  int exits = 0;
+  viewer->SetExitAction([&] { ++exits; });
+  for (int report = 0; report < 2; ++report) {
+    Compute();
+    viewer->AttachFigure(SampleAnalysis(), '.');
+  }
+  const QString both = viewer->ResultsText();
+  auto* clear = viewer->findChild<QPushButton*>(QStringLiteral("cmdClearResults"));
+  const std::string held =
+      "The results viewer holds 2 reports that have not been saved, printed or written to PDF.\r";
+  clear->click();  // the question closed without an answer: nothing happens
+  EXPECT_EQ(dialogs.events.back(), "choose:" + held +
+                                       "Save them before clearing?|Save Output...|"
+                                       "Clear Without Saving|Cancel");
+  EXPECT_EQ(viewer->ResultsText(), both);
+
+  dialogs.choice_answers = {1};
+  clear->click();
+  EXPECT_FALSE(viewer->HoldsText());
+  EXPECT_EQ(clear->text(), "&Undo Clear");
+  viewer->show();
+  viewer->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer.get()));
+  memo->setFocus();
+  QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(viewer->ResultsText(), both);
+  // The figures come back with their reports.
+  const auto pieces = viewer->findChild<tFigurePanel*>(QStringLiteral("FigurePanel"))->Pieces();
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_TRUE(pieces[0].figure && pieces[1].figure);
+  EXPECT_EQ(clear->text(), "C&lear Results");
+  // The worksheet's Exit asks the viewer too.
+  EXPECT_FALSE(static_cast<tResultsDisplay&>(*viewer).MayEndProgram());
+  EXPECT_EQ(dialogs.events.back(), "choose:" + held +
+                                       "Save them before the program ends?|Save Output...|"
+                                       "Exit Without Saving|Cancel");
+
+  // The close box: Yes, then Save Output... whose dialog is cancelled: the
+  // program goes on; with a name chosen, it saves and ends.
+  dialogs.confirm_answers = {true, true};
+  dialogs.choice_answers = {0, 0};
+  viewer->close();
+  EXPECT_EQ(exits, 0);
+  save_dialog->answers = {Path("morning.txt").toStdString()};
+  viewer->close();
+  EXPECT_EQ(exits, 1);
+  EXPECT_EQ(QString::fromLatin1(ReadAll(Path("morning.txt"))),
+            QString(both).replace(QLatin1Char('\n'), QLatin1String("\r\n")));
+  // Saved or printed: Exit asks only its own question.
+  for (const bool print : {false, true}) {
+    Compute();
+    if (print) {
+      viewer->mnuPrintClick();
+    } else {
+      save_dialog->answers = {Path("evening.txt").toStdString()};
+      viewer->cmdSaveOutputClick();
+    }
+    dialogs.confirm_answers = {true};
+    viewer->cmdExitClick();
+    EXPECT_EQ(dialogs.events.back(), "confirm:Exit from program?") << print;
+  }
+
+  // The next report ends the chance to undo.
+  dialogs.choice_answers = {1};
+  clear->click();
+  EXPECT_TRUE(viewer->CanUndoClear());
+  Compute();
+  EXPECT_FALSE(viewer->CanUndoClear());
+  EXPECT_EQ(clear->text(), "C&lear Results");
+}
+
+// Ctrl+Shift+C puts the report under the text cursor on the clipboard as
+// plain text, as HTML in a fixed-width font and its figure as an image.
+TEST_F(ResultsViewerTest, CopyPutsTheReportUnderTheCursorOnTheClipboard) {
+  const auto first = Compute();
+  viewer->AttachFigure(SampleAnalysis(), '.');
+  const auto second = Compute(tLimits::OneSidedLower);
+  viewer->AttachFigure(SampleAnalysis(tLimits::OneSidedLower), '.');
+  viewer->show();
+  viewer->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer.get()));
+  for (const bool in_second : {false, true}) {
+    QTextCursor cursor(memo->document());
+    cursor.setPosition(in_second ? memo->document()->characterCount() - 2 : 3);
+    memo->setTextCursor(cursor);
+    memo->setFocus();
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    // The second report without the line that parts it from the first.
+    const std::vector<std::string> lines =
+        in_second ? std::vector<std::string>(second.begin() + 1, second.end()) : first;
+    EXPECT_EQ(copied->text(), Joined(lines));
+    EXPECT_TRUE(
+        copied->html().startsWith(QStringLiteral("<pre style=\"font-family: 'Courier New'")));
+    EXPECT_TRUE(copied->html().contains(Joined(lines).toHtmlEscaped()));
+    EXPECT_EQ(qvariant_cast<QImage>(copied->imageData()).size(),
+              QSize(2 * kFigureWidth, 2 * kFigureHeight));
+  }
+}
+
+// With settings, the viewer opens as it was left (size, the figure shown or
+// not) and its save dialogs start in the folder last saved into, in the
+// documents folder the first time.
+TEST(ResultsViewerSettingsTest, RemembersItsSizeTheFigureAndTheLastFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QSettings settings(dir.filePath(QStringLiteral("quorrel.conf")), QSettings::IniFormat);
+  tRecordingDialogs dialogs;
+  const auto make_viewer = [&](tScriptedSaveDialog*& save) {
+    auto dialog = std::make_unique<tScriptedSaveDialog>();
+    save = dialog.get();
+    auto viewer = std::make_unique<TfrmTemplateResults>(dialogs, std::move(dialog),
+                                                        std::make_unique<tPdfPrinterProvider>());
+    viewer->SetSettings(&settings);
+    viewer->AppendLines({"a report"});
+    return viewer;
+  };
+  tScriptedSaveDialog* save = nullptr;
+  auto first = make_viewer(save);
+  first->cmdSaveOutputClick();
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  EXPECT_EQ(save->proposals.back(),
+            QDir(documents).filePath(QStringLiteral("results.txt")).toStdString());
+  QDir(dir.path()).mkdir(QStringLiteral("cases"));
+  save->answers = {dir.filePath(QStringLiteral("cases/monday.txt")).toStdString()};
+  first->cmdSaveOutputClick();
+  first->findChild<QAction*>(QStringLiteral("mnuShowFigure"))->setChecked(false);
+  first->resize(first->minimumWidth() + 40, first->minimumHeight() + 30);
+  const QSize size = first->size();
+  first->SaveSettings();
+  first.reset();
+
+  auto second = make_viewer(save);
+  EXPECT_EQ(second->size(), size);
+  EXPECT_FALSE(second->findChild<QAction*>(QStringLiteral("mnuShowFigure"))->isChecked());
+  second->cmdSaveOutputClick();
+  EXPECT_EQ(save->proposals.back(),
+            dir.filePath(QStringLiteral("cases/results.txt")).toStdString());
 }
 
 TEST_F(ResultsViewerTest, FocusFirstOnReturnThenOnTheLastFocusedControl) {
@@ -491,7 +679,8 @@ TEST_F(ResultsViewerTest, CaptionsFitAndReportsAreReadable) {
     QStyleOptionButton option;
     option.initFrom(button);
     const QSize needed = button->style()->sizeFromContents(
-        QStyle::CT_PushButton, &option, button->fontMetrics().size(0, button->text()), button);
+        QStyle::CT_PushButton, &option,
+        button->fontMetrics().size(Qt::TextShowMnemonic, button->text()), button);
     EXPECT_LE(needed.width(), button->width()) << button->text().toStdString();
     EXPECT_LE(needed.height(), button->height()) << button->text().toStdString();
   }
@@ -546,9 +735,10 @@ TEST(QtSaveFileDialogTest, ProposesTheNameFiltersTextFilesAndAddsNoExtension) {
 
 }  // namespace
 
-// On any screen the viewer lies on the screen with its four buttons whole;
-// the figure is beside the text where both fit, and otherwise starts hidden
-// and is shown from the "Figure" menu.  (Run once more at 1.5 scaling.)
+// On any screen the viewer lies on the screen with its four buttons whole
+// and no report line wrapped; the figure is beside the text where both fit,
+// and otherwise on a tab in the text's place, whole and large enough to
+// read.  (Run once more at 1.5 scaling.)
 TEST_F(ResultsViewerTest, FitsTheScreenWithItsButtonsAndTheFigureWhereItFits) {
   Compute();
   QCoreApplication::processEvents();
@@ -556,20 +746,40 @@ TEST_F(ResultsViewerTest, FitsTheScreenWithItsButtonsAndTheFigureWhereItFits) {
   EXPECT_LE(viewer->frameGeometry().width(), area.width());
   EXPECT_LE(viewer->frameGeometry().height(), area.height());
   QWidget* client = viewer->centralWidget();
-  for (const char* name : {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"}) {
-    auto* button = viewer->findChild<QPushButton*>(QLatin1String(name));
-    const QRect place(button->mapTo(client, QPoint(0, 0)), button->size());
-    EXPECT_TRUE(client->rect().contains(place)) << name;
-  }
+  const auto whole_in_client = [&](QWidget* widget) {
+    return client->rect().contains(QRect(widget->mapTo(client, QPoint(0, 0)), widget->size()));
+  };
+  for (const char* name : {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"})
+    EXPECT_TRUE(whole_in_client(viewer->findChild<QPushButton*>(QLatin1String(name)))) << name;
+  int visual_lines = 0;
+  for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next())
+    visual_lines += b.layout()->lineCount();
+  EXPECT_EQ(visual_lines, memo->document()->blockCount());
+
   auto* dock = viewer->findChild<QDockWidget*>(QStringLiteral("FigureDock"));
+  auto* tabs = viewer->findChild<QTabBar*>(QStringLiteral("ResultsTabs"));
   auto* show = viewer->findChild<QAction*>(QStringLiteral("mnuShowFigure"));
-  ASSERT_NE(dock, nullptr);
-  ASSERT_NE(show, nullptr);
+  auto* figure = viewer->findChild<QWidget*>(QStringLiteral("FigureView"));
+  ASSERT_TRUE(dock && tabs && show && figure);
   const bool roomy = area.width() >= 1300;
+  EXPECT_TRUE(show->isChecked());
   EXPECT_EQ(dock->isVisible(), roomy);
-  EXPECT_EQ(show->isChecked(), roomy);
+  EXPECT_EQ(tabs->isVisible(), !roomy);
+  if (!roomy) {
+    tabs->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(memo->isVisible());
+    ASSERT_TRUE(figure->isVisible());
+    EXPECT_TRUE(whole_in_client(figure));
+    EXPECT_GE(figure->height(), 200);  // no sliver, even at 1280 x 720 and 1.5
+    auto* save_figure = viewer->findChild<QPushButton*>(QStringLiteral("cmdSaveFigure"));
+    EXPECT_TRUE(whole_in_client(save_figure));
+    tabs->setCurrentIndex(0);
+    EXPECT_TRUE(memo->isVisible());
+  }
   show->trigger();
   QCoreApplication::processEvents();
-  EXPECT_EQ(dock->isVisible(), !roomy);
-  EXPECT_EQ(show->isChecked(), !roomy);
+  EXPECT_FALSE(dock->isVisible());
+  EXPECT_FALSE(tabs->isVisible());
+  EXPECT_FALSE(figure->isVisible());
 }

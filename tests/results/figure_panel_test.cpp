@@ -3,6 +3,7 @@
 // text as printed and one image per report, also after hand edits.
 #include "results/figure_panel.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <deque>
@@ -119,7 +121,9 @@ TEST_F(FigurePanelTest, LatestReportsFigureShownUntilTheMemoIsEmptied) {
   EXPECT_GE(viewer->centralWidget()->height(), kResultsClientHeight);
   EXPECT_GE(panel->mapTo(viewer.get(), QPoint(0, 0)).x(), viewer->centralWidget()->width());
 
+  dialogs.choice_answers = {1};  // clear without saving
   viewer->cmdClearResultsClick();
+  dialogs.events.clear();
   EXPECT_FALSE(panel->View()->HasFigure());
   EXPECT_FALSE(save_figure->isEnabled());
   EXPECT_EQ(panel->Reports(), 0);
@@ -129,6 +133,55 @@ TEST_F(FigurePanelTest, LatestReportsFigureShownUntilTheMemoIsEmptied) {
   memo->textCursor().removeSelectedText();
   EXPECT_EQ(panel->Reports(), 0);
   EXPECT_TRUE(dialogs.events.empty());
+}
+
+// The figure names the report it shows (its number, the case's scores, the
+// notes' first line) on screen, in a saved file and in the PDF, and follows
+// the report the user reads: under the text cursor when that is in view,
+// otherwise in the middle of the view.
+TEST_F(FigurePanelTest, FigureNamesAndFollowsTheReportBeingRead) {
+  tAnalysis first = SampleAnalysis();
+  first.request.options.notes = {"  ", "Mrs B., left parietal", "second line"};
+  first.request.iterations = 20000;
+  first = RunAnalysis(first.request);
+  viewer->ShowResults("Results viewer: " + ProgramTitle);
+  viewer->AppendLines(BuildReport(false, ProgramTitle, first, '.'));
+  viewer->AttachFigure(first, '.');
+  Compute(tLimits::OneSidedUpper, ',');
+  viewer->show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(panel->ShownReport(), 2);
+
+  const auto identity = [&] {
+    const tFigureView& view = *panel->View();
+    return LayOutFigure(*view.Analysis(), view.DecimalSeparator(), view.ReportNumber()).identity;
+  };
+  EXPECT_EQ(identity(), QStringLiteral("Report 2: case's scores X = 70,00, Y = 55,00"));
+  // The text cursor moved into the first report, in view.
+  QTextCursor cursor(memo->document());
+  cursor.setPosition(5);
+  memo->setTextCursor(cursor);
+  memo->ensureCursorVisible();
+  EXPECT_EQ(panel->ShownReport(), 1);
+  EXPECT_EQ(identity(),
+            QStringLiteral("Report 1: case's scores X = 70.00, Y = 55.00; Mrs B., left parietal"));
+  const QString svg = dir.filePath(QStringLiteral("first.svg"));
+  export_dialog->answers = {svg.toStdString()};
+  save_figure->click();
+  QFile file(svg);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray content = file.readAll();
+  EXPECT_TRUE(content.contains("Report 1: case"));
+  EXPECT_TRUE(content.contains("X = 70.00, Y = 55.00; Mrs B., left parietal"));
+  // Scrolled to the end, away from the cursor: the view's report.
+  memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+  EXPECT_EQ(panel->ShownReport(), 2);
+  EXPECT_EQ(panel->View()->Analysis()->request.options.limits, tLimits::OneSidedUpper);
+  // The PDF numbers its figures as the viewer does.
+  const std::vector<tPdfReport> pieces = panel->Pieces();
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0].figure->report_number, 1);
+  EXPECT_EQ(pieces[1].figure->report_number, 2);
 }
 
 TEST_F(FigurePanelTest, SaveFigureWritesPngOrSvgByTheNamesSuffix) {

@@ -4,6 +4,7 @@
 #include "results/figure.h"
 
 #include <QFile>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -180,6 +181,47 @@ TEST(Figure, WordsCarryTheOptionsAndTheReportsNumbersInTheUsersSeparator) {
   // One-sided: four decimals for the percentage, and only the upper limit.
   EXPECT_TRUE(words.contains(QString::fromStdString(FormatFixed(r.pct_upper, 0, 4, '.')) + "%"));
   EXPECT_FALSE(words.contains(QString::fromStdString(FormatFixed(r.zdcc_lower, 0, 3, '.'))));
+}
+
+// Any score the analysis accepts, a 20-digit one pasted in included, gives a
+// readable figure: axis labels apart from each other, and every line of
+// words within the canvas.
+TEST(Figure, ReadableForAnyScore) {
+  const struct {
+    long double case_x, case_y;
+  } rows[] = {{70, 55},
+              {12345678901234567890.0L, 55},
+              {-98765432109876543210.0L, 1e19L},
+              {1.5e308L, -1.5e308L},
+              {70.000001L, 55}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(static_cast<double>(row.case_x));
+    tAnalysis a = Analyse(row.case_x, row.case_y, tLimits::TwoSided, tPrior::Calibrated, 5000);
+    a.request.options.notes = {std::string(300, 'n')};
+    const tFigureLayout f = LayOutFigure(a, ',', 12);
+    ASSERT_GE(f.ticks.size(), 2u);
+    const QFontMetricsF text(FigureFont(12));
+    for (std::size_t k = 0; k < f.ticks.size(); ++k) {
+      const auto& [x, label] = f.ticks[k];
+      EXPECT_GE(x, f.plot.left() - 0.5);
+      EXPECT_LE(x, f.plot.right() + 0.5);
+      if (k == 0) continue;
+      const auto& [left_x, left_label] = f.ticks[k - 1];
+      EXPECT_GT(x - left_x,
+                (text.horizontalAdvance(label) + text.horizontalAdvance(left_label)) / 2 + 4)
+          << left_label.toStdString() << " | " << label.toStdString();
+    }
+    EXPECT_LE(text.horizontalAdvance(f.axis_caption), f.plot.width());
+    EXPECT_LE(QFontMetricsF(FigureFont(f.identity_pixels, true)).horizontalAdvance(f.identity),
+              kFigureWidth);
+    EXPECT_TRUE(f.identity.startsWith(QStringLiteral("Report 12: case's scores X = ")));
+    EXPECT_GE(f.legend_pixels, 8);
+    const QFontMetricsF legend(FigureFont(f.legend_pixels));
+    for (const QString& line : f.legend)
+      EXPECT_LE(legend.horizontalAdvance(line), kFigureWidth - f.plot.left() - 44)
+          << line.toStdString();
+    EXPECT_GT(DarkShare(Render(a), f, f.estimate_x), 0.97);
+  }
 }
 
 TEST(Figure, WithoutDrawsTheLimitsStillShow) {
