@@ -145,10 +145,11 @@ TEST(QuorrelReport, BatchFromStandardInputWithABadRow) {
   EXPECT_FALSE(std::getline(lines, extra));
   EXPECT_EQ(header.substr(0, 20), "id,prior,limits,test");
   EXPECT_EQ(first.substr(0, 37), "p1,calibrated,two-sided,standardized,");
-  EXPECT_EQ(first.back(), ',');  // no error
+  // No error; the version and the draws the numbers come from.
+  EXPECT_EQ(first.substr(first.rfind(",,")), ",," QUORREL_PROJECT_VERSION ",1000000");
   EXPECT_EQ(second,
             "p2,calibrated,two-sided,standardized,,,,,,,,,,,INPUT ERROR (  Case's test score on "
-            "Task Y:  abc  ) Enter numeric data only.");
+            "Task Y:  abc  ) Enter numeric data only.," QUORREL_PROJECT_VERSION ",");
 }
 
 TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
