@@ -23,6 +23,9 @@ status=0
 summary=$(mktemp)
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)") |
   tee "$summary" || status=$?
+# The cluster recipe under a real one-node Slurm (as root; it says so and
+# skips itself otherwise).
+"$here/tests/cli/slurm_test.sh" "$build/src/cli/quorrel-report" || status=1
 # The sanitizer run of the whole suite includes the printing test, so the
 # checks run while the printer is up.
 if [ $status -eq 0 ] && [ "${1:-}" != "--quick" ]; then
