@@ -37,6 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (options.decimal_separator) {
     FUZZ_CHECK(*options.decimal_separator == '.' || *options.decimal_separator == ',');
   }
+  // A part of a batch is one of its parts; the threads are within reach.
+  if (options.shard) {
+    FUZZ_CHECK(options.batch_file && options.shard->index >= 1 &&
+               options.shard->index <= options.shard->count);
+  }
+  FUZZ_CHECK(options.threads <= 64);
   // The prior the analysis will run with exists for every accepted line.
   FUZZ_CHECK(!options.analysis.PriorOverruled());
   if (options.analysis.test == tTestKind::Unstandardized)

@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever the build and the tests need and
 # the machine lacks.  Does nothing (and needs no network) when all is present.
+#   install-deps.sh        the build, the tests and the checks
+#   install-deps.sh slurm  only what the cluster test (tests/cli/slurm_test.sh)
+#                          needs: a one-node Slurm and munge, which it starts
+#                          itself (kept apart: their packages set up services)
 set -euo pipefail
 
 packages=(
@@ -15,6 +19,9 @@ packages=(
   # libFuzzer and its sanitizer runtimes.
   clang-format-14 clang-14 libclang-rt-14-dev
 )
+if [ "${1:-}" = slurm ]; then
+  packages=(slurmd slurmctld slurm-client munge)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

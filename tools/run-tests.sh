@@ -63,6 +63,12 @@ if [ $rc -eq 0 ]; then
     tee "$summary" || rc=$?
   record "unit tests" $rc
 fi
+# The cluster recipe under a real one-node Slurm (needs root).
+if [ -z "$quick" ] && [ -x "$build/src/cli/quorrel-report" ]; then
+  rc=0
+  "$here/tests/cli/slurm_test.sh" "$build/src/cli/quorrel-report" || rc=$?
+  record "cluster (Slurm)" $rc "the scheduler's daemons need root"
+fi
 # The sanitizer run of the whole suite includes the printing test, so the
 # checks run while the printer is up.
 if [ -z "$quick" ]; then

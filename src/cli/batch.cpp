@@ -12,6 +12,8 @@
 #include <ostream>
 
 #include "analysis/text_format.h"
+#include "analysis/version.h"
+#include "cli/batch_progress.h"
 #include "cli/names.h"
 #include "cli/run_watch.h"
 #include "numeric/errors.h"
@@ -28,7 +30,7 @@ std::string OutputHeader() {
       std::string("id,") + kPriorOption.name + ',' + kLimitsOption.name + ',' + kTestOption.name;
   for (const tResultColumn& column : kResultColumns)
     header += std::string(",") + column.name;
-  return header + ",error";
+  return header + ",error," + kVersionColumn + ',' + kDrawsColumn;
 }
 
 std::string Lower(std::string text) {
@@ -55,6 +57,7 @@ struct tRowOutcome {
   std::string prior, limits, test;
   std::vector<std::string> numbers;  // empty unless the row ran
   std::string error;
+  std::string draws;  // the draws its numbers come from, when it ran
 };
 
 void WriteRow(std::ostream& out, const tRowOutcome& row) {
@@ -64,7 +67,7 @@ void WriteRow(std::ostream& out, const tRowOutcome& row) {
     out << ',';
     if (i < row.numbers.size()) out << row.numbers[i];
   }
-  out << ',' << CsvField(row.error) << '\n';
+  out << ',' << CsvField(row.error) << ',' << CsvField(kQuorrelVersion) << ',' << row.draws << '\n';
 }
 
 // The batch's status so far: an engine error (or a stopped run) outranks a
@@ -161,6 +164,7 @@ struct tBatch {
   std::ostream& err;
   std::map<std::string, std::size_t> columns;  // from the header
   tBatchStatus status;
+  std::string label;  // what the analysis's progress line names
 
   // One record, the `row`th after the header, into its output row.  False
   // when Ctrl-C stopped its analysis: the row has no output then.
@@ -186,7 +190,7 @@ struct tBatch {
     for (int f = 0; f < 8; ++f)
       entry.texts[f] = TypedValue(cell(kValueColumns[f]));
     tWatchSettings watch = WatchSettings(options, runtime);
-    watch.label = "line " + std::to_string(record.line);
+    watch.label = label.empty() ? "line " + std::to_string(record.line) : label;
     return RunEntry(entry, watch, outcome);
   }
 
@@ -208,6 +212,7 @@ struct tBatch {
       } else {
         for (const tResultColumn& column : kResultColumns)
           outcome.numbers.push_back(FormatFullPrecision(column.value(run->analysis)));
+        outcome.draws = std::to_string(run->analysis.request.iterations);
       }
     } catch (const std::exception& e) {
       outcome.error = MessageLines(ErrorBoxText(e.what()), ' ');
@@ -216,6 +221,12 @@ struct tBatch {
     return true;
   }
 };
+
+// The batch's progress: on a terminal, or one line per row when asked.
+tProgressMode ProgressMode(const tCliOptions& options, const tCliRuntime& runtime) {
+  if (runtime.progress) return tProgressMode::Terminal;
+  return options.progress ? tProgressMode::Lines : tProgressMode::Off;
+}
 
 bool WasInterrupted(const tCliRuntime& runtime) {
   return runtime.interrupted != nullptr && runtime.interrupted->load();
@@ -284,8 +295,21 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
+std::size_t CountBatchRows(tByteSource& source) {
+  tCsvReader reader(source);
+  tCsvRecord record;
+  if (!reader.Next(record)) return 0;
+  reader.ExpectCells(record.cells.size());
+  std::size_t rows = 0;
+  while (reader.Next(record))
+    ++rows;
+  return rows;
+}
+
 int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separator,
-             std::ostream& out, std::ostream& err, const tCliRuntime& runtime) {
+             std::ostream& out, std::ostream& err, const tCliRuntime& runtime,
+             const tBatchRows& rows) {
+  // CountBatchRows reads the file as this does.
   tCsvReader reader(source);
   tCsvRecord header;
   if (!reader.Next(header)) {
@@ -294,21 +318,31 @@ int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separ
     err << "quorrel-report: the batch file is empty; its first row must name the columns\n";
     return kExitRefused;
   }
-  tBatch batch{options, decimal_separator, runtime, err, {}, {}};
+  tBatch batch{options, decimal_separator, runtime, err, {}, {}, {}};
   if (!ReadHeader(header, batch.columns, err)) return kExitRefused;
   reader.ExpectCells(header.cells.size());
 
   out << OutputHeader() << '\n';
+  tBatchProgress progress(err, ProgressMode(options, runtime), rows.total);
   tCsvRecord record;
-  for (std::size_t row = 1; !WasInterrupted(runtime) && reader.Next(record); ++row) {
+  std::size_t handled = 0;
+  for (std::size_t row = 1; row <= rows.last && !WasInterrupted(runtime) && reader.Next(record);
+       ++row) {
+    if (!rows.Includes(row)) continue;  // another shard's row
     tRowOutcome outcome;
-    if (!batch.Run(record, row, outcome)) break;
+    batch.label = progress.Begin(++handled, record.line);
+    const bool finished = batch.Run(record, row, outcome);
+    if (!finished) break;
     WriteRow(out, outcome);
     out.flush();
     // Output that can no longer be written: the remaining rows would run
     // for nothing.  The caller reports the failure.
-    if (!out) return kExitEngineError;
+    if (!out) {
+      progress.Finish();
+      return kExitEngineError;
+    }
   }
+  progress.Finish();
   return BatchEnd(source, runtime, out, err, batch.status.Status());
 }
 

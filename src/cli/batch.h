@@ -3,7 +3,9 @@
 // soon as it is known, so a batch of any length runs in a few megabytes.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,13 +38,29 @@ class tBatchFile : public tByteSource {
 // formula, written as "'..." inside quotes so that it shows as text.
 std::string CsvField(const std::string& text);
 
+// The rows a run handles, numbered from 1 after the header as the output
+// numbers them (all of them unless --shard says otherwise), and how many
+// that is when known (for the progress line).
+struct tBatchRows {
+  std::size_t first = 1;
+  std::size_t last = SIZE_MAX;
+  std::optional<std::size_t> total;
+  bool Includes(std::size_t row) const { return row >= first && row <= last; }
+};
+
+// The rows of the batch in `source` (after its header; bad rows count, as
+// each gets an output row), read as RunBatch reads them.
+std::size_t CountBatchRows(tByteSource& source);
+
 // Runs every row of the batch and writes one result row per row read to
 // `out`.  Problems with the file as a whole go to `err`.  Returns the exit
 // status: 130 when Ctrl-C ended the batch, else 1 when an engine error, a
 // time limit or a failed read ended a row or the batch, else 2 when a row
 // was refused or malformed (or the header is unusable), else 0.
+// Only the rows in `rows` run and are written.
 int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separator,
-             std::ostream& out, std::ostream& err, const tCliRuntime& runtime = {});
+             std::ostream& out, std::ostream& err, const tCliRuntime& runtime = {},
+             const tBatchRows& rows = {});
 
 // The same over a text in memory.
 int RunBatch(const std::string& csv_text, const tCliOptions& options, char decimal_separator,

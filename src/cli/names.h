@@ -71,3 +71,10 @@ inline constexpr std::array<tResultColumn, 10> kResultColumns{{
     {"zdcc_upper", [](const tAnalysis& a) { return a.results.zdcc_upper; }},
 }};
 inline constexpr std::size_t kZScoreColumns = 2;  // z_x and z_y come first
+
+// The provenance of a result, so that it can be traced to the program that
+// made it: the program's version and the number of posterior draws (the
+// seeds are fixed).  The last columns of the batch output, after the
+// error (no earlier column moves), and keys of the JSON object.
+inline constexpr const char* kVersionColumn = "program_version";
+inline constexpr const char* kDrawsColumn = "draws";

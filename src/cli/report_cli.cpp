@@ -22,6 +22,7 @@
 #include "cli/names.h"
 #include "cli/pdf_output.h"
 #include "cli/run_watch.h"
+#include "cli/shard.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -154,9 +155,9 @@ int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& report
 }
 
 // The options that take a value.
-constexpr std::array<std::string_view, 8> kValueOptions = {
-    "--prior",       "--limits", "--test", "--notes", "--batch", "--decimal-separator",
-    "--max-seconds", "--pdf"};
+constexpr std::array<std::string_view, 10> kValueOptions = {
+    "--prior",       "--limits", "--test",    "--notes", "--batch", "--decimal-separator",
+    "--max-seconds", "--pdf",    "--threads", "--shard"};
 
 // An option that names a choice: one of the option's names, exactly.
 template <typename tTarget, typename tChoice, std::size_t kCount>
@@ -184,6 +185,8 @@ bool SetValueOption(const std::string& name, const std::string& value, tCliOptio
     options.batch_file = value;
   } else if (name == "--pdf") {
     options.pdf_file = value;
+  } else if (name == "--threads" || name == "--shard") {
+    return SetClusterOption(name, value, options, problem);
   } else if (name == "--max-seconds") {
     if (!ReadSeconds(value, options.max_seconds)) {
       problem = "--max-seconds must be a number of seconds above 0, not \"" + value + "\"";
@@ -307,6 +310,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       options.version = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--progress") {
+      options.progress = true;
     } else {
       // The options with a value, as "--name VALUE" or "--name=VALUE".
       std::string name = arg;
@@ -328,7 +333,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
   }
   if (options.help || options.version) return true;
-  if (!CheckCombination(options, problem)) return false;
+  if (!CheckCombination(options, problem) || !CheckShardOptions(options, problem)) return false;
   if (options.analysis.PriorOverruled()) {
     problem =
         "the unstandardized test always runs with the standard-theory prior; "
@@ -376,6 +381,8 @@ std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::strin
   }
   json << "  },\n";
   json << "  \"draws_summary\": " << DrawSummaryJson(analysis.draws, "  ") << ",\n";
+  json << "  \"" << kVersionColumn << "\": " << JsonString(kQuorrelVersion) << ",\n";
+  json << "  \"" << kDrawsColumn << "\": " << q.iterations << ",\n";
   json << "  \"report\": [\n";
   for (std::size_t i = 0; i < report.size(); ++i) {
     json << "    " << JsonString(report[i]) << (i + 1 < report.size() ? ",\n" : "\n");
@@ -440,8 +447,10 @@ std::string HelpText() {
          "        the z scores and the eight results as numbers with 21 significant\n"
          "        digits, a summary of the posterior draws for a figure (\"draws_summary\":\n"
          "        \"counts\" of the draws in \"bins\" of \"bin_width\" from \"low\", and the\n"
-         "        draws \"below\" and \"above\" them), and the report's lines as an array\n"
-         "        of strings; bytes of the notes that are not UTF-8 are replaced by U+FFFD\n"
+         "        draws \"below\" and \"above\" them), what made the numbers\n"
+         "        (\"program_version\", the version of quorrel-report, and \"draws\", the\n"
+         "        number of posterior draws), and the report's lines as an array of\n"
+         "        strings; bytes of the notes that are not UTF-8 are replaced by U+FFFD\n"
          "  --pdf FILE\n"
          "        also write the report to the PDF file FILE, laid out as the viewer\n"
          "        prints it and followed by the figure of the posterior distribution\n"
@@ -458,6 +467,17 @@ std::string HelpText() {
          "        for a batch, each row's analysis) with an error; the next row goes on.\n"
          "        Without it an analysis runs to its end, which for the calibrated prior\n"
          "        with a correlation close to -1 or 1 can take hours\n"
+         "  --threads N\n"
+         "        compute each analysis with N threads (1 to 64); the numbers are the\n"
+         "        same in every digit for any N. Default: one per processor the process\n"
+         "        may run on (its CPU affinity mask, as taskset or a batch scheduler\n"
+         "        sets it, and its control group's CPU quota)\n"
+         "  --shard K/N\n"
+         "        with --batch, run only part K of N of the rows (see \"Batch files\");\n"
+         "        the batch file must be one that can be read twice (not a pipe)\n"
+         "  --progress\n"
+         "        with --batch, show the batch's progress on standard error even when\n"
+         "        it is not a terminal, one line per row\n"
          "  --help, -h\n"
          "        print this text and exit\n"
          "  --version\n"
@@ -492,22 +512,36 @@ std::string HelpText() {
          "  never hides the rows after it.\n"
          "  Each row read gives one output row, written as soon as it is known:\n"
          "    id,prior,limits,test,z_x,z_y,one_tailed_p,two_tailed_p,pct_estimate,\n"
-         "    pct_lower,pct_upper,zdcc,zdcc_lower,zdcc_upper,error\n"
+         "    pct_lower,pct_upper,zdcc,zdcc_lower,zdcc_upper,error,program_version,\n"
+         "    draws\n"
          "  with the numbers at full precision, or, for a row that was refused or\n"
-         "  failed, empty numbers and the message in the error column. The id is the\n"
+         "  failed, empty numbers and the message in the error column. The last two\n"
+         "  columns trace each row to what made it: the version of quorrel-report and\n"
+         "  the number of posterior draws of its analysis (empty for a row without\n"
+         "  numbers; the seeds are fixed). The id is the\n"
          "  row's id cell (empty for a row that cannot be read) or, without an id\n"
          "  column, the row's number (1 for the first row after the header; skipped\n"
          "  lines are not counted). A text cell of the output that begins with =, +,\n"
          "  -, @, a tab or a carriage return is written with an apostrophe before it\n"
          "  (\"'=A1\"), so that a spreadsheet shows it as text rather than running it\n"
          "  as a formula. A bad row never stops the others. Rows run one after\n"
-         "  another; each analysis uses every core.\n"
+         "  another; each analysis uses every processor the process may run on.\n"
+         "  Parts of a batch (--shard K/N): the rows after the header are cut into N\n"
+         "  consecutive blocks as equal as can be; of R rows, part K holds the rows\n"
+         "  floor((K-1)R/N)+1 to floor(KR/N), with their own ids and line numbers.\n"
+         "  Each part writes the header and its rows, so the N parts joined in order,\n"
+         "  the header line of every part but the first left off, are byte for byte\n"
+         "  the output of the whole batch:\n"
+         "    (cat part1.csv; for k in 2 3 4; do tail -n +2 part$k.csv; done) >all.csv\n"
          "\n"
          "Progress and interruption:\n"
-         "  When standard error is a terminal, an analysis that lasts more than a\n"
-         "  second shows a progress line there (the count of draws moves on every\n"
-         "  4096 draws). Ctrl-C ends the program at once, with a message and exit\n"
-         "  status 130; the batch rows finished before it have been written.\n"
+         "  When standard error is a terminal, a batch shows there which row runs\n"
+         "  (\"row 3 of 40 (line 4), about 2 min left\"; the count when the batch file\n"
+         "  can be read twice, the time left after the first row), and an analysis\n"
+         "  that lasts more than a second shows a progress line there (the count of\n"
+         "  draws moves on every 4096 draws). Ctrl-C ends the program at once, with a\n"
+         "  message and exit status 130; the batch rows finished before it have been\n"
+         "  written.\n"
          "\n"
          "Exit status:\n"
          "  0   the report (or every batch row) was produced\n"
@@ -540,6 +574,7 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
     return CheckWritten(out, err, kExitSuccess);
   }
   const char separator = options.decimal_separator.value_or(default_separator);
+  SetEngineThreads(options.threads);
 
   if (options.batch_file) {
     tBatchFile file(*options.batch_file, runtime.interrupted);
@@ -547,7 +582,11 @@ int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, st
       err << "quorrel-report: " << file.Failure() << "\n";
       return kExitEngineError;
     }
-    return CheckWritten(out, err, RunBatch(file, options, separator, out, err, runtime));
+    tBatchRows rows;
+    if (!PlanBatchRows(options, runtime.progress || options.progress, runtime.interrupted, rows,
+                       problem))
+      return UsageError(err, problem);
+    return CheckWritten(out, err, RunBatch(file, options, separator, out, err, runtime, rows));
   }
 
   return RunSingle(options, separator, out, err, runtime);

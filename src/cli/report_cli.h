@@ -18,6 +18,12 @@ inline constexpr int kExitRefused = 2;        // an input value was refused
 inline constexpr int kExitUsage = 64;         // the command line itself is wrong
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C ended the program
 
+// --shard K/N: the K-th of N parts of a batch (see shard.h).
+struct tShard {
+  unsigned index = 1;  // K, from 1
+  unsigned count = 1;  // N
+};
+
 // The options of one invocation, as given on the command line.
 struct tCliOptions {
   tAnalysisOptions analysis;  // --test, --prior, --limits and --notes
@@ -29,6 +35,9 @@ struct tCliOptions {
   std::optional<char> decimal_separator;
   double max_seconds = 0;           // each analysis's time limit; 0: none
   std::vector<std::string> values;  // the eight value texts, in field order
+  unsigned threads = 0;             // --threads; 0: the processors the process may use
+  std::optional<tShard> shard;      // --shard: one part of a batch
+  bool progress = false;            // --progress: the batch's progress also off a terminal
 };
 
 // What the program learns from its surroundings rather than its arguments.

@@ -25,10 +25,10 @@
 #include <atomic>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 #include "engines/sd_of_difference.h"
 #include "engines/split_run.h"
+#include "engines/usable_processors.h"
 #include "numeric/distrib.h"
 #include "numeric/float_faults.h"
 #include "numeric/kernels.h"
@@ -301,8 +301,9 @@ void SetEngineThreads(unsigned count) {
 unsigned EngineThreads() {
   const unsigned count = g_engine_threads.load();
   if (count != 0) return count;
-  const unsigned hardware = std::thread::hardware_concurrency();
-  return hardware == 0 ? 1 : hardware;
+  // Looked up at each run: the processors this process may use, not the
+  // machine's (a job on a shared node, a process under taskset).
+  return UsableProcessors();
 }
 
 tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long double r,

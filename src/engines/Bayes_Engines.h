@@ -69,7 +69,8 @@ enum class tTestKind { Standardized, Unstandardized };
 // How many threads a run uses.  Each thread makes whole iterations, draws
 // included, on its own stretch of the random stream, and the run keeps
 // exactly the iterations of the one-thread run (see split_run.h).  0, the
-// default, means one per hardware thread; a run uses at most 64.  The
+// default, means one per processor the process may use (its affinity mask
+// and CPU quota, UsableProcessors); a run uses at most 64.  The
 // results are the same in every digit whatever the count.
 void SetEngineThreads(unsigned count);
 unsigned EngineThreads();

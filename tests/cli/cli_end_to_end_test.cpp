@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -145,10 +146,11 @@ TEST(QuorrelReport, BatchFromStandardInputWithABadRow) {
   EXPECT_FALSE(std::getline(lines, extra));
   EXPECT_EQ(header.substr(0, 20), "id,prior,limits,test");
   EXPECT_EQ(first.substr(0, 37), "p1,calibrated,two-sided,standardized,");
-  EXPECT_EQ(first.back(), ',');  // no error
+  // No error; the version and the draws the numbers come from.
+  EXPECT_EQ(first.substr(first.rfind(",,")), ",," QUORREL_PROJECT_VERSION ",1000000");
   EXPECT_EQ(second,
             "p2,calibrated,two-sided,standardized,,,,,,,,,,,INPUT ERROR (  Case's test score on "
-            "Task Y:  abc  ) Enter numeric data only.");
+            "Task Y:  abc  ) Enter numeric data only.," QUORREL_PROJECT_VERSION ",");
 }
 
 TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
@@ -174,6 +176,46 @@ TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
   tProcess single = RunProgram({"100", "15", "50", "10", ".9999999", "20", "70", "55"}, "", 300);
   EXPECT_EQ(single.status, 130);
   EXPECT_EQ(single.err, "quorrel-report: interrupted\n");
+}
+
+// The batch's progress goes to a terminal only: there it names each row
+// and is erased at the end; into a file nothing of it goes.
+TEST(QuorrelReport, BatchProgressOnATerminalOnly) {
+  const fs::path csv = fs::temp_directory_path() / "quorrel-cli-progress.csv";
+  std::ofstream(csv) << "id,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n"
+                     << "a,100,0,50,10,.6,20,70,55\nb,100,0,50,10,.6,20,70,55\n";
+  EXPECT_EQ(RunProgram({"--batch", csv.string()}).err, "");
+
+  // Standard error on a pseudo-terminal, read back once the program has ended.
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(::grantpt(terminal), 0);
+  ASSERT_EQ(::unlockpt(terminal), 0);
+  std::string program = QUORREL_REPORT_BINARY, batch = "--batch", file = csv.string();
+  char* argv[] = {program.data(), batch.data(), file.data(), nullptr};
+  std::string locale = "LC_ALL=C";
+  char* envp[] = {locale.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, ::ptsname(terminal), O_WRONLY | O_NOCTTY, 0);
+  posix_spawn_file_actions_addclose(&actions, terminal);
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
+    shown.append(buffer, static_cast<std::size_t>(got));
+  ::close(terminal);
+  fs::remove(csv);
+  EXPECT_NE(shown.find("\rquorrel-report: row 1 of 2 (line 2)"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\rquorrel-report: row 2 of 2 (line 3)"), std::string::npos) << shown;
+  EXPECT_EQ(shown.substr(shown.find_last_not_of(" \r") + 1, 1), "\r") << shown;  // erased
 }
 
 // The output of a command, or "<failed>".

@@ -1,10 +1,13 @@
 // quorrel-report run in-process: the command line, the report and the JSON
 // object it prints, refusals, engine errors and batch files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -12,6 +15,7 @@
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "cli/batch.h"
+#include "cli/batch_progress.h"
 #include "cli/report_cli.h"
 #include "cli_test_support.h"
 #include "mini_json.h"
@@ -52,6 +56,17 @@ TEST(CommandLine, UsageErrorsExitWith64) {
       {"--max-seconds", "1e3", "100", "15", "50", "10", ".6", "20", "70", "55"},
       {"--max-seconds=-2", "100", "15", "50", "10", ".6", "20", "70", "55"},
       {"--max-seconds=", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--threads", "0", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--threads=65", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--threads", "1.5", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--shard", "1/2", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--progress", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--batch", "cases.csv", "--shard", "0/2"},
+      {"--batch", "cases.csv", "--shard", "3/2"},
+      {"--batch", "cases.csv", "--shard", "2"},
+      {"--batch", "cases.csv", "--shard", "1/-2"},
+      // A shard counts the rows first, which standard input cannot give twice.
+      {"--batch", "-", "--shard", "1/2"},
   };
   for (const auto& args : wrong) {
     tRun run = RunCli(args);
@@ -282,17 +297,17 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
             "id,prior,limits,test,z_x,z_y,one_tailed_p,two_tailed_p,pct_estimate,pct_lower,"
-            "pct_upper,zdcc,zdcc_lower,zdcc_upper,error");
+            "pct_upper,zdcc,zdcc_lower,zdcc_upper,error,program_version,draws");
 
   const tEngine_results& r = example.results;
-  EXPECT_EQ(rows[1],
-            (std::vector<std::string>{
-                "Smith, J", "calibrated", "two-sided", "standardized",
-                FormatFullPrecision(example.z_x), FormatFullPrecision(example.z_y),
-                FormatFullPrecision(r.one_tailed_p), FormatFullPrecision(r.two_tailed_p),
-                FormatFullPrecision(r.pct_estimate), FormatFullPrecision(r.pct_lower),
-                FormatFullPrecision(r.pct_upper), FormatFullPrecision(r.zdcc),
-                FormatFullPrecision(r.zdcc_lower), FormatFullPrecision(r.zdcc_upper), ""}));
+  EXPECT_EQ(rows[1], (std::vector<std::string>{
+                         "Smith, J", "calibrated", "two-sided", "standardized",
+                         FormatFullPrecision(example.z_x), FormatFullPrecision(example.z_y),
+                         FormatFullPrecision(r.one_tailed_p), FormatFullPrecision(r.two_tailed_p),
+                         FormatFullPrecision(r.pct_estimate), FormatFullPrecision(r.pct_lower),
+                         FormatFullPrecision(r.pct_upper), FormatFullPrecision(r.zdcc),
+                         FormatFullPrecision(r.zdcc_lower), FormatFullPrecision(r.zdcc_upper), "",
+                         QUORREL_PROJECT_VERSION, std::to_string(kShortRun)}));
   EXPECT_EQ(rows[2][0], "bad-sd");
   EXPECT_EQ(rows[2][4], "");
   EXPECT_EQ(rows[2][14],
@@ -394,10 +409,13 @@ TEST(Batch, MalformedRowsAreReportedAndHideNothing) {
   };
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const std::vector<std::string>& row = run.rows[i + 1];
-    ASSERT_EQ(row.size(), 15u);
+    ASSERT_EQ(row.size(), 17u);
     EXPECT_EQ(row[0], expected[i].first);
     EXPECT_EQ(row[14].rfind(expected[i].second, 0), 0u) << row[14];
     EXPECT_EQ(row[4].empty(), !expected[i].second.empty()) << i;  // numbers only when it ran
+    // Every row names the program's version; the draws only a row that ran.
+    EXPECT_EQ(row[15], QUORREL_PROJECT_VERSION);
+    EXPECT_EQ(row[16], expected[i].second.empty() ? std::to_string(kShortRun) : "") << i;
   }
 
   // A row of 40 MiB of commas is refused as too long; the row after it runs.
@@ -414,6 +432,80 @@ TEST(Batch, MalformedRowsAreReportedAndHideNothing) {
   EXPECT_EQ(run.err,
             "quorrel-report: the batch file's first row (line 1) cannot be read: the quote that "
             "opens cell 2 is never closed\n");
+}
+
+// N shards of a batch joined (the first one whole, the header line of each
+// other left off) are byte for byte the whole batch's output: every row once,
+// in order, with its own row number and line number.
+TEST(Batch, ShardsJoinedAreTheWholeBatch) {
+  char path[] = "/tmp/quorrel-shard-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  // No id column (the ids are the row numbers), a blank line and a bad row.
+  std::ofstream(path) << "mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n"
+                      << kQuickRow << "\n"
+                      << kQuickRow << "100,15\n"
+                      << kQuickRow << "100,15,50,10,.6,20,70,abc\n"
+                      << kQuickRow << kQuickRow;
+  const tRun whole = RunCli({"--batch", path, "--prior", "standard"});
+  ASSERT_EQ(whole.status, 2) << whole.err;
+  for (const unsigned shards : {3u, 10u}) {
+    std::string joined;
+    std::vector<std::string> second_ids;
+    for (unsigned k = 1; k <= shards; ++k) {
+      const tRun part = RunCli({"--batch", path, "--prior", "standard", "--shard",
+                                std::to_string(k) + "/" + std::to_string(shards)});
+      EXPECT_TRUE(part.err.empty()) << part.err;
+      joined += k == 1 ? part.out : part.out.substr(part.out.find('\n') + 1);
+      if (k == 2)
+        for (std::size_t i = 1; i < CsvRows(part.out).size(); ++i)
+          second_ids.push_back(CsvRows(part.out)[i][0]);
+    }
+    EXPECT_EQ(joined, whole.out) << shards << " shards";
+    // Of 7 rows, shard 2 of 3 takes rows 3 and 4: consecutive blocks.
+    if (shards == 3) {
+      EXPECT_EQ(second_ids, (std::vector<std::string>{"3", "4"}));
+    }
+  }
+  std::remove(path);
+}
+
+// The batch's progress, asked for off a terminal: a line per row, with the
+// shard's own count, and the time left from the rows done so far.
+TEST(Batch, ProgressNamesTheRowOfTheShardAndTheTimeLeft) {
+  char path[] = "/tmp/quorrel-progress-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  std::ofstream(path) << kHeader << "a," << kQuickRow << "b," << kQuickRow << "c," << kQuickRow
+                      << "d," << kQuickRow;
+  const tRun run = RunCli({"--batch", path, "--progress", "--shard", "2/2"});
+  std::remove(path);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err.substr(0, run.err.find(", about")),
+            "quorrel-report: row 1 of 2 (line 4)\nquorrel-report: row 2 of 2 (line 5)");
+  EXPECT_EQ(run.err.back(), '\n');
+
+  double now = 0;
+  std::ostringstream err;
+  tBatchProgress progress(err, tProgressMode::Terminal, 5, [&] { return now; });
+  EXPECT_EQ(progress.Begin(1, 2), "row 1 of 5 (line 2)");
+  now = 30;  // 30 s a row: 4 rows left
+  EXPECT_EQ(progress.Begin(2, 3), "row 2 of 5 (line 3), about 2 min left");
+  progress.Finish();
+  // Rewritten in place and erased at the end.
+  EXPECT_EQ(err.str(),
+            "\rquorrel-report: row 1 of 5 (line 2)\rquorrel-report: row 2 of 5 (line "
+            "3), about 2 min left\r" +
+                std::string(53, ' ') + "\r");
+  for (const auto& [seconds, text] :
+       std::vector<std::pair<double, std::string>>{{0.2, "about 1 s left"},
+                                                   {59.4, "about 59 s left"},
+                                                   {59.6, "about 1 min left"},
+                                                   {5369, "about 89 min left"},
+                                                   {5400, "about 2 h left"}})
+    EXPECT_EQ(TimeLeftText(seconds), text) << seconds;
 }
 
 TEST(Batch, FormulaLikeTextReachesASpreadsheetAsText) {

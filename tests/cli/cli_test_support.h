@@ -79,6 +79,9 @@ inline void CheckExampleJson(const tJson& json, const tAnalysis& example) {
   EXPECT_EQ(json["options"]["prior"].text, "calibrated");
   EXPECT_EQ(json["options"]["limits"].text, "two-sided");
   EXPECT_EQ(json["options"]["test"].text, "standardized");
+  // The provenance: the program's version and the number of draws.
+  EXPECT_EQ(json["program_version"].text, QUORREL_PROJECT_VERSION);
+  EXPECT_EQ(json["draws"].text, std::to_string(q.iterations));
   EXPECT_EQ(JsonLongDouble(json["z_x"]), example.z_x);
   EXPECT_EQ(JsonLongDouble(json["z_y"]), example.z_y);
   const tJson& r = json["results"];
