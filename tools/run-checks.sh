@@ -7,8 +7,11 @@
 #   tsan       any ThreadSanitizer report over the engine tests (the engines
 #              hand work between threads);
 #   fuzz       a libFuzzer finding: each fuzz target runs over its corpus,
-#              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds.
-# Each stage prints its time.  Arguments choose stages (default: all four).
+#              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds;
+#   windows    the MinGW-w64 build (build-windows) failing a core test under
+#              Wine, or its quorrel-report.exe printing other bytes than the
+#              Linux program (tools/check-windows.sh).
+# Each stage prints its time.  Arguments choose stages (default: all five).
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
 # Warnings are errors in every build: the test command's Release build and
 # all three here.  The g++ sanitizer builds keep one warning a warning,
@@ -20,7 +23,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-30}
 stages=("$@")
-if [ ${#stages[@]} -eq 0 ]; then stages=(format asan tsan fuzz); fi
+if [ ${#stages[@]} -eq 0 ]; then stages=(format asan tsan fuzz windows); fi
 
 # A sanitizer report fails the program that meets it, so the test fails.
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1
@@ -113,6 +116,11 @@ check_fuzz() {
     running=$((running - 1))
   done
   return $failed
+}
+
+check_windows() {
+  fresh "$here/build-windows"
+  QUORREL_JOBS=$jobs "$here/tools/check-windows.sh"
 }
 
 for stage in "${stages[@]}"; do

@@ -15,6 +15,7 @@
 #include "example_report_golden.h"
 #include "numeric/errors.h"
 #include "support/recording_dialogs.h"
+#include "support/temporary_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -23,9 +24,8 @@ namespace {
 class ComputeDriver : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quorrel-driver-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = MakeTemporaryFolder("quorrel-driver-");
+    ASSERT_FALSE(folder_.empty());
   }
   void TearDown() override { fs::remove_all(folder_); }
 
