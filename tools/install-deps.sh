@@ -18,6 +18,9 @@ packages=(
   # The checks of tools/run-checks.sh: the formatter, and clang with
   # libFuzzer and its sanitizer runtimes.
   clang-format-14 clang-14 libclang-rt-14-dev
+  # The Windows build and its run under Wine (tools/check-windows.sh):
+  # MinGW-w64 with POSIX threads, GoogleTest's sources, 64-bit Wine.
+  g++-mingw-w64-x86-64-posix googletest wine64
 )
 if [ "${1:-}" = slurm ]; then
   packages=(slurmd slurmctld slurm-client munge)

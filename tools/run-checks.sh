@@ -10,7 +10,10 @@
 #              hands work between threads (the engines, the command line's
 #              and the worksheet's run watchers);
 #   fuzz       a libFuzzer finding: each fuzz target runs over its corpus,
-#              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds.
+#              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds;
+#   windows    the MinGW-w64 build (build-windows) failing a core test under
+#              Wine, or its quorrel-report.exe printing other bytes than the
+#              Linux program (tools/check-windows.sh).
 # Each stage prints its time.  Arguments choose stages (default: all);
 # --list prints the default stages.
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
@@ -23,7 +26,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-30}
-default_stages=(format asan tsan fuzz)
+default_stages=(format asan tsan fuzz windows)
 if [ "${1:-}" = --list ]; then
   echo "${default_stages[@]}"
   exit 0
@@ -126,6 +129,11 @@ check_fuzz() {
     running=$((running - 1))
   done
   return $failed
+}
+
+check_windows() {
+  fresh "$here/build-windows"
+  QUORREL_JOBS=$jobs "$here/tools/check-windows.sh"
 }
 
 # Each stage runs in a subshell of its own, so that a failing command ends

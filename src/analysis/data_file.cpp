@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cmath>
@@ -78,10 +81,36 @@ struct tFileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Reads the data file's blank-separated numbers.
+// The characters of an open data file.
+class tFileCharacters {
+ public:
+  explicit tFileCharacters(std::FILE* file) : file_(file) {}
+  int Get() {
+    int c = std::getc(file_);
+    if (c == EOF && std::ferror(file_)) throw EInOutError::FromErrno(errno != 0 ? errno : EIO);
+    return c;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+// The characters of a data file's text held in memory.
+class tTextCharacters {
+ public:
+  explicit tTextCharacters(const std::string& text) : text_(text) {}
+  int Get() { return next_ < text_.size() ? static_cast<unsigned char>(text_[next_++]) : EOF; }
+
+ private:
+  const std::string& text_;
+  std::size_t next_ = 0;
+};
+
+// Reads the data file's blank-separated numbers from `tCharacters`.
+template <class tCharacters>
 class tNumberReader {
  public:
-  explicit tNumberReader(std::FILE* file) : file_(file) {}
+  explicit tNumberReader(tCharacters characters) : characters_(characters) {}
 
   // The next number, and in `token` its text; 0 (and no text) once the
   // text has ended.
@@ -117,33 +146,64 @@ class tNumberReader {
   int Get() {
     if (ended_ || read_ == kMaxBytesRead) return EOF;
     ++read_;
-    int c = std::getc(file_);
-    if (c == EOF && std::ferror(file_)) throw EInOutError::FromErrno(errno != 0 ? errno : EIO);
-    return c;
+    return characters_.Get();
   }
 
-  std::FILE* file_;
+  tCharacters characters_;
   bool ended_ = false;
   long read_ = 0;
 };
 
+// Hands the first six values of `reader` to `fill`.
+template <class tCharacters>
+void RestoreValues(tNumberReader<tCharacters> reader,
+                   const std::function<void(int position, const std::string& text)>& fill) {
+  std::string token;
+  for (int position = 0; position < kValuesRestored; ++position) {
+    const long double value = reader.Next(token);
+    fill(position, RestoredText(token, value));
+  }
+}
+
 }  // namespace
 
+#ifdef _WIN32
+// The file's folder and name are joined with the platform's separator.
+constexpr char kPathSeparator = '\\';
+// The data file is opened for reading only, its bytes untranslated (Windows
+// has no non-blocking opens of files, and its descriptors are not inherited
+// by the programs a process starts unless asked for).
+constexpr int kReadFlags = O_RDONLY | O_BINARY;
+#else
+constexpr char kPathSeparator = '/';
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
+
 std::string GetProgramPath() {
+#ifdef _WIN32
+  // The executable's full path, in the code page the C library's file
+  // functions take.
+  std::string path(32768, '\0');
+  const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return std::string();
+  path.resize(length);
+  const std::size_t slash = path.find_last_of("\\/");
+#else
   std::string path(4096, '\0');
   ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
   if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return std::string();
   path.resize(static_cast<std::size_t>(length));
   std::size_t slash = path.rfind('/');
+#endif
   if (slash == std::string::npos) return std::string();
   return path.substr(0, slash);
 }
 
 std::string DataFilePath(const std::string& folder) {
-  return folder + "/" + DataFileName;
+  return folder + kPathSeparator + DataFileName;
 }
 
-void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>& texts) {
+std::string DataFileText(const std::array<std::string, 8>& texts) {
   std::string bytes;
   for (const std::string& text : texts) {
     // Blanks separate the file's values, so a blank inside a text (which the
@@ -162,7 +222,11 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
     bytes += has_digit ? value : std::string(1, '0');
     bytes.push_back(' ');
   }
+  return bytes;
+}
 
+void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>& texts) {
+  const std::string bytes = DataFileText(texts);
   // The new file is written beside the old one and then put in its place in
   // one step (file_replace.h), so a failed write (a full disk, say) never
   // leaves a truncated file and never loses the previous one.
@@ -182,7 +246,7 @@ void LoadPreviousData(const std::string& folder,
   // regular file is read.  A folder, a pipe with no writer (which would block
   // the start-up for ever) or a device such as an endless source of zeros
   // in its place is refused like a file that cannot be opened.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = ::open(path.c_str(), kReadFlags);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return;  // no file: nothing to restore
     throw EInOutError::FromErrno(errno).At(path);
@@ -202,12 +266,12 @@ void LoadPreviousData(const std::string& folder,
     ::close(fd);
     throw EInOutError::FromErrno(err).At(path);
   }
-  tNumberReader reader(file.get());
-  std::string token;
-  for (int position = 0; position < kValuesRestored; ++position) {
-    const long double value = reader.Next(token);
-    fill(position, RestoredText(token, value));
-  }
+  RestoreValues(tNumberReader(tFileCharacters(file.get())), fill);
+}
+
+void ReadDataFileText(const std::string& text,
+                      const std::function<void(int position, const std::string& text)>& fill) {
+  RestoreValues(tNumberReader(tTextCharacters(text)), fill);
 }
 
 void DeleteDataFile(const std::string& folder) {

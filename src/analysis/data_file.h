@@ -35,6 +35,15 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
 void LoadPreviousData(const std::string& folder,
                       const std::function<void(int position, const std::string& text)>& fill);
 
+// The file's text for the eight texts: what SaveCurrentData writes.
+std::string DataFileText(const std::array<std::string, 8>& texts);
+
+// Reads a data file's text held in memory as LoadPreviousData reads the
+// file: up to six values, each formatted with "%1.6g", to `fill`; throws
+// EInOutError ("Invalid numeric input") after the values read so far.
+void ReadDataFileText(const std::string& text,
+                      const std::function<void(int position, const std::string& text)>& fill);
+
 // Deletes the file if it exists; reports nothing either way.
 void DeleteDataFile(const std::string& folder);
 

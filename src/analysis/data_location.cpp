@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "analysis/data_file.h"
@@ -28,10 +29,35 @@ const char* const kSystemProgramFolders[] = {
 // An earlier data file larger than this is no data file of Quorrel's.
 constexpr std::size_t kMaxEarlierFileSize = 1 << 20;
 
+#ifdef _WIN32
+// Windows' C library: folders are made with the permissions they inherit,
+// files open without blocking and are never inherited by the programs a
+// process starts, and a folder's full path is found by _fullpath.
+constexpr const char* kSeparators = "/\\";
+constexpr int kReadFlags = O_RDONLY | O_BINARY;
+int MakeFolder(const char* folder) {
+  const std::size_t length = std::strlen(folder);
+  if (length > 0 && folder[length - 1] == ':') return 0;  // a drive, "C:"
+  return ::mkdir(folder);
+}
+char* FullPath(const char* folder) {
+  return ::_fullpath(nullptr, folder, 0);
+}
+#else
+constexpr const char* kSeparators = "/";
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+int MakeFolder(const char* folder) {
+  return ::mkdir(folder, 0700);
+}
+char* FullPath(const char* folder) {
+  return ::realpath(folder, nullptr);
+}
+#endif
+
 // The folder with links resolved, or lexically without trailing slashes
 // when it does not exist.
 std::string Canonical(const std::string& folder) {
-  if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+  if (char* resolved = FullPath(folder.c_str())) {
     std::string result = resolved;
     std::free(resolved);
     return result;
@@ -50,9 +76,10 @@ bool IsFolder(const std::string& path) {
 // Creates `folder` and its missing parents, each readable by its owner only.
 bool MakeFolders(const std::string& folder) {
   if (folder.empty()) return false;
-  for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+  for (std::size_t slash = folder.find_first_of(kSeparators, 1);;
+       slash = folder.find_first_of(kSeparators, slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (!part.empty() && MakeFolder(part.c_str()) != 0 && errno != EEXIST) return false;
     if (slash == std::string::npos) break;
   }
   return IsFolder(folder);
@@ -60,7 +87,7 @@ bool MakeFolders(const std::string& folder) {
 
 // The whole content of a readable regular file, or false.
 bool ReadRegularFile(const std::string& path, std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int fd = ::open(path.c_str(), kReadFlags);
   if (fd < 0) return false;
   struct stat info {};
   bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&

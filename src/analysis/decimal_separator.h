@@ -4,6 +4,7 @@
 #pragma once
 
 // The decimal separator of the environment's locale (LC_ALL, LC_NUMERIC,
-// LANG): ',' or '.', and '.' for any other separator or an unknown locale.
+// LANG; on Windows the user's regional settings): ',' or '.', and '.' for
+// any other separator or an unknown locale.
 // Leaves the C locale's numeric category as it was.
 char UserDecimalSeparator();

@@ -15,17 +15,6 @@
 
 namespace {
 
-constexpr int kSuffixLength = 8;
-// Names tried before giving up when every one is taken (62^8 names: only a
-// folder filled on purpose gets anywhere near this).
-constexpr int kNameAttempts = 100;
-
-const char kSuffixLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-
-bool IsSuffixLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
 // The process `pid` runs (or runs under another user).
 bool ProcessRuns(long pid) {
   if (pid <= 0) return false;
@@ -70,42 +59,8 @@ class tFolder {
 
 }  // namespace
 
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    folder = std::string(1, '.');
-    name = path;
-  } else {
-    folder = path.substr(0, slash == 0 ? 1 : slash);
-    name = path.substr(slash + 1);
-  }
-}
-
-std::string TemporaryName(const std::string& name, long pid, const std::string& suffix) {
-  return "." + name + "." + std::to_string(pid) + "." + suffix;
-}
-
-bool IsTemporaryOf(const std::string& name, const std::string& candidate, bool old_style,
-                   long& pid) {
-  const std::string prefix = "." + name + ".";
-  if (candidate.size() <= prefix.size() || candidate.compare(0, prefix.size(), prefix) != 0)
-    return false;
-  std::size_t i = prefix.size();
-  const std::size_t digits_start = i;
-  while (i < candidate.size() && candidate[i] >= '0' && candidate[i] <= '9')
-    ++i;
-  const std::size_t digits = i - digits_start;
-  if (digits == 0 || digits > 10 || candidate[digits_start] == '0') return false;
-  pid = std::stol(candidate.substr(digits_start, digits));
-  if (i == candidate.size()) return old_style;
-  if (candidate[i] != '.' || candidate.size() - i - 1 != kSuffixLength) return false;
-  for (++i; i < candidate.size(); ++i)
-    if (!IsSuffixLetter(candidate[i])) return false;
-  return true;
-}
-
 std::string RandomSuffix() {
-  unsigned char random[kSuffixLength];
+  unsigned char random[kTemporarySuffixLength];
   std::size_t filled = 0;
   while (filled < sizeof random) {
     ssize_t got = ::getrandom(random + filled, sizeof random - filled, 0);
@@ -127,10 +82,7 @@ std::string RandomSuffix() {
       byte = static_cast<unsigned char>(seed >> 56);
     }
   }
-  std::string suffix;
-  for (unsigned char byte : random)
-    suffix.push_back(kSuffixLetters[byte % (sizeof kSuffixLetters - 1)]);
-  return suffix;
+  return SuffixOf(random);
 }
 
 int CreateNewFile(int folder_fd, const std::string& file) {
@@ -140,7 +92,7 @@ int CreateNewFile(int folder_fd, const std::string& file) {
 
 int CreateTemporaryFile(int folder_fd, const std::string& name, std::string& temporary,
                         const std::function<std::string()>& suffixes) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     temporary = TemporaryName(name, static_cast<long>(::getpid()), suffixes());
     const int fd = CreateNewFile(folder_fd, temporary);
     if (fd >= 0 || errno != EEXIST) return fd;

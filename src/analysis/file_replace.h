@@ -15,6 +15,7 @@
 //   and renaming) are removed at the next replacement in that folder.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -46,15 +47,29 @@ std::string TemporaryName(const std::string& name, long pid, const std::string& 
 bool IsTemporaryOf(const std::string& name, const std::string& candidate, bool old_style,
                    long& pid);
 
+// The random part of a temporary's name: this many letters and digits.
+inline constexpr std::size_t kTemporarySuffixLength = 8;
+
+// Names tried before giving up when every one is taken (62^8 names: only a
+// folder filled on purpose gets anywhere near this).
+inline constexpr int kTemporaryNameAttempts = 100;
+
+// The letters and digits of a suffix, one for each random byte.
+std::string SuffixOf(const unsigned char (&random)[kTemporarySuffixLength]);
+
+// Eight random letters and digits (from the system's random source).
+std::string RandomSuffix();
+
+// A temporary this old is stale whoever made it.
+inline constexpr std::time_t kStaleTemporaryAge = 10 * 60;
+
+#ifndef _WIN32
 // Creates the file `file` in the folder open as `folder_fd` for writing,
 // exclusively (O_CREAT | O_EXCL | O_NOFOLLOW, mode 0666 less the umask):
 // fails with EEXIST when anything has that name already, a file, a folder,
 // or a link (even one that leads nowhere), and never opens or changes it.
 // Returns the open descriptor, or -1 with errno set.
 int CreateNewFile(int folder_fd, const std::string& file);
-
-// Eight random letters and digits (from the kernel's random source).
-std::string RandomSuffix();
 
 // Creates a new temporary file for `name` in the folder open as `folder_fd`
 // with CreateNewFile, trying the next suffix while a name is taken.
@@ -69,6 +84,4 @@ int CreateTemporaryFile(int folder_fd, const std::string& name, std::string& tem
 // than kStaleTemporaryAge seconds before `now`.  Folders are left alone.
 // Returns how many were removed; never reports an error.
 int RemoveStaleTemporaries(int folder_fd, const std::string& name, bool old_style, std::time_t now);
-
-// A temporary this old is stale whoever made it.
-inline constexpr std::time_t kStaleTemporaryAge = 10 * 60;
+#endif

@@ -16,7 +16,9 @@ EInOutError EInOutError::FromErrno(int err) {
     case EEXIST:
       return EInOutError(err, "File access denied");
     case ENOSPC:
+#ifdef EDQUOT  // no disk quotas in Windows' C library
     case EDQUOT:
+#endif
     case EFBIG:
       return EInOutError(err, "Disk full");
     default: {

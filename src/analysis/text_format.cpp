@@ -1,6 +1,8 @@
 #include "analysis/text_format.h"
 
+#ifndef _WIN32
 #include <locale.h>
+#endif
 
 #include <cerrno>
 #include <charconv>
@@ -34,10 +36,27 @@ std::string PadLeft(std::string text, int width) {
   return text;
 }
 
+#ifndef _WIN32
 locale_t CLocale() {
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   return c_locale;
 }
+#else
+// Windows' C library has no locale objects of this kind.  MinGW-w64's own
+// strtold and strtod (correctly rounded, to the 64-bit significand for
+// long double) read the C locale's ".", and the program never leaves the C
+// locale's numeric category set to any other (UserDecimalSeparator puts it
+// back).
+long double strtold_l(const char* text, char** stop, int) {
+  return std::strtold(text, stop);
+}
+double strtod_l(const char* text, char** stop, int) {
+  return std::strtod(text, stop);
+}
+int CLocale() {
+  return 0;
+}
+#endif
 
 }  // namespace
 

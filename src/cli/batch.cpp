@@ -250,13 +250,21 @@ int BatchEnd(const tByteSource& source, const tCliRuntime& runtime, std::ostream
 
 }  // namespace
 
+#ifdef _WIN32
+// The file's bytes untranslated (the reader takes either line end);
+// Windows' descriptors are not inherited by the programs a process starts.
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC;
+#endif
+
 tBatchFile::tBatchFile(const std::string& name, const std::atomic<bool>* interrupted)
     : name_(name), interrupted_(interrupted) {
   int err = 0;
   if (name == "-") {
     fd_ = STDIN_FILENO;
   } else {
-    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = ::open(name.c_str(), kOpenFlags);
     own_fd_ = fd_ >= 0;
     if (fd_ < 0) err = errno;
   }

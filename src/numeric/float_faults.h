@@ -37,6 +37,32 @@ inline bool FaultFlagRaised() {
   return std::fetestexcept(kFaultFlags) != 0;
 }
 
+// The exception flags as they stand, to be put back as they were after a
+// computation whose flags do not count.  With MinGW-w64 the C library's
+// fesetexceptflag also writes 0 into the SSE control register, unmasking
+// every SSE exception (the next inexact conversion ends the program): there
+// the raised exceptions are saved as a set and raised again.
+#ifdef __MINGW32__
+using tFloatingPointFlags = int;
+inline tFloatingPointFlags SaveFloatingPointFlags() {
+  return std::fetestexcept(FE_ALL_EXCEPT);
+}
+inline void RestoreFloatingPointFlags(tFloatingPointFlags flags) {
+  std::feclearexcept(FE_ALL_EXCEPT);
+  std::feraiseexcept(flags);
+}
+#else
+using tFloatingPointFlags = std::fexcept_t;
+inline tFloatingPointFlags SaveFloatingPointFlags() {
+  std::fexcept_t flags;
+  std::fegetexceptflag(&flags, FE_ALL_EXCEPT);
+  return flags;
+}
+inline void RestoreFloatingPointFlags(const tFloatingPointFlags& flags) {
+  std::fesetexceptflag(&flags, FE_ALL_EXCEPT);
+}
+#endif
+
 // Clears every floating-point exception flag, x87 and SSE alike.
 void ClearFloatingPointFlags();
 

@@ -103,8 +103,7 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
     // The engines' 2 x 2 inverse, whenever it gives a finite result.  A
     // singular or overflowing matrix takes the loops below instead, from
     // the flags as they stood, for their partial result or their fault.
-    std::fexcept_t flags;
-    std::fegetexceptflag(&flags, FE_ALL_EXCEPT);
+    const tFloatingPointFlags flags = SaveFloatingPointFlags();
     kernels::tMatrix2 inverse;
     if (kernels::Inverse(Block(A), inverse) && std::isfinite(inverse.a11) &&
         std::isfinite(inverse.a12) && std::isfinite(inverse.a21) && std::isfinite(inverse.a22)) {
@@ -112,7 +111,7 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
       SetBlock(inverse, R);
       return true;
     }
-    std::fesetexceptflag(&flags, FE_ALL_EXCEPT);
+    RestoreFloatingPointFlags(flags);
   }
   Matrix20 W;
   CopyBlock(A, n, W);

@@ -16,6 +16,7 @@
 #include "numeric/errors.h"
 #include "support/file_size_limit.h"
 #include "support/recording_dialogs.h"
+#include "support/temporary_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +25,8 @@ namespace {
 class ComputeDriver : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quorrel-driver-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder_ = MakeTemporaryFolder("quorrel-driver-");
+    ASSERT_FALSE(folder_.empty());
   }
   void TearDown() override { fs::remove_all(folder_); }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/decimal_separator.h"
+#include "support/temporary_folder.h"
 
 namespace {
 
@@ -17,15 +18,9 @@ class tLocaleEnvironment {
     const char* previous = std::getenv("LC_ALL");
     had_ = previous != nullptr;
     if (had_) previous_ = previous;
-    setenv("LC_ALL", value, 1);
+    SetEnvironment("LC_ALL", value);
   }
-  ~tLocaleEnvironment() {
-    if (had_) {
-      setenv("LC_ALL", previous_.c_str(), 1);
-    } else {
-      unsetenv("LC_ALL");
-    }
-  }
+  ~tLocaleEnvironment() { SetEnvironment("LC_ALL", had_ ? previous_.c_str() : nullptr); }
 
  private:
   bool had_ = false;

@@ -73,7 +73,13 @@ TEST(ExtendedMath, WithinOneUnitOfTheLibraryAcrossTheRange) {
   for (long double t = -11000; t < 11000; t += 0.731L)
     worst_exp = std::max(worst_exp, Ulps(ExtendedExp(t), std::exp(t)));
   EXPECT_LE(worst_log, 1.01L);
+#ifndef __MINGW32__
   EXPECT_LE(worst_exp, 1.51L);
+#else
+  // MinGW-w64's own expl, the yardstick here, is itself up to a unit further
+  // off than glibc's (ExtendedExp gives the same bits on both).
+  EXPECT_LE(worst_exp, 2.51L);
+#endif
 }
 
 // The exponent read and written from the bits must give exactly what
