@@ -33,6 +33,17 @@ char FilterNumericKey(char key, tMessageSink& messages) {
   return '\0';
 }
 
+const char* const kMaxLengthMessage = "Maximum length of input is 6 characters.";
+
+bool LimitInputLength(std::string& text, tMessageSink& messages) {
+  std::string kept = TruncateInput(text);
+  if (kept.size() == text.size()) return false;
+  messages.Beep();
+  messages.ShowWarning(kMaxLengthMessage);
+  text = std::move(kept);
+  return true;
+}
+
 std::string TruncateInput(const std::string& text) {
   // Counts characters, not bytes, so a pasted multi-byte character is never cut in two.
   std::size_t characters = 0;
