@@ -61,6 +61,17 @@ std::optional<std::string> FilterPastedText(const std::string& text, tMessageSin
   return passed;
 }
 
+const char* const kMaxLengthMessage = "Maximum length of input is 6 characters.";
+
+bool LimitInputLength(std::string& text, tMessageSink& messages) {
+  std::string kept = TruncateInput(text);
+  if (kept.size() == text.size()) return false;
+  messages.Beep();
+  messages.ShowWarning(kMaxLengthMessage);
+  text = std::move(kept);
+  return true;
+}
+
 std::string TruncateInput(const std::string& text) {
   // Counts characters, not bytes, so a pasted multi-byte character is never cut in two.
   std::size_t characters = 0;

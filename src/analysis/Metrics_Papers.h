@@ -32,6 +32,14 @@ std::optional<std::string> FilterPastedText(const std::string& text, tMessageSin
 // The first six characters of a text.
 std::string TruncateInput(const std::string& text);
 
+// What a field says when a key release finds more than six characters in it.
+extern const char* const kMaxLengthMessage;  // "Maximum length of input is 6 characters."
+
+// The six-character limit at a key release: a longer text is cut to its
+// first six characters, after the beep and kMaxLengthMessage.  True when it
+// was cut.
+bool LimitInputLength(std::string& text, tMessageSink& messages);
+
 // Reads a field's text as a number; sets or clears InputError, and shows the
 // refusal message itself.  The result is the double nearest to the decimal
 // value of the accepted text.

@@ -60,6 +60,12 @@ class ERunStopped : public Exception {
 struct tRunControl {
   std::atomic<bool> stop{false};
   std::atomic<int32_t> drawn{0};
+  // Called, when set, each time `drawn` has grown (a few dozen times in a
+  // run), on the thread that grew it while the run's other threads wait for
+  // it: for a caller that has no thread of its own to follow the run (a
+  // build without threads).  It may set `stop`.
+  void (*progress)(tRunControl& control, void* context) = nullptr;
+  void* progress_context = nullptr;
 };
 
 // Which difference the engines evaluate: the case's standardized difference

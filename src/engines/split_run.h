@@ -534,7 +534,10 @@ class tSplitRun {
     std::lock_guard<std::mutex> lock(mutex_);
     count_ += taken;
     position_ = stretch.out ? stretch.end_at : stretch.begin_at[first + taken];
-    if (control_) control_->drawn.store(static_cast<int32_t>(count_), std::memory_order_relaxed);
+    if (control_) {
+      control_->drawn.store(static_cast<int32_t>(count_), std::memory_order_relaxed);
+      if (control_->progress) control_->progress(*control_, control_->progress_context);
+    }
     if (count_ == n_) {
       FinishLocked();
       return false;

@@ -501,7 +501,7 @@ void TfrmTemplate::LimitInputLength(int index) {
   const QString text = input->text();
   if (text.size() <= static_cast<qsizetype>(MaxInputLength)) return;
   dialogs_.Beep();
-  dialogs_.ShowWarning("Maximum length of input is 6 characters.");
+  dialogs_.ShowWarning(kMaxLengthMessage);
   input->setText(IsAscii(text) ? QString::fromStdString(TruncateInput(text.toStdString()))
                                : text.left(static_cast<qsizetype>(MaxInputLength)));
   input->selectAll();

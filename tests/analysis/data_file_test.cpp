@@ -12,6 +12,7 @@
 
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
+#include "analysis/file_replace.h"
 #include "analysis/io_error.h"
 #include "support/recording_dialogs.h"
 #include "support/temporary_folder.h"
@@ -302,6 +303,32 @@ TEST_F(DataFile, UnwritableAndMissingFolders) {
 #endif
   EXPECT_TRUE(Load().empty());
 }
+
+#ifdef _WIN32
+// The Windows replacement's own clean-up: the temporaries left by this
+// process or by one that no longer runs (a process id that is no multiple
+// of four is none) go at the next save, old-style ones too; a folder of
+// that name and another file's temporary stay.
+TEST_F(DataFile, TemporariesLeftBehindAreRemovedAtTheNextSave) {
+  const std::string name = "quorreldata.txt";
+  const std::string removed[] = {TemporaryName(name, ::getpid(), "AbCdEfGh"),
+                                 TemporaryName(name, 999999, "ZZZZZZZZ"), "." + name + ".999999"};
+  const std::string kept[] = {TemporaryName("results.txt", 999999, "AAAAAAAA"),
+                              TemporaryName(name, 999999, "12345678") + "x"};
+  for (const std::string& file : removed)
+    std::ofstream(folder_ + "/" + file) << "left";
+  for (const std::string& file : kept)
+    std::ofstream(folder_ + "/" + file) << "other";
+  fs::create_directory(folder_ + "/" + TemporaryName(name, 999999, "FOLDER00"));
+  SaveCurrentData(folder_, kExampleTexts);
+  for (const std::string& file : removed)
+    EXPECT_FALSE(fs::exists(folder_ + "/" + file)) << file;
+  for (const std::string& file : kept)
+    EXPECT_TRUE(fs::exists(folder_ + "/" + file)) << file;
+  EXPECT_TRUE(fs::is_directory(folder_ + "/" + TemporaryName(name, 999999, "FOLDER00")));
+  EXPECT_EQ(ReadFile(), "100 15 50 10 .6 20 70 45 ");
+}
+#endif
 
 TEST_F(DataFile, ClearDataDeletesTheFile) {
   DeleteDataFile(folder_);  // none there: nothing happens
