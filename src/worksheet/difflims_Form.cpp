@@ -34,6 +34,7 @@
 #include "analysis/io_error.h"
 #include "analysis/report.h"
 #include "windows/handler_guard.h"
+#include "windows/help.h"
 #include "worksheet/memo_lines.h"
 #include "worksheet/radio_group.h"
 #include "worksheet/run_progress.h"
@@ -258,7 +259,7 @@ void TfrmTemplate::BuildControls() {
   Panel3 = new QFrame(client_);
   place(Panel3, "Panel3", 12, 106, 768, 33);
   Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  lblComments = new QLabel(QStringLiteral("User's Notes:"), Panel3);
+  lblComments = new QLabel(QStringLiteral("User's &Notes:"), Panel3);
   lblComments->setObjectName(QStringLiteral("lblComments"));
   lblComments->setFont(Bold(base));
   lblComments->move(6, 8);
@@ -268,19 +269,19 @@ void TfrmTemplate::BuildControls() {
   place(Panel1, "Panel1", 12, 143, 768, 346);
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
-  GroupBox1 = new QGroupBox(QStringLiteral("Apply..."), Panel1);
+  GroupBox1 = new QGroupBox(QStringLiteral("&Apply..."), Panel1);
   place(GroupBox1, "GroupBox1", 8, 16, 745, 57);
   Standardized_Radio =
-      new QRadioButton(QStringLiteral("Bayesian STANDARDIZED difference test"), GroupBox1);
+      new QRadioButton(QStringLiteral("Bayesian &STANDARDIZED difference test"), GroupBox1);
   place(Standardized_Radio, "Standardized_Radio", 64, 16, 289, 33);
   UNstandardized_Radio =
-      new QRadioButton(QStringLiteral("Bayesian UNSTANDARDIZED difference test"), GroupBox1);
+      new QRadioButton(QStringLiteral("Bayesian &UNSTANDARDIZED difference test"), GroupBox1);
   place(UNstandardized_Radio, "UNstandardized_Radio", 408, 16, 321, 33);
   Standardized_Radio->setChecked(true);
 
-  Prior_Form = new tRadioGroup(QStringLiteral("Prior_Form"), QStringLiteral("Form of prior..."),
-                               {QStringLiteral("Calibrated (Recommended)"),
-                                QStringLiteral("Standard Theory (Jeffreys prior)")},
+  Prior_Form = new tRadioGroup(QStringLiteral("Prior_Form"), QStringLiteral("&Form of prior..."),
+                               {QStringLiteral("Calibrated (&Recommended)"),
+                                QStringLiteral("Standard &Theory (Jeffreys prior)")},
                                Panel1);
   Prior_Form->setGeometry(8, 80, 241, 105);
   Prior_Form->SetItemIndex(0);
@@ -311,9 +312,9 @@ void TfrmTemplate::BuildControls() {
 
   // Lies over the lower left of Panel1.
   Limits_Radio =
-      new tRadioGroup(QStringLiteral("Limits_Radio"), QStringLiteral("Required 95% limits..."),
-                      {QStringLiteral("two-sided"), QStringLiteral("one-sided lower"),
-                       QStringLiteral("one-sided upper")},
+      new tRadioGroup(QStringLiteral("Limits_Radio"), QStringLiteral("Required 95% &limits..."),
+                      {QStringLiteral("t&wo-sided"), QStringLiteral("one-sided l&ower"),
+                       QStringLiteral("one-sided u&pper")},
                       client_);
   Limits_Radio->setGeometry(24, 336, 241, 105);
   Limits_Radio->SetItemIndex(0);
@@ -322,13 +323,35 @@ void TfrmTemplate::BuildControls() {
   place(pan1, "pan1", 12, 500, 768, 49);
   pan1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
-  cmdCompute = new QPushButton(QStringLiteral("Compute"), client_);
+  cmdCompute = new QPushButton(QStringLiteral("&Compute"), client_);
   place(cmdCompute, "cmdCompute", 28, 506, 165, 37);
-  btnclearData = new QPushButton(QStringLiteral("Clear Data "), client_);
+  btnclearData = new QPushButton(QStringLiteral("Clear &Data "), client_);
   place(btnclearData, "btnclearData", 220, 506, 161, 37);
-  ExitBtn = new QPushButton(QStringLiteral("Exit"), client_);
+  // Help: the guide (F1) and the About box, in the free place of the strip.
+  btnHelp = new QPushButton(QStringLiteral("&Help"), client_);
+  place(btnHelp, "btnHelp", 412, 506, 161, 37);
+  btnHelp->setMenu(CreateHelpMenu(this, data_folder_));
+  ExitBtn = new QPushButton(QStringLiteral("E&xit"), client_);
   place(ExitBtn, "ExitBtn", 603, 506, 161, 37);
-  for (QPushButton* button : {cmdCompute, btnclearData, ExitBtn}) {
+  cmdCompute->setToolTip(QStringLiteral(
+      "Test the case's difference against the control sample and show the report (Alt+C)"));
+  btnclearData->setToolTip(
+      QStringLiteral("Empty every field and delete the saved control data, to enter a new "
+                     "control sample (Alt+D)"));
+  btnHelp->setToolTip(
+      QStringLiteral("A short guide to the test and its report (F1), and "
+                     "where the control data is kept (Alt+H)"));
+  ExitBtn->setToolTip(QStringLiteral("End the program (Alt+X)"));
+  GroupBox1->setToolTip(
+      QStringLiteral("Standardized: the scores are compared as z scores (almost always right). "
+                     "Unstandardized: the raw difference, for tasks on the same scale (Alt+A)"));
+  Prior_Form->setToolTip(
+      QStringLiteral("Calibrated: the recommended prior, for a control sample of 4 or more. "
+                     "Standard theory: quicker with a correlation very near 1 or -1 (Alt+F)"));
+  Limits_Radio->setToolTip(
+      QStringLiteral("Two-sided: a 95% credible interval. One-sided: a 95% limit, when the "
+                     "direction of the difference was expected before testing (Alt+L)"));
+  for (QPushButton* button : {cmdCompute, btnclearData, btnHelp, ExitBtn}) {
     button->setFont(Bold(base));
     button->setAutoDefault(false);
     // Return and Enter press the focused button, as the space bar does.
@@ -342,7 +365,7 @@ void TfrmTemplate::BuildControls() {
     inputs_[k]->setAccessibleName(QString::fromUtf8(FieldCaptions[k]));
   }
   lblComments->setBuddy(memoComments);
-  memoComments->setAccessibleName(lblComments->text());
+  memoComments->setAccessibleName(lblComments->text().remove(QLatin1Char('&')));
   DescripFld->setAccessibleName(QStringLiteral("Description of the program"));
 
   // Keyboard order; the chain closes on itself, so Limits_Radio leads back
@@ -351,7 +374,7 @@ void TfrmTemplate::BuildControls() {
   order << Standardized_Radio << UNstandardized_Radio;
   for (int i = 0; i < Prior_Form->Count(); ++i)
     order << Prior_Form->Item(i);
-  order << memoComments << cmdCompute << btnclearData << ExitBtn;
+  order << memoComments << cmdCompute << btnclearData << btnHelp << ExitBtn;
   for (int i = 0; i < Limits_Radio->Count(); ++i)
     order << Limits_Radio->Item(i);
   for (int i = 1; i < order.size(); ++i)
@@ -415,6 +438,13 @@ void TfrmTemplate::ConnectHandlers() {
     if (checked) UNstandardized_RadioClick();
   });
   connect(cmdCompute, &QPushButton::clicked, this, &TfrmTemplate::cmdComputeClick);
+  // Enter in the case's last score computes, once every field is filled
+  // (with a field empty it does nothing, rather than warn about it).
+  connect(inputs_[7], &QLineEdit::returnPressed, this, [this] {
+    if (std::all_of(inputs_.begin(), inputs_.end(),
+                    [](const QLineEdit* input) { return !input->text().isEmpty(); }))
+      cmdComputeClick();
+  });
   connect(btnclearData, &QPushButton::clicked, this, &TfrmTemplate::btnclearDataClick);
   connect(ExitBtn, &QPushButton::clicked, this, &TfrmTemplate::ExitBtnClick);
 }

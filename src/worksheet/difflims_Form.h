@@ -161,5 +161,6 @@ class TfrmTemplate : public QWidget {
   QFrame* pan1 = nullptr;
   QPushButton* cmdCompute = nullptr;
   QPushButton* btnclearData = nullptr;
+  QPushButton* btnHelp = nullptr;
   QPushButton* ExitBtn = nullptr;
 };

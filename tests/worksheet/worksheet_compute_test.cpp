@@ -58,6 +58,21 @@ TEST_F(WorksheetTest, LongCalibratedRunIsAnnouncedEvenAfterAStaleFaultFlag) {
   EXPECT_TRUE(results_.reports.empty());
 }
 
+// Enter in the case's last score computes once every field is filled, and
+// does nothing while one is empty.
+TEST_F(WorksheetTest, EnterInTheLastScoreComputesWhenEveryFieldIsFilled) {
+  Open();
+  worksheet_->SetIterations(2000);
+  Fill({"100", "15", "50", "10", ".6", "20", "70", ""});
+  Input(7)->setFocus();
+  QTest::keyClick(Input(7), Qt::Key_Return);
+  EXPECT_TRUE(results_.reports.empty());
+  EXPECT_TRUE(dialogs_.events.empty());
+  QTest::keyClicks(Input(7), "45");
+  QTest::keyClick(Input(7), Qt::Key_Return);
+  EXPECT_EQ(results_.reports.size(), 1u);
+}
+
 TEST_F(WorksheetTest, ComputeThatSucceedsSwitchesToTheViewerWithTheReport) {
   Open();
   worksheet_->SetIterations(2000);  // the flow, not the numbers

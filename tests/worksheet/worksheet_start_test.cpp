@@ -1,5 +1,6 @@
 // The worksheet as it opens: restored fields, initial options and focus,
 // the arrangement of its controls and the keyboard order.
+#include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -8,8 +9,11 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
+#include <map>
 
 #include "analysis/compute_driver.h"
+#include "analysis/version.h"
+#include "windows/help.h"
 #include "worksheet/radio_group.h"
 #include "worksheet_fixture.h"
 
@@ -94,7 +98,8 @@ TEST_F(WorksheetTest, FixedWindowWhereNoCaptionIsClippedAndTheColumnsDoNotOverla
   for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7",
                            "Label8", "lblComments"}) {
     const QLabel* label = Control<QLabel>(name);
-    EXPECT_TRUE(TextFits(label, label->text(), label->width(), label->height()));
+    // A mnemonic's ampersand is not shown.
+    EXPECT_TRUE(TextFits(label, label->text().remove('&'), label->width(), label->height()));
   }
   for (QAbstractButton* button : worksheet_->findChildren<QAbstractButton*>()) {
     const QSize hint = button->sizeHint();
@@ -121,9 +126,9 @@ TEST_F(WorksheetTest, FixedWindowWhereNoCaptionIsClippedAndTheColumnsDoNotOverla
                    .intersects(InWindow(Control<QWidget>("Limits_Radio"))));
   // The buttons stand along the bottom, on their strip.
   const QRect strip = InWindow(Control<QWidget>("pan1"));
-  for (const char* name : {"cmdCompute", "btnclearData", "ExitBtn"})
+  for (const char* name : {"cmdCompute", "btnclearData", "btnHelp", "ExitBtn"})
     EXPECT_TRUE(strip.contains(InWindow(Control<QWidget>(name)))) << name;
-  EXPECT_EQ(Control<QPushButton>("btnclearData")->text(), "Clear Data ");
+  EXPECT_EQ(Control<QPushButton>("btnclearData")->text().remove('&'), "Clear Data ");
 }
 
 TEST_F(WorksheetTest, DescriptionIsOneLongParagraphEndingWithTheVersionDate) {
@@ -149,7 +154,7 @@ TEST_F(WorksheetTest, TabWalksTheControlsInKeyboardOrderAndWrapsAround) {
   std::vector<std::string> expected(std::begin(kInputNames), std::end(kInputNames));
   expected.insert(expected.end(),
                   {"Standardized_Radio", "Prior_Form_0", "memoComments", "cmdCompute",
-                   "btnclearData", "ExitBtn", "Limits_Radio_0", "txtInput1"});
+                   "btnclearData", "btnHelp", "ExitBtn", "Limits_Radio_0", "txtInput1"});
   Input(0)->setFocus();
   std::vector<std::string> walked;
   for (std::size_t i = 0; i < expected.size() - 1; ++i) {
@@ -165,11 +170,59 @@ TEST_F(WorksheetTest, TabWalksTheControlsInKeyboardOrderAndWrapsAround) {
   QTest::mouseClick(Control<tRadioGroup>("Limits_Radio")->Item(2), Qt::LeftButton);
   Input(7)->setFocus();
   walked.clear();
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < 8; ++i) {
     QTest::keyClick(Focused(), Qt::Key_Tab);
     walked.push_back(Focused() ? Focused()->objectName().toStdString() : "<none>");
   }
-  EXPECT_EQ(walked,
-            (std::vector<std::string>{"UNstandardized_Radio", "memoComments", "cmdCompute",
-                                      "btnclearData", "ExitBtn", "Limits_Radio_2", "txtInput1"}));
+  EXPECT_EQ(walked, (std::vector<std::string>{"UNstandardized_Radio", "memoComments", "cmdCompute",
+                                              "btnclearData", "btnHelp", "ExitBtn",
+                                              "Limits_Radio_2", "txtInput1"}));
+}
+
+// Every button, option and option group can be reached with Alt and a
+// letter of its own, and every button and group says what it does.
+TEST_F(WorksheetTest, EveryButtonAndOptionHasItsOwnMnemonicAndGroupsAndButtonsATooltip) {
+  Open();
+  std::map<QChar, QString> taken;
+  auto mnemonic = [&taken](const QString& text) {
+    const qsizetype at = text.indexOf('&');
+    ASSERT_GE(at, 0) << text.toStdString();
+    const QChar letter = text.at(at + 1).toLower();
+    EXPECT_FALSE(taken.count(letter))
+        << text.toStdString() << " and " << taken[letter].toStdString();
+    taken[letter] = text;
+  };
+  for (QAbstractButton* button : worksheet_->findChildren<QAbstractButton*>()) {
+    mnemonic(button->text());
+    if (qobject_cast<QPushButton*>(button)) {
+      EXPECT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
+    }
+  }
+  for (QGroupBox* group : worksheet_->findChildren<QGroupBox*>()) {
+    mnemonic(group->title());
+    EXPECT_FALSE(group->toolTip().isEmpty()) << group->objectName().toStdString();
+  }
+  // Alt+C computes, as the button does.
+  worksheet_->SetIterations(2000);
+  Fill({"100", "15", "50", "10", ".6", "20", "70", "45"});
+  QTest::keyClick(Input(0), Qt::Key_C, Qt::AltModifier);
+  for (int waited = 0; results_.reports.empty() && waited < 2000; waited += 20)
+    QTest::qWait(20);  // a mnemonic clicks its button after a short animation
+  EXPECT_EQ(results_.reports.size(), 1u);
+  EXPECT_TRUE(dialogs_.events.empty() || dialogs_.events.front() == "busy");
+}
+
+// F1 opens the guide; the About box names the version and the data file.
+TEST_F(WorksheetTest, HelpOpensTheGuideAndAboutNamesTheVersionAndTheDataFile) {
+  Open();
+  QTest::keyClick(Input(0), Qt::Key_F1);
+  QWidget* guide = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->objectName() == "frmHelpGuide" && top->isVisible()) guide = top;
+  ASSERT_NE(guide, nullptr);
+  EXPECT_TRUE(dialogs_.events.empty());  // F1 is no typed character
+  guide->close();
+  const QString about = AboutText(Folder());
+  EXPECT_TRUE(about.contains(QString::fromLatin1(kQuorrelVersion)));
+  EXPECT_TRUE(about.contains(QString::fromStdString(DataFilePath(Folder()))));
 }
