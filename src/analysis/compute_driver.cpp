@@ -119,9 +119,10 @@ double CalibratedRunSeconds(int32_t iterations, int64_t proposals, int64_t accep
 
 namespace {
 
-// How many threads a run's draws are shared among.
+// How many threads a run's draws are shared among: the pilot times one, and
+// the run's threads each make their share in the same time per draw.
 double RunThreads() {
-  return 1;
+  return static_cast<double>(EngineThreads());
 }
 
 }  // namespace
