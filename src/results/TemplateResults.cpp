@@ -311,7 +311,8 @@ void TfrmTemplateResults::PlaceFigure() {
       figure_scroll_->show();
     }
     tabs_->hide();
-    if (dock_->isHidden()) {
+    // The figure's full width, also at the first showing.
+    if (dock_->isHidden() || dock_->width() < kFigurePanelWidth) {
       dock_->show();
       resizeDocks({dock_}, {kFigurePanelWidth + 8}, Qt::Horizontal);
     }
