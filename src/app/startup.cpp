@@ -12,6 +12,7 @@
 #include "app/qt_dialogs.h"
 #include "app/quorrel_application.h"
 #include "results/TemplateResults.h"
+#include "windows/help.h"
 #include "worksheet/difflims_Form.h"
 
 void SetProgramStrings() {
@@ -45,6 +46,8 @@ tQuorrelWindows::tQuorrelWindows(tUserDialogs& dialogs, const std::string& data_
   results_ = std::make_unique<TfrmTemplateResults>(dialogs);
   worksheet_ = std::make_unique<TfrmTemplate>(dialogs, *results_, data_folder, decimal_separator);
   results_->SetWorksheet(worksheet_.get());
+  // The viewer offers the worksheet's Help too, at the end of its menu bar.
+  AddHelpMenu(results_->menuBar(), results_.get(), data_folder);
 }
 
 tQuorrelWindows::~tQuorrelWindows() {

@@ -721,7 +721,9 @@ void TfrmTemplate::btnclearDataClick() {
 
 void TfrmTemplate::ExitBtnClick() {
   RunHandler(dialogs_, [this] {
-    if (dialogs_.Confirm("Exit from program?") && results_.MayEndProgram()) close();
+    if (!dialogs_.Confirm("Exit from program?") || !results_.MayEndProgram()) return;
+    exit_confirmed_ = true;
+    if (!close()) exit_confirmed_ = false;
   });
 }
 
@@ -834,7 +836,13 @@ void TfrmTemplate::showEvent(QShowEvent* event) {
 
 void TfrmTemplate::closeEvent(QCloseEvent* event) {
   // Closing the worksheet ends the program, without a question; during a
-  // run, once the run has stopped.
+  // run, once the run has stopped.  Only reports that were never saved,
+  // printed or written to PDF are offered for saving first, as Exit offers
+  // them, so that the close box does not lose a morning's work.
+  if (!exit_confirmed_ && !exit_after_run_ && !results_.MayEndProgram()) {
+    event->ignore();
+    return;
+  }
   if (run_->Running()) {
     exit_after_run_ = true;
     run_->Stop();

@@ -138,6 +138,8 @@ class TfrmTemplate : public QWidget {
   int32_t iterations_ = 0;
   std::unique_ptr<tBackgroundRun> run_;
   bool exit_after_run_ = false;
+  // Exit was confirmed (and unsaved reports dealt with): closing asks nothing.
+  bool exit_confirmed_ = false;
   // A data file that cannot be saved is told once a session.
   bool save_failure_told_ = false;
   int fields_shown_ = 8;

@@ -210,11 +210,19 @@ TEST_F(WorksheetTest, ExitAnsweredNoLeavesTheWorksheetAsItWas) {
   dialogs_.confirm_answers = {true};
   QTest::mouseClick(Control<QPushButton>("ExitBtn"), Qt::LeftButton);
   EXPECT_EQ(exits_, 1);
+  EXPECT_EQ(results_.end_questions, 1);  // asked once, not again by the closing
   EXPECT_FALSE(QFile::exists(DataPath()));
 }
 
-TEST_F(WorksheetTest, ClosingTheWindowByItsFrameEndsWithoutAQuestion) {
+TEST_F(WorksheetTest, ClosingTheWindowByItsFrameAsksOnlyForUnsavedReports) {
   Open();
+  // Unsaved reports the user chose to keep: the viewer's offer to save
+  // them holds the program open, as it does for Exit.
+  results_.may_end = false;
+  worksheet_->close();
+  EXPECT_EQ(exits_, 0);
+  EXPECT_EQ(results_.end_questions, 1);
+  results_.may_end = true;
   worksheet_->close();
   EXPECT_EQ(exits_, 1);
   EXPECT_TRUE(dialogs_.events.empty());

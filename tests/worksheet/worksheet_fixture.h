@@ -30,6 +30,15 @@ class tRecordingResults : public tResultsDisplay {
   std::string caption;
   std::vector<std::vector<std::string>> reports;
 
+  // What the viewer answers when the program is about to end (false: the
+  // user kept unsaved reports), and how often it was asked.
+  bool may_end = true;
+  int end_questions = 0;
+  bool MayEndProgram() override {
+    ++end_questions;
+    return may_end;
+  }
+
   bool HoldsText() const override { return holds_text; }
   void ShowResults(const std::string& text) override {
     ++shows;
