@@ -100,12 +100,20 @@ struct tComputeOutcome {
 // runs it off its event loop, with a progress display and a way to stop.
 using tEngineRunner = std::function<bool(const tAnalysis_request& request, tAnalysis& analysis)>;
 
+// The remedies of a failed analysis that name a front end's controls (the
+// worksheet's radio buttons, the command line's options), each a verb phrase
+// that completes "For a smaller sample, ...".  The front end hands its own.
+struct tRemedyWords {
+  std::string use_standard_theory = "use the standard-theory prior";
+};
+
 // How Compute runs: the number of posterior draws (kIterations in the
 // program; tests ask for short runs) and the runner (RunAnalysis on the
 // calling thread when empty).
 struct tComputeOptions {
   int32_t iterations = kIterations;
   tEngineRunner runner;
+  tRemedyWords remedies;  // the front end's words for what to do after a failure
 };
 
 // Runs longer than this (in seconds, on this machine) are announced first.

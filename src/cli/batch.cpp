@@ -203,7 +203,7 @@ struct tBatch {
       } else if (run->end == tWatchEnd::Interrupted) {
         return false;
       } else if (run->end == tWatchEnd::TimedOut) {
-        outcome.error = TimeLimitMessage(watch, *run, runtime.iterations);
+        outcome.error = TimeLimitMessage(watch, *run, runtime.iterations, decimal_separator);
         status.failed = true;
       } else {
         for (const tResultColumn& column : kResultColumns)

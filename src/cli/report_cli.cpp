@@ -9,11 +9,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <sstream>
 #include <string_view>
 
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
+#include "analysis/document_file.h"
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "analysis/version.h"
@@ -22,6 +24,7 @@
 #include "cli/names.h"
 #include "cli/pdf_output.h"
 #include "cli/run_watch.h"
+#include "cli/text_encoding.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -49,35 +52,6 @@ class tSilentMessages : public tMessageSink {
 
 bool IsNegativeNumber(const std::string& arg) {
   return arg.size() >= 2 && arg[0] == '-' && ((arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.');
-}
-
-// The length of the well-formed UTF-8 sequence at text[i], or 0 when the
-// byte there does not begin one (overlong forms, surrogates and code
-// points above U+10FFFF are not well formed).
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = byte(i);
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    length = 3;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  }
-  return length;
 }
 
 // A control character as JSON escapes it: a backslash, "u" and four
@@ -137,15 +111,25 @@ int CheckWritten(std::ostream& out, std::ostream& err, int status) {
   return kExitEngineError;
 }
 
-// --pdf: the reports through the program's PDF writer.
+// --pdf: the reports through the program's PDF writer, into the file as
+// every file of the program is written, or onto standard output for "-".
 int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& reports,
-             std::ostream& err) {
+             std::ostream& out, std::ostream& err) {
   if (PdfOutput() == nullptr) {
     err << "quorrel-report: --pdf is not available: this program was built without Qt\n";
     return kExitEngineError;
   }
   try {
-    PdfOutput()->Write(file, reports);
+    const std::string bytes = PdfOutput()->Render(reports);
+    if (file == "-") {
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    } else {
+      WriteDocumentFile(file, bytes, "PDF file");
+    }
+  } catch (const std::bad_alloc&) {
+    err << "quorrel-report: There is not enough memory to make the PDF file.\n"
+           "Close other programs and try again.\n";
+    return kExitEngineError;
   } catch (const std::exception& e) {
     err << "quorrel-report: " << ErrorBoxText(e.what()) << "\n";
     return kExitEngineError;
@@ -183,6 +167,10 @@ bool SetValueOption(const std::string& name, const std::string& value, tCliOptio
   } else if (name == "--batch") {
     options.batch_file = value;
   } else if (name == "--pdf") {
+    if (value.empty()) {
+      problem = "--pdf needs a file name (\"-\" for standard output)";
+      return false;
+    }
     options.pdf_file = value;
   } else if (name == "--max-seconds") {
     if (!ReadSeconds(value, options.max_seconds)) {
@@ -219,6 +207,13 @@ bool CheckCombination(const tCliOptions& options, std::string& problem) {
   return false;
 }
 
+// The single analysis's outputs: one of them at most on standard output.
+bool CheckOutputs(const tCliOptions& options, std::string& problem) {
+  if (!options.json || options.pdf_file != "-") return true;
+  problem = "--json and --pdf - cannot be combined; both would go to standard output";
+  return false;
+}
+
 int UsageError(std::ostream& err, const std::string& problem) {
   err << "quorrel-report: " << problem << "\n\n" << UsageText();
   return kExitUsage;
@@ -248,19 +243,22 @@ int RunSingle(const tCliOptions& options, char separator, std::ostream& out, std
     return kExitInterrupted;
   }
   if (run->end == tWatchEnd::TimedOut) {
-    err << "quorrel-report: " << TimeLimitMessage(watch, *run, runtime.iterations) << "\n";
+    err << "quorrel-report: " << TimeLimitMessage(watch, *run, runtime.iterations, separator)
+        << "\n";
     return kExitEngineError;
   }
   std::vector<std::string> report = BuildReport(false, ProgramTitle, run->analysis, separator);
+  // With "--pdf -" standard output carries the PDF alone.
+  const bool pdf_on_output = options.pdf_file == "-";
   if (options.json) {
     out << AnalysisJson(run->analysis, report);
-  } else {
+  } else if (!pdf_on_output) {
     for (const std::string& line : report)
       out << line << '\n';
   }
   if (options.pdf_file)
-    return CheckWritten(out, err,
-                        WritePdf(*options.pdf_file, {{report, run->analysis, separator}}, err));
+    return CheckWritten(
+        out, err, WritePdf(*options.pdf_file, {{report, run->analysis, separator}}, out, err));
   return CheckWritten(out, err, kExitSuccess);
 }
 
@@ -328,7 +326,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
   }
   if (options.help || options.version) return true;
-  if (!CheckCombination(options, problem)) return false;
+  if (!CheckCombination(options, problem) || !CheckOutputs(options, problem)) return false;
   if (options.analysis.PriorOverruled()) {
     problem =
         "the unstandardized test always runs with the standard-theory prior; "

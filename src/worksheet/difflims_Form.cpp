@@ -589,6 +589,8 @@ void TfrmTemplate::Compute() {
   const char separator = decimal_separator_;
   tComputeOptions options;
   options.iterations = iterations_;
+  options.remedies.use_standard_theory =
+      "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
   options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
     // The driver moves the focus to the first input before the run.
     FocusInput(0);

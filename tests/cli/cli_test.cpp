@@ -208,11 +208,11 @@ TEST(CommandLine, EngineErrorExitsWith1) {
   tRun run = RunCli({"100", "15", "50", "10", ".6", "3", "70", "55"});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(run.out.empty());
-  // The windows' words, a line break where the error box has one.
+  // The windows' account of what happened, a line break where the error
+  // box has one, and the remedy in the command line's own words.
   EXPECT_EQ(run.err,
             "quorrel-report: The calibrated prior needs a control sample of at least 4.\n"
-            "For a smaller sample, choose \"Standard Theory (Jeffreys prior)\" "
-            "under \"Form of prior...\".\n");
+            "For a smaller sample, give --prior standard.\n");
 }
 
 TEST(Report, IsTheFirstReportOfTheDriver) {

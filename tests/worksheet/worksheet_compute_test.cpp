@@ -96,7 +96,11 @@ TEST_F(WorksheetTest, EngineErrorIsShownAfterTheFileWasRewrittenAndTheWorksheetS
   ASSERT_EQ(Control<tRadioGroup>("Prior_Form")->ItemIndex(), 0);  // calibrated
   QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
   ASSERT_EQ(dialogs_.errors.size(), 1u);
-  EXPECT_EQ(dialogs_.errors[0].back(), '.');
+  // The remedy in the worksheet's own words, naming its controls.
+  EXPECT_EQ(dialogs_.errors[0],
+            "The calibrated prior needs a control sample of at least 4.\r"
+            "For a smaller sample, choose \"Standard Theory (Jeffreys prior)\" under \"Form of "
+            "prior...\".");
   EXPECT_TRUE(dialogs_.warnings.empty());
   EXPECT_EQ(ReadDataFile(), "100 15 50 10 .6 3 70 45 ");
   EXPECT_TRUE(worksheet_->isVisible());
