@@ -12,8 +12,10 @@
 #include <ostream>
 
 #include "analysis/text_format.h"
+#include "cli/batch_numbers.h"
 #include "cli/names.h"
 #include "cli/run_watch.h"
+#include "cli/text_encoding.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -23,12 +25,12 @@ constexpr std::array<const char*, 8> kValueColumns = {"mean_x", "sd_x", "mean_y"
                                                       "r",      "n",    "case_x", "case_y"};
 
 // The output's first row: the id, the three options, the ten numbers, the error.
-std::string OutputHeader() {
-  std::string header =
-      std::string("id,") + kPriorOption.name + ',' + kLimitsOption.name + ',' + kTestOption.name;
+std::string OutputHeader(char delimiter) {
+  std::string header = std::string("id") + delimiter + kPriorOption.name + delimiter +
+                       kLimitsOption.name + delimiter + kTestOption.name;
   for (const tResultColumn& column : kResultColumns)
-    header += std::string(",") + column.name;
-  return header + ",error";
+    header += delimiter + std::string(column.name);
+  return header + delimiter + "error";
 }
 
 std::string Lower(std::string text) {
@@ -55,16 +57,25 @@ struct tRowOutcome {
   std::string prior, limits, test;
   std::vector<std::string> numbers;  // empty unless the row ran
   std::string error;
+  bool failed = false;  // the analysis ran and failed (else, without numbers, refused)
 };
 
-void WriteRow(std::ostream& out, const tRowOutcome& row) {
-  out << (row.id_is_number ? row.id : CsvField(row.id)) << ',' << CsvField(row.prior) << ','
-      << CsvField(row.limits) << ',' << CsvField(row.test);
+// One output row in `form`.  Text cells are written as valid UTF-8 whatever
+// the file held.
+void WriteRow(std::ostream& out, const tRowOutcome& row, const tOutputForm& form) {
+  const char d = form.delimiter;
+  auto text = [](const std::string& cell) { return CsvField(ValidUtf8(cell)); };
+  out << (row.id_is_number ? row.id : text(row.id)) << d << text(row.prior) << d << text(row.limits)
+      << d << text(row.test);
   for (std::size_t i = 0; i < kResultColumns.size(); ++i) {
-    out << ',';
-    if (i < row.numbers.size()) out << row.numbers[i];
+    out << d;
+    if (i >= row.numbers.size()) continue;
+    std::string number = row.numbers[i];
+    for (char& c : number)
+      if (c == '.') c = form.decimal;
+    out << number;
   }
-  out << ',' << CsvField(row.error) << '\n';
+  out << d << text(row.error) << '\n';
 }
 
 // The batch's status so far: an engine error (or a stopped run) outranks a
@@ -72,7 +83,15 @@ void WriteRow(std::ostream& out, const tRowOutcome& row) {
 struct tBatchStatus {
   bool refused = false;
   bool failed = false;
+  std::size_t done_rows = 0, refused_rows = 0, failed_rows = 0;
   int Status() const { return failed ? kExitEngineError : refused ? kExitRefused : kExitSuccess; }
+  // "19 rows: 4 done, 14 refused, 1 failed"
+  std::string Summary() const {
+    const std::size_t rows = done_rows + refused_rows + failed_rows;
+    return std::to_string(rows) + (rows == 1 ? " row: " : " rows: ") + std::to_string(done_rows) +
+           " done, " + std::to_string(refused_rows) + " refused, " + std::to_string(failed_rows) +
+           " failed";
+  }
 };
 
 // Where each named column of the header stands.  False, with the message
@@ -117,14 +136,16 @@ struct tRowCells {
 // An option cell, after any earlier problem of the row: empty takes the
 // command line's choice; otherwise one of the option's names, in any case.
 // A refused cell is shown in the output as it stands.
+// Every option cell is read and shown, so that a refused one leaves the
+// others' columns as the row gave them; the first refusal is the row's.
 template <typename tTarget, typename tChoice, std::size_t kCount>
 void ReadOptionCell(const tNamedOption<tChoice, kCount>& option, const std::string& text,
                     tTarget& target, std::string& shown, std::string& problem) {
-  if (!problem.empty() || text.empty()) return;
+  if (text.empty()) return;
   if (std::optional<tChoice> choice = option.Find(Lower(text))) {
     target = *choice;
   } else {
-    problem = option.Refusal("", text);
+    if (problem.empty()) problem = option.Refusal("", text);
     shown = text;
   }
 }
@@ -149,7 +170,8 @@ std::string ReadRowOptions(const tRowCells& cell, const tCliOptions& options, tA
   }
   if (outcome.limits.empty()) outcome.limits = kLimitsOption.NameOf(row.limits);
   if (outcome.test.empty()) outcome.test = kTestOption.NameOf(row.test);
-  if (outcome.prior.empty()) outcome.prior = row.prior ? kPriorOption.NameOf(*row.prior) : "";
+  if (outcome.prior.empty())
+    outcome.prior = kPriorOption.NameOf(row.prior ? *row.prior : row.Prior());
   return problem;
 }
 
@@ -160,7 +182,24 @@ struct tBatch {
   const tCliRuntime& runtime;
   std::ostream& err;
   std::map<std::string, std::size_t> columns;  // from the header
+  tCellNumbers numbers;
   tBatchStatus status;
+  bool told_not_utf8 = false;
+
+  // Says once, on the first line met, that the file is not UTF-8.
+  void CheckUtf8(const tCsvRecord& record) {
+    if (told_not_utf8 || options.encoding != tEncoding::Utf8) return;
+    const std::vector<std::string>& cells =
+        record.Malformed() ? record.cells_before_fault : record.cells;
+    for (const std::string& cell : cells) {
+      if (IsValidUtf8(cell)) continue;
+      told_not_utf8 = true;
+      err << "quorrel-report: line " << record.line
+          << " of the batch file is not valid UTF-8; its other bytes are written as U+FFFD. "
+             "For a file saved as Windows-1252 (\"Western Europe\"), give --encoding cp1252\n";
+      return;
+    }
+  }
 
   // One record, the `row`th after the header, into its output row.  False
   // when Ctrl-C stopped its analysis: the row has no output then.
@@ -170,8 +209,11 @@ struct tBatch {
       outcome.id = std::to_string(row);
       outcome.id_is_number = true;
     }
+    CheckUtf8(record);
     if (record.Malformed()) {
       outcome.error = "line " + std::to_string(record.line) + ": " + record.problem;
+      if (has_id && columns.at("id") < record.cells_before_fault.size())
+        outcome.id = record.cells_before_fault[columns.at("id")];
       status.refused = true;
       return true;
     }
@@ -183,8 +225,16 @@ struct tBatch {
       status.refused = true;
       return true;
     }
-    for (int f = 0; f < 8; ++f)
-      entry.texts[f] = TypedValue(cell(kValueColumns[f]));
+    numbers.SeeCorrelation(cell("r"));
+    for (int f = 0; f < 8; ++f) {
+      std::string typed;
+      if (!numbers.Read(cell(kValueColumns[f]), kValueColumns[f], record.line, typed,
+                        outcome.error)) {
+        status.refused = true;
+        return true;
+      }
+      entry.texts[f] = TypedValue(typed);
+    }
     tWatchSettings watch = WatchSettings(options, runtime);
     watch.label = "line " + std::to_string(record.line);
     return RunEntry(entry, watch, outcome);
@@ -204,14 +254,14 @@ struct tBatch {
         return false;
       } else if (run->end == tWatchEnd::TimedOut) {
         outcome.error = TimeLimitMessage(watch, *run, runtime.iterations, decimal_separator);
-        status.failed = true;
+        status.failed = outcome.failed = true;
       } else {
         for (const tResultColumn& column : kResultColumns)
           outcome.numbers.push_back(FormatFullPrecision(column.value(run->analysis)));
       }
     } catch (const std::exception& e) {
       outcome.error = MessageLines(ErrorBoxText(e.what()), ' ');
-      status.failed = true;
+      status.failed = outcome.failed = true;
     }
     return true;
   }
@@ -221,14 +271,15 @@ bool WasInterrupted(const tCliRuntime& runtime) {
   return runtime.interrupted != nullptr && runtime.interrupted->load();
 }
 
-// How a batch ends, after its last row or when reading stopped: Ctrl-C
+// How a batch ends, after its last row or when reading stopped: a signal
 // first, then a failed read, then `status`.
 int BatchEnd(const tByteSource& source, const tCliRuntime& runtime, std::ostream& out,
              std::ostream& err, int status) {
   if (WasInterrupted(runtime)) {
     out.flush();
-    err << "quorrel-report: interrupted; the rows finished before it have been written\n";
-    return kExitInterrupted;
+    err << "quorrel-report: " << StoppedWord(runtime)
+        << "; the rows finished before it have been written\n";
+    return StoppedStatus(runtime);
   }
   if (!source.Failure().empty()) {
     err << "quorrel-report: " << source.Failure() << "\n";
@@ -275,7 +326,7 @@ std::size_t tBatchFile::Read(char* buffer, std::size_t size) {
 std::string CsvField(const std::string& text) {
   const bool formula_like = !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '-' ||
                                               text[0] == '@' || text[0] == '\t' || text[0] == '\r');
-  if (!formula_like && text.find_first_of(",;\"\r\n") == std::string::npos) return text;
+  if (!formula_like && text.find_first_of(",;\t\"\r\n") == std::string::npos) return text;
   std::string quoted = formula_like ? "\"'" : "\"";
   for (char c : text) {
     if (c == '"') quoted += '"';
@@ -284,8 +335,9 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separator,
+int RunBatch(tByteSource& file, const tCliOptions& options, char decimal_separator,
              std::ostream& out, std::ostream& err, const tCliRuntime& runtime) {
+  tDecodingSource source(file, options.encoding);
   tCsvReader reader(source);
   tCsvRecord header;
   if (!reader.Next(header)) {
@@ -294,22 +346,39 @@ int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separ
     err << "quorrel-report: the batch file is empty; its first row must name the columns\n";
     return kExitRefused;
   }
-  tBatch batch{options, decimal_separator, runtime, err, {}, {}};
+  tBatch batch{options, decimal_separator,
+               runtime, err,
+               {},      tCellNumbers(reader.Delimiter(), options.batch_decimal_separator),
+               {},      false};
   if (!ReadHeader(header, batch.columns, err)) return kExitRefused;
   reader.ExpectCells(header.cells.size());
 
-  out << OutputHeader() << '\n';
+  // The output's decimal separator is fixed by the first row with numbers
+  // (a tab-separated file shows its own only in its r cells).
+  std::optional<tOutputForm> form;
+  const char delimiter =
+      OutputForm(options.output_separator, reader.Delimiter(), std::nullopt).delimiter;
+  out << OutputHeader(delimiter) << '\n';
   tCsvRecord record;
   for (std::size_t row = 1; !WasInterrupted(runtime) && reader.Next(record); ++row) {
     tRowOutcome outcome;
     if (!batch.Run(record, row, outcome)) break;
-    WriteRow(out, outcome);
+    if (!outcome.numbers.empty()) {
+      ++batch.status.done_rows;
+      if (!form)
+        form = OutputForm(options.output_separator, reader.Delimiter(), batch.numbers.Decimal());
+    } else {
+      ++(outcome.failed ? batch.status.failed_rows : batch.status.refused_rows);
+    }
+    WriteRow(out, outcome, form.value_or(tOutputForm{delimiter, '.'}));
     out.flush();
     // Output that can no longer be written: the remaining rows would run
     // for nothing.  The caller reports the failure.
     if (!out) return kExitEngineError;
   }
-  return BatchEnd(source, runtime, out, err, batch.status.Status());
+  const int status = BatchEnd(source, runtime, out, err, batch.status.Status());
+  err << "quorrel-report: " << batch.status.Summary() << "\n";
+  return status;
 }
 
 int RunBatch(const std::string& csv_text, const tCliOptions& options, char decimal_separator,

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -20,7 +21,9 @@
 #include "analysis/text_format.h"
 #include "analysis/version.h"
 #include "cli/batch.h"
+#include "cli/batch_numbers.h"
 #include "cli/draws_json.h"
+#include "cli/fd_output.h"
 #include "cli/names.h"
 #include "cli/pdf_output.h"
 #include "cli/run_watch.h"
@@ -103,11 +106,16 @@ bool ReadSeconds(const std::string& text, double& seconds) {
 }
 
 // After everything was written: a standard output that could not take it
-// (a full disk, a closed pipe) is a failure, never a success.
+// (a full disk, a closed pipe) is a failure, never a success, and says why
+// when the stream knows.
 int CheckWritten(std::ostream& out, std::ostream& err, int status) {
   out.flush();
   if (out) return status;
-  err << "quorrel-report: cannot write the output\n";
+  err << "quorrel-report: cannot write the output";
+  if (const auto* fd_output = dynamic_cast<const tFdOutputBuffer*>(out.rdbuf());
+      fd_output != nullptr && fd_output->Error() != 0)
+    err << ": " << std::strerror(fd_output->Error());
+  err << "\n";
   return kExitEngineError;
 }
 
@@ -138,9 +146,17 @@ int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& report
 }
 
 // The options that take a value.
-constexpr std::array<std::string_view, 8> kValueOptions = {
-    "--prior",       "--limits", "--test", "--notes", "--batch", "--decimal-separator",
-    "--max-seconds", "--pdf"};
+constexpr std::array<std::string_view, 11> kValueOptions = {"--prior",
+                                                            "--limits",
+                                                            "--test",
+                                                            "--notes",
+                                                            "--batch",
+                                                            "--decimal-separator",
+                                                            "--max-seconds",
+                                                            "--pdf",
+                                                            "--encoding",
+                                                            "--batch-decimal-separator",
+                                                            "--output-separator"};
 
 // An option that names a choice: one of the option's names, exactly.
 template <typename tTarget, typename tChoice, std::size_t kCount>
@@ -165,7 +181,29 @@ bool SetValueOption(const std::string& name, const std::string& value, tCliOptio
   if (name == "--notes") {
     AddNotes(value, analysis.notes);
   } else if (name == "--batch") {
+    if (options.batch_file) {
+      problem = "--batch given twice; one run reads one batch file";
+      return false;
+    }
     options.batch_file = value;
+  } else if (name == "--encoding") {
+    if (!ParseEncoding(value, options.encoding)) {
+      problem = "--encoding must be utf-8 or cp1252, not \"" + value + "\"";
+      return false;
+    }
+  } else if (name == "--output-separator") {
+    char delimiter = ',';
+    if (!ParseOutputSeparator(value, delimiter)) {
+      problem = "--output-separator must be \",\", \";\" or tab, not \"" + value + "\"";
+      return false;
+    }
+    options.output_separator = delimiter;
+  } else if (name == "--batch-decimal-separator") {
+    if (value != "." && value != ",") {
+      problem = "--batch-decimal-separator must be \".\" or \",\", not \"" + value + "\"";
+      return false;
+    }
+    options.batch_decimal_separator = value[0];
   } else if (name == "--pdf") {
     if (value.empty()) {
       problem = "--pdf needs a file name (\"-\" for standard output)";
@@ -207,6 +245,17 @@ bool CheckCombination(const tCliOptions& options, std::string& problem) {
   return false;
 }
 
+// The batch file's options without a batch.
+bool CheckBatchOptions(const tCliOptions& options, std::string& problem) {
+  if (options.batch_file || (!options.batch_decimal_separator && !options.output_separator &&
+                             options.encoding == tEncoding::Utf8))
+    return true;
+  problem =
+      "--encoding, --batch-decimal-separator and --output-separator go with --batch; the "
+      "values on the command line follow --decimal-separator";
+  return false;
+}
+
 // The single analysis's outputs: one of them at most on standard output.
 bool CheckOutputs(const tCliOptions& options, std::string& problem) {
   if (!options.json || options.pdf_file != "-") return true;
@@ -239,8 +288,8 @@ int RunSingle(const tCliOptions& options, char separator, std::ostream& out, std
     return kExitEngineError;
   }
   if (run->end == tWatchEnd::Interrupted) {
-    err << "quorrel-report: interrupted\n";
-    return kExitInterrupted;
+    err << "quorrel-report: " << StoppedWord(runtime) << "\n";
+    return StoppedStatus(runtime);
   }
   if (run->end == tWatchEnd::TimedOut) {
     err << "quorrel-report: " << TimeLimitMessage(watch, *run, runtime.iterations, separator)
@@ -263,6 +312,15 @@ int RunSingle(const tCliOptions& options, char separator, std::ostream& out, std
 }
 
 }  // namespace
+
+int StoppedStatus(const tCliRuntime& runtime) {
+  const bool terminated = runtime.stop_signal != nullptr && runtime.stop_signal->load() == SIGTERM;
+  return terminated ? kExitTerminated : kExitInterrupted;
+}
+
+std::string StoppedWord(const tCliRuntime& runtime) {
+  return StoppedStatus(runtime) == kExitTerminated ? "terminated" : "interrupted";
+}
 
 std::string TypedValue(const std::string& text) {
   tSilentMessages silent;
@@ -305,6 +363,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       options.version = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg.rfind("--json=", 0) == 0 || arg.rfind("--help=", 0) == 0 ||
+               arg.rfind("--version=", 0) == 0) {
+      problem = "option " + arg.substr(0, arg.find('=')) + " takes no value";
+      return false;
     } else {
       // The options with a value, as "--name VALUE" or "--name=VALUE".
       std::string name = arg;
@@ -326,7 +388,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
   }
   if (options.help || options.version) return true;
-  if (!CheckCombination(options, problem) || !CheckOutputs(options, problem)) return false;
+  if (!CheckCombination(options, problem) || !CheckOutputs(options, problem) ||
+      !CheckBatchOptions(options, problem))
+    return false;
   if (options.analysis.PriorOverruled()) {
     problem =
         "the unstandardized test always runs with the standard-theory prior; "
