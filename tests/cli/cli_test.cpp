@@ -498,6 +498,7 @@ TEST(Batch, EveryCellIsReadByOneRule) {
   EXPECT_EQ(run.rows[1][2], "upper");
   EXPECT_EQ(run.rows[1][14], "");
   EXPECT_EQ(run.rows[2][14], "limits must be two-sided, lower or upper, not \" \"");
+  EXPECT_EQ(run.rows[2][1], "calibrated");  // the refused cell leaves the prior shown
 }
 
 // Each file reads its own decimal separator: a semicolon file the comma, a
