@@ -195,7 +195,8 @@ struct tBatch {
       if (IsValidUtf8(cell)) continue;
       told_not_utf8 = true;
       err << "quorrel-report: line " << record.line
-          << " of the batch file is not valid UTF-8; its other bytes are written as U+FFFD. "
+          << " of the batch file is not valid UTF-8; bytes that are not UTF-8 are written as "
+             "U+FFFD. "
              "For a file saved as Windows-1252 (\"Western Europe\"), give --encoding cp1252\n";
       return;
     }

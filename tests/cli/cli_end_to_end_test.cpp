@@ -180,6 +180,61 @@ TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
   EXPECT_EQ(terminated.err, "quorrel-report: terminated\n");
 }
 
+// Batch files as LibreOffice Calc 7.4 saved one sheet: in English (commas,
+// decimal points), in German (semicolons, decimal commas, also as
+// Windows-1252) and as "Unicode text" (UTF-16, tabs), its reaction times
+// formatted with thousands separators.  The row with "1,234" or "1.234" is
+// refused, never read as 1.234 or 1234 by a guess; the other rows run; the
+// output is UTF-8 in the input's form.
+TEST(QuorrelReport, FilesSavedByLibreOfficeInEnglishAndGerman) {
+  struct tCase {
+    std::string file;
+    std::vector<std::string> options;
+    int status;
+    std::string refusal;  // the start of the first row's error; empty: it ran
+    std::string second_row;
+  };
+  const std::string refused_comma = "the mean_x cell of line 2 (\"\"1,234\"\") holds a comma";
+  const std::vector<tCase> cases = {
+      {"libreoffice-english.csv",
+       {},
+       2,
+       refused_comma,
+       "p2,calibrated,two-sided,standardized,-1.9"},
+      {"libreoffice-german.csv",
+       {},
+       2,
+       "the mean_x cell of line 2 (\"\"1.234\"\") holds a point",
+       "p2;calibrated;two-sided;standardized;-1,9"},
+      {"libreoffice-unicode-tab.csv",
+       {},
+       2,
+       refused_comma,
+       "p2\tcalibrated\ttwo-sided\tstandardized\t-1.9"},
+      {"libreoffice-german-cp1252.csv",
+       {"--encoding", "cp1252"},
+       0,
+       "",
+       "p2;calibrated;two-sided;standardized;-1,9"},
+  };
+  for (const tCase& c : cases) {
+    std::vector<std::string> args = c.options;
+    args.push_back("--batch");
+    args.push_back(std::string(QUORREL_CLI_TEST_DATA) + "/" + c.file);
+    const tProcess run = RunProgram(args);
+    EXPECT_EQ(run.status, c.status) << c.file << run.err;
+    std::istringstream lines(run.out);
+    std::string header, first, second;
+    std::getline(lines, header);
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(first.rfind("M\xC3\xBCller", 0), 0u) << c.file << first;
+    EXPECT_NE(first.find(c.refusal.empty() ? "standardized;-1,2" : c.refusal), std::string::npos)
+        << c.file << first;
+    EXPECT_EQ(second.rfind(c.second_row, 0), 0u) << c.file << second;
+  }
+}
+
 // The output of a command, or "<failed>".
 std::string CommandOutput(const std::string& command) {
   std::FILE* pipe = ::popen(command.c_str(), "r");
