@@ -112,10 +112,11 @@ void tDecodingSource::AppendCodePoint(char32_t code) {
 }
 
 void tDecodingSource::Decide() {
-  // Enough of the start to see a byte order mark and the first line.
-  while (raw_.size() < 256 && !ended_) {
-    char chunk[256];
-    const std::size_t got = inner_.Read(chunk, sizeof chunk - raw_.size());
+  // Enough of the start to see a byte order mark: what the first reads
+  // give, so that a pipe's first row is not kept waiting for more.
+  while (raw_.size() < 2 && !ended_) {
+    char chunk[kChunk];
+    const std::size_t got = inner_.Read(chunk, sizeof chunk);
     if (got == 0) ended_ = true;
     raw_.append(chunk, got);
   }

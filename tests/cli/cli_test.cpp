@@ -621,6 +621,37 @@ TEST(Batch, EncodingsAreReadAndTheOutputIsUtf8) {
   EXPECT_EQ(row.rfind("a;calibrated;two-sided;standardized;-2,", 0), 0u) << row;
 }
 
+// A batch from a pipe answers each row as it comes: the third piece of the
+// input is asked for only after the row of the second was written.
+TEST(Batch, ARowFromAPipeIsAnsweredBeforeTheNextArrives) {
+  class tPieces : public tByteSource {
+   public:
+    tPieces(std::vector<std::string> pieces, const std::ostringstream& out)
+        : pieces_(std::move(pieces)), out_(out) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+      if (next_ == 2) rows_written_before_third = Lines(out_.str());
+      if (next_ == pieces_.size()) return 0;
+      const std::string& piece = pieces_[next_++];
+      EXPECT_LE(piece.size(), size);
+      std::copy(piece.begin(), piece.end(), buffer);
+      return piece.size();
+    }
+    static std::size_t Lines(const std::string& text) {
+      return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+    std::size_t rows_written_before_third = 0;
+
+   private:
+    std::vector<std::string> pieces_;
+    const std::ostringstream& out_;
+    std::size_t next_ = 0;
+  };
+  std::ostringstream out, err;
+  tPieces pipe({kHeader, std::string("a,") + kQuickRow, std::string("b,") + kQuickRow}, out);
+  EXPECT_EQ(RunBatch(pipe, tCliOptions{}, '.', out, err, ShortRuntime()), 0) << err.str();
+  EXPECT_EQ(pipe.rows_written_before_third, 2u);  // the header and row a
+}
+
 TEST(Batch, TimeLimitEndsOnlyTheSlowRow) {
   tCliOptions options;
   options.max_seconds = 0.3;
