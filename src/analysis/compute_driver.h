@@ -101,10 +101,11 @@ struct tComputeOutcome {
 using tEngineRunner = std::function<bool(const tAnalysis_request& request, tAnalysis& analysis)>;
 
 // The remedies of a failed analysis that name a front end's controls (the
-// worksheet's radio buttons, the command line's options), each a verb phrase
-// that completes "For a smaller sample, ...".  The front end hands its own.
+// worksheet's radio buttons and buttons, the command line's options), each a
+// verb phrase.  The front end hands its own.
 struct tRemedyWords {
-  std::string use_standard_theory = "use the standard-theory prior";
+  std::string use_standard_theory = "use the standard-theory prior";  // "For a smaller sample, ..."
+  std::string run_again = "try again";  // "Close other programs and ..."
 };
 
 // How Compute runs: the number of posterior draws (kIterations in the

@@ -9,8 +9,10 @@
 
 namespace {
 
-const char* const kNotEnoughMemory =
-    "There is not enough memory for the analysis.\rClose other programs and compute again.";
+std::string NotEnoughMemory(const tRemedyWords& words) {
+  return "There is not enough memory for the analysis.\rClose other programs and " +
+         words.run_again + ".";
+}
 
 std::string Text(const Exception& e, const tAnalysis_request& request, char decimal_separator,
                  const tRemedyWords& words) {
@@ -72,11 +74,11 @@ std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request&
   } catch (const Exception& e) {
     return Text(e, request, decimal_separator, words);
   } catch (const std::bad_alloc&) {
-    return kNotEnoughMemory;
+    return NotEnoughMemory(words);
   } catch (const std::system_error& e) {
     // A thread of the run that the system could not start (too little
     // memory for its stack) is a shortage of memory, not a fault.
-    if (e.code() == std::errc::resource_unavailable_try_again) return kNotEnoughMemory;
+    if (e.code() == std::errc::resource_unavailable_try_again) return NotEnoughMemory(words);
     return ErrorBoxText(e.what());
   } catch (const std::exception& e) {
     return ErrorBoxText(e.what());

@@ -15,7 +15,7 @@
 namespace {
 
 // What a failed analysis tells the command line's user to do.
-const tRemedyWords kCliRemedies{"give --prior standard"};
+const tRemedyWords kCliRemedies{"give --prior standard", "run quorrel-report again"};
 
 using tClock = std::chrono::steady_clock;
 

@@ -591,6 +591,7 @@ void TfrmTemplate::Compute() {
   options.iterations = iterations_;
   options.remedies.use_standard_theory =
       "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
+  options.remedies.run_again = "compute again";
   options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
     // The driver moves the focus to the first input before the run.
     FocusInput(0);
