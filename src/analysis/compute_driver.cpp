@@ -217,7 +217,7 @@ tComputeOutcome ComputeAnalysis(const tWorksheetEntry& entry, const std::string&
       outcome.analysis = RunAnalysis(request);
     }
   } catch (...) {
-    throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, options.remedies);
   }
   return outcome;
 }

@@ -102,6 +102,14 @@ struct tComputeOutcome {
 // runs it off its event loop, with a progress display and a way to stop.
 using tEngineRunner = std::function<bool(const tAnalysis_request& request, tAnalysis& analysis)>;
 
+// The remedies of a failed analysis that name a front end's controls (the
+// worksheet's radio buttons and buttons, the command line's options), each a
+// verb phrase.  The front end hands its own.
+struct tRemedyWords {
+  std::string use_standard_theory = "use the standard-theory prior";  // "For a smaller sample, ..."
+  std::string run_again = "try again";  // "Close other programs and ..."
+};
+
 // How Compute runs: the number of posterior draws (kIterations in the
 // program; tests ask for short runs) and the runner (RunAnalysis on the
 // calling thread when empty).
@@ -111,6 +119,7 @@ struct tComputeOptions {
   // Whether a lasting failure to save the data file is told (the worksheet
   // tells it once a session, not at every Compute).
   bool tell_save_failure = true;
+  tRemedyWords remedies;  // the front end's words for what to do after a failure
 };
 
 // Said after the message of a lasting failure to save the data file.

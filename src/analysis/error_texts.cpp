@@ -1,6 +1,7 @@
 #include "analysis/error_texts.h"
 
 #include <new>
+#include <system_error>
 
 #include "analysis/platform_interfaces.h"
 #include "numeric/distrib.h"
@@ -18,11 +19,13 @@ bool SampleTooSmallForCalibrated(const Exception& e, const tAnalysis_request& re
          request.options.Prior() == tPrior::Calibrated && request.n < 4;
 }
 
-// Where the user chooses the prior, as the worksheet names it.
-const char* const kUseStandardTheory =
-    "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
+std::string NotEnoughMemory(const tRemedyWords& words) {
+  return "There is not enough memory for the analysis.\rClose other programs and " +
+         words.run_again + ".";
+}
 
-std::string Text(const Exception& e, const tAnalysis_request& request, char decimal_separator) {
+std::string Text(const Exception& e, const tAnalysis_request& request, char decimal_separator,
+                 const tRemedyWords& words) {
   const bool calibrated = request.options.Prior() == tPrior::Calibrated;
   if (const auto* argument = dynamic_cast<const EArgumentError*>(&e)) {
     switch (argument->Id()) {
@@ -34,7 +37,7 @@ std::string Text(const Exception& e, const tAnalysis_request& request, char deci
         if (SampleTooSmallForCalibrated(e, request))
           return "The calibrated prior needs a control sample of at least 4.\r"
                  "For a smaller sample, " +
-                 std::string(kUseStandardTheory) + ".";
+                 words.use_standard_theory + ".";
         break;
       case 1313:
       case 1314:
@@ -54,9 +57,9 @@ std::string Text(const Exception& e, const tAnalysis_request& request, char deci
                "The analysis could not be completed: with a correlation this close to 1 or -1 "
                "and a sample of this size, a covariance matrix drawn in the simulation could "
                "not be inverted. The control sample's own statistics are valid.\r") +
-           (calibrated ? "Try again with a larger control sample, or " +
-                             std::string(kUseStandardTheory) + "."
-                       : "Try again with a larger control sample.");
+           (calibrated
+                ? "Try again with a larger control sample, or " + words.use_standard_theory + "."
+                : "Try again with a larger control sample.");
   }
   if (dynamic_cast<const ESingularMatrix*>(&e) != nullptr)
     return "The covariance matrix of the control sample cannot be inverted: the correlation "
@@ -75,14 +78,18 @@ std::string Text(const Exception& e, const tAnalysis_request& request, char deci
 }  // namespace
 
 std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request,
-                              char decimal_separator) {
+                              char decimal_separator, const tRemedyWords& words) {
   try {
     if (error) std::rethrow_exception(error);
   } catch (const Exception& e) {
-    return Text(e, request, decimal_separator);
+    return Text(e, request, decimal_separator, words);
   } catch (const std::bad_alloc&) {
-    return "There is not enough memory for the analysis.\rClose other programs and compute "
-           "again.";
+    return NotEnoughMemory(words);
+  } catch (const std::system_error& e) {
+    // A thread of the run that the system could not start (too little
+    // memory for its stack) is a shortage of memory, not a fault.
+    if (e.code() == std::errc::resource_unavailable_try_again) return NotEnoughMemory(words);
+    return ErrorBoxText(e.what());
   } catch (const std::exception& e) {
     return ErrorBoxText(e.what());
   } catch (...) {

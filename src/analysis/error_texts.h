@@ -1,6 +1,7 @@
 // What the user is told when an analysis fails after its inputs were
-// accepted: what happened, in the program's own terms, and what to do.  The
-// windows and the command line show the same words.
+// accepted: what happened, in the program's own terms, and what to do.  What
+// happened reads the same everywhere; what to do names the control of the
+// front end that shows it, which hands its own words in.
 #pragma once
 
 #include <exception>
@@ -13,9 +14,9 @@
 // (an error of the engine or of the numerical library).  Lines are broken
 // with a carriage return; the text ends with a period.  Numbers in it are
 // written with `decimal_separator`, the user's.  Errors the analysis does
-// not know keep their own message.
+// not know keep their own message.  `words` name the remedies.
 std::string AnalysisErrorText(std::exception_ptr error, const tAnalysis_request& request,
-                              char decimal_separator);
+                              char decimal_separator, const tRemedyWords& words = {});
 
 // The input field (0 to 7) whose accepted value the run then refused, when
 // the error is of that kind: a sample size too small for the calibrated
@@ -26,8 +27,8 @@ std::optional<int> AnalysisRefusedField(std::exception_ptr error, const tAnalysi
 class EAnalysisFailed : public Exception {
  public:
   EAnalysisFailed(std::exception_ptr cause, const tAnalysis_request& request,
-                  char decimal_separator)
-      : Exception(AnalysisErrorText(cause, request, decimal_separator)),
+                  char decimal_separator, const tRemedyWords& words = {})
+      : Exception(AnalysisErrorText(cause, request, decimal_separator, words)),
         cause_(std::move(cause)),
         refused_field_(AnalysisRefusedField(cause_, request)) {}
   const std::exception_ptr& Cause() const noexcept { return cause_; }

@@ -13,9 +13,11 @@
 
 #include "analysis/text_format.h"
 #include "analysis/version.h"
+#include "cli/batch_numbers.h"
 #include "cli/batch_progress.h"
 #include "cli/names.h"
 #include "cli/run_watch.h"
+#include "cli/text_encoding.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -25,12 +27,12 @@ constexpr std::array<const char*, 8> kValueColumns = {"mean_x", "sd_x", "mean_y"
                                                       "r",      "n",    "case_x", "case_y"};
 
 // The output's first row: the id, the three options, the ten numbers, the error.
-std::string OutputHeader() {
-  std::string header =
-      std::string("id,") + kPriorOption.name + ',' + kLimitsOption.name + ',' + kTestOption.name;
+std::string OutputHeader(char delimiter) {
+  std::string header = std::string("id") + delimiter + kPriorOption.name + delimiter +
+                       kLimitsOption.name + delimiter + kTestOption.name;
   for (const tResultColumn& column : kResultColumns)
-    header += std::string(",") + column.name;
-  return header + ",error," + kVersionColumn + ',' + kDrawsColumn;
+    header += delimiter + std::string(column.name);
+  return header + delimiter + "error" + delimiter + kVersionColumn + delimiter + kDrawsColumn;
 }
 
 std::string Lower(std::string text) {
@@ -57,17 +59,26 @@ struct tRowOutcome {
   std::string prior, limits, test;
   std::vector<std::string> numbers;  // empty unless the row ran
   std::string error;
-  std::string draws;  // the draws its numbers come from, when it ran
+  std::string draws;    // the draws its numbers come from, when it ran
+  bool failed = false;  // the analysis ran and failed (else, without numbers, refused)
 };
 
-void WriteRow(std::ostream& out, const tRowOutcome& row) {
-  out << (row.id_is_number ? row.id : CsvField(row.id)) << ',' << CsvField(row.prior) << ','
-      << CsvField(row.limits) << ',' << CsvField(row.test);
+// One output row in `form`.  Text cells are written as valid UTF-8 whatever
+// the file held.
+void WriteRow(std::ostream& out, const tRowOutcome& row, const tOutputForm& form) {
+  const char d = form.delimiter;
+  auto text = [](const std::string& cell) { return CsvField(ValidUtf8(cell)); };
+  out << (row.id_is_number ? row.id : text(row.id)) << d << text(row.prior) << d << text(row.limits)
+      << d << text(row.test);
   for (std::size_t i = 0; i < kResultColumns.size(); ++i) {
-    out << ',';
-    if (i < row.numbers.size()) out << row.numbers[i];
+    out << d;
+    if (i >= row.numbers.size()) continue;
+    std::string number = row.numbers[i];
+    for (char& c : number)
+      if (c == '.') c = form.decimal;
+    out << number;
   }
-  out << ',' << CsvField(row.error) << ',' << CsvField(kQuorrelVersion) << ',' << row.draws << '\n';
+  out << d << text(row.error) << d << text(kQuorrelVersion) << d << row.draws << '\n';
 }
 
 // The batch's status so far: an engine error (or a stopped run) outranks a
@@ -75,7 +86,15 @@ void WriteRow(std::ostream& out, const tRowOutcome& row) {
 struct tBatchStatus {
   bool refused = false;
   bool failed = false;
+  std::size_t done_rows = 0, refused_rows = 0, failed_rows = 0;
   int Status() const { return failed ? kExitEngineError : refused ? kExitRefused : kExitSuccess; }
+  // "19 rows: 4 done, 14 refused, 1 failed"
+  std::string Summary() const {
+    const std::size_t rows = done_rows + refused_rows + failed_rows;
+    return std::to_string(rows) + (rows == 1 ? " row: " : " rows: ") + std::to_string(done_rows) +
+           " done, " + std::to_string(refused_rows) + " refused, " + std::to_string(failed_rows) +
+           " failed";
+  }
 };
 
 // Where each named column of the header stands.  False, with the message
@@ -120,14 +139,16 @@ struct tRowCells {
 // An option cell, after any earlier problem of the row: empty takes the
 // command line's choice; otherwise one of the option's names, in any case.
 // A refused cell is shown in the output as it stands.
+// Every option cell is read and shown, so that a refused one leaves the
+// others' columns as the row gave them; the first refusal is the row's.
 template <typename tTarget, typename tChoice, std::size_t kCount>
 void ReadOptionCell(const tNamedOption<tChoice, kCount>& option, const std::string& text,
                     tTarget& target, std::string& shown, std::string& problem) {
-  if (!problem.empty() || text.empty()) return;
+  if (text.empty()) return;
   if (std::optional<tChoice> choice = option.Find(Lower(text))) {
     target = *choice;
   } else {
-    problem = option.Refusal("", text);
+    if (problem.empty()) problem = option.Refusal("", text);
     shown = text;
   }
 }
@@ -152,7 +173,8 @@ std::string ReadRowOptions(const tRowCells& cell, const tCliOptions& options, tA
   }
   if (outcome.limits.empty()) outcome.limits = kLimitsOption.NameOf(row.limits);
   if (outcome.test.empty()) outcome.test = kTestOption.NameOf(row.test);
-  if (outcome.prior.empty()) outcome.prior = row.prior ? kPriorOption.NameOf(*row.prior) : "";
+  if (outcome.prior.empty())
+    outcome.prior = kPriorOption.NameOf(row.prior ? *row.prior : row.Prior());
   return problem;
 }
 
@@ -163,8 +185,26 @@ struct tBatch {
   const tCliRuntime& runtime;
   std::ostream& err;
   std::map<std::string, std::size_t> columns;  // from the header
+  tCellNumbers numbers;
   tBatchStatus status;
   std::string label;  // what the analysis's progress line names
+  bool told_not_utf8 = false;
+
+  // Says once, on the first line met, that the file is not UTF-8.
+  void CheckUtf8(const tCsvRecord& record) {
+    if (told_not_utf8 || options.encoding != tEncoding::Utf8) return;
+    const std::vector<std::string>& cells =
+        record.Malformed() ? record.cells_before_fault : record.cells;
+    for (const std::string& cell : cells) {
+      if (IsValidUtf8(cell)) continue;
+      told_not_utf8 = true;
+      err << "quorrel-report: line " << record.line
+          << " of the batch file is not valid UTF-8; bytes that are not UTF-8 are written as "
+             "U+FFFD. "
+             "For a file saved as Windows-1252 (\"Western Europe\"), give --encoding cp1252\n";
+      return;
+    }
+  }
 
   // One record, the `row`th after the header, into its output row.  False
   // when Ctrl-C stopped its analysis: the row has no output then.
@@ -174,8 +214,11 @@ struct tBatch {
       outcome.id = std::to_string(row);
       outcome.id_is_number = true;
     }
+    CheckUtf8(record);
     if (record.Malformed()) {
       outcome.error = "line " + std::to_string(record.line) + ": " + record.problem;
+      if (has_id && columns.at("id") < record.cells_before_fault.size())
+        outcome.id = record.cells_before_fault[columns.at("id")];
       status.refused = true;
       return true;
     }
@@ -187,8 +230,16 @@ struct tBatch {
       status.refused = true;
       return true;
     }
-    for (int f = 0; f < 8; ++f)
-      entry.texts[f] = TypedValue(cell(kValueColumns[f]));
+    numbers.SeeCorrelation(cell("r"));
+    for (int f = 0; f < 8; ++f) {
+      std::string typed;
+      if (!numbers.Read(cell(kValueColumns[f]), kValueColumns[f], record.line, typed,
+                        outcome.error)) {
+        status.refused = true;
+        return true;
+      }
+      entry.texts[f] = TypedValue(typed);
+    }
     tWatchSettings watch = WatchSettings(options, runtime);
     watch.label = label.empty() ? "line " + std::to_string(record.line) : label;
     return RunEntry(entry, watch, outcome);
@@ -207,8 +258,8 @@ struct tBatch {
       } else if (run->end == tWatchEnd::Interrupted) {
         return false;
       } else if (run->end == tWatchEnd::TimedOut) {
-        outcome.error = TimeLimitMessage(watch, *run, runtime.iterations);
-        status.failed = true;
+        outcome.error = TimeLimitMessage(watch, *run, runtime.iterations, decimal_separator);
+        status.failed = outcome.failed = true;
       } else {
         for (const tResultColumn& column : kResultColumns)
           outcome.numbers.push_back(FormatFullPrecision(column.value(run->analysis)));
@@ -216,7 +267,7 @@ struct tBatch {
       }
     } catch (const std::exception& e) {
       outcome.error = MessageLines(ErrorBoxText(e.what()), ' ');
-      status.failed = true;
+      status.failed = outcome.failed = true;
     }
     return true;
   }
@@ -232,14 +283,15 @@ bool WasInterrupted(const tCliRuntime& runtime) {
   return runtime.interrupted != nullptr && runtime.interrupted->load();
 }
 
-// How a batch ends, after its last row or when reading stopped: Ctrl-C
+// How a batch ends, after its last row or when reading stopped: a signal
 // first, then a failed read, then `status`.
 int BatchEnd(const tByteSource& source, const tCliRuntime& runtime, std::ostream& out,
              std::ostream& err, int status) {
   if (WasInterrupted(runtime)) {
     out.flush();
-    err << "quorrel-report: interrupted; the rows finished before it have been written\n";
-    return kExitInterrupted;
+    err << "quorrel-report: " << StoppedWord(runtime)
+        << "; the rows finished before it have been written\n";
+    return StoppedStatus(runtime);
   }
   if (!source.Failure().empty()) {
     err << "quorrel-report: " << source.Failure() << "\n";
@@ -294,7 +346,7 @@ std::size_t tBatchFile::Read(char* buffer, std::size_t size) {
 std::string CsvField(const std::string& text) {
   const bool formula_like = !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '-' ||
                                               text[0] == '@' || text[0] == '\t' || text[0] == '\r');
-  if (!formula_like && text.find_first_of(",;\"\r\n") == std::string::npos) return text;
+  if (!formula_like && text.find_first_of(",;\t\"\r\n") == std::string::npos) return text;
   std::string quoted = formula_like ? "\"'" : "\"";
   for (char c : text) {
     if (c == '"') quoted += '"';
@@ -303,7 +355,9 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-std::size_t CountBatchRows(tByteSource& source) {
+std::size_t CountBatchRows(tByteSource& file, tEncoding encoding) {
+  // Reads the file as RunBatch does: the same decoding, the same records.
+  tDecodingSource source(file, encoding);
   tCsvReader reader(source);
   tCsvRecord record;
   if (!reader.Next(record)) return 0;
@@ -314,10 +368,11 @@ std::size_t CountBatchRows(tByteSource& source) {
   return rows;
 }
 
-int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separator,
+int RunBatch(tByteSource& file, const tCliOptions& options, char decimal_separator,
              std::ostream& out, std::ostream& err, const tCliRuntime& runtime,
              const tBatchRows& rows) {
   // CountBatchRows reads the file as this does.
+  tDecodingSource source(file, options.encoding);
   tCsvReader reader(source);
   tCsvRecord header;
   if (!reader.Next(header)) {
@@ -326,11 +381,20 @@ int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separ
     err << "quorrel-report: the batch file is empty; its first row must name the columns\n";
     return kExitRefused;
   }
-  tBatch batch{options, decimal_separator, runtime, err, {}, {}, {}};
+  tBatch batch{options, decimal_separator,
+               runtime, err,
+               {},      tCellNumbers(reader.Delimiter(), options.batch_decimal_separator),
+               {},      {},
+               false};
   if (!ReadHeader(header, batch.columns, err)) return kExitRefused;
   reader.ExpectCells(header.cells.size());
 
-  out << OutputHeader() << '\n';
+  // The output's decimal separator is fixed by the first row with numbers
+  // (a tab-separated file shows its own only in its r cells).
+  std::optional<tOutputForm> form;
+  const char delimiter =
+      OutputForm(options.output_separator, reader.Delimiter(), std::nullopt).delimiter;
+  out << OutputHeader(delimiter) << '\n';
   tBatchProgress progress(err, ProgressMode(options, runtime), rows.total);
   tCsvRecord record;
   std::size_t handled = 0;
@@ -339,9 +403,15 @@ int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separ
     if (!rows.Includes(row)) continue;  // another shard's row
     tRowOutcome outcome;
     batch.label = progress.Begin(++handled, record.line);
-    const bool finished = batch.Run(record, row, outcome);
-    if (!finished) break;
-    WriteRow(out, outcome);
+    if (!batch.Run(record, row, outcome)) break;
+    if (!outcome.numbers.empty()) {
+      ++batch.status.done_rows;
+      if (!form)
+        form = OutputForm(options.output_separator, reader.Delimiter(), batch.numbers.Decimal());
+    } else {
+      ++(outcome.failed ? batch.status.failed_rows : batch.status.refused_rows);
+    }
+    WriteRow(out, outcome, form.value_or(tOutputForm{delimiter, '.'}));
     out.flush();
     // Output that can no longer be written: the remaining rows would run
     // for nothing.  The caller reports the failure.
@@ -351,7 +421,9 @@ int RunBatch(tByteSource& source, const tCliOptions& options, char decimal_separ
     }
   }
   progress.Finish();
-  return BatchEnd(source, runtime, out, err, batch.status.Status());
+  const int status = BatchEnd(source, runtime, out, err, batch.status.Status());
+  err << "quorrel-report: " << batch.status.Summary() << "\n";
+  return status;
 }
 
 int RunBatch(const std::string& csv_text, const tCliOptions& options, char decimal_separator,

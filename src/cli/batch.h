@@ -49,8 +49,9 @@ struct tBatchRows {
 };
 
 // The rows of the batch in `source` (after its header; bad rows count, as
-// each gets an output row), read as RunBatch reads them.
-std::size_t CountBatchRows(tByteSource& source);
+// each gets an output row), read as RunBatch reads them: decoded from
+// `encoding`, record by record.
+std::size_t CountBatchRows(tByteSource& source, tEncoding encoding);
 
 // Runs every row of the batch and writes one result row per row read to
 // `out`.  Problems with the file as a whole go to `err`.  Returns the exit

@@ -8,10 +8,6 @@ namespace {
 // How much is asked of the source at a time.
 constexpr std::size_t kChunk = 64 * 1024;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
 bool IsLineEnd(char c) {
   return c == '\n' || c == '\r';
 }
@@ -46,6 +42,7 @@ void tCsvReader::ChooseDelimiter() {
   bool quoted = false;
   bool comma = false;
   bool semicolon = false;
+  bool tab = false;
   bool content = false;
   for (std::size_t i = position_; i - position_ <= max_record_bytes_ && Available(i); ++i) {
     char c = buffer_[i];
@@ -57,10 +54,12 @@ void tCsvReader::ChooseDelimiter() {
       comma = true;
     } else if (!quoted && c == ';') {
       semicolon = true;
+    } else if (!quoted && c == '\t') {
+      tab = true;
     }
-    if (!IsBlank(c)) content = true;
+    if (c != ' ' && c != '\t') content = true;
   }
-  if (content) delimiter_ = semicolon && !comma ? ';' : ',';
+  if (content) delimiter_ = comma ? ',' : semicolon ? ';' : tab ? '\t' : ',';
 }
 
 void tCsvReader::SkipLineEnd(std::size_t& index, std::size_t& lines) {
@@ -142,6 +141,7 @@ tCsvReader::tOutcome tCsvReader::ParseRecord(tCsvRecord& record) {
   tRecordParse parse{position_, position_, delimiter_ != 0 ? delimiter_ : ',', record.cells, 0, {}};
   auto fail = [&](std::string problem) {
     record.problem = std::move(problem);
+    record.cells_before_fault = std::move(record.cells);
     record.cells.clear();
     return tOutcome::Malformed;
   };
@@ -165,6 +165,7 @@ tCsvReader::tOutcome tCsvReader::ParseRecord(tCsvRecord& record) {
   if (expected_cells_ != 0 && record.cells.size() != expected_cells_) {
     std::size_t count = record.cells.size();
     // Position and line are set back by the caller, as for every malformed record.
+    record.cells.resize(1);
     return fail("the row has " + std::to_string(count) + " cells, the header " +
                 std::to_string(expected_cells_));
   }

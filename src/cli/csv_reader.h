@@ -3,7 +3,7 @@
 // malformed, can exhaust memory or make a bad record hide the ones after it.
 //
 // The rules:
-//   - Cells are separated by the delimiter (',' or ';'); records end with
+//   - Cells are separated by the delimiter (',', ';' or a tab); records end with
 //     LF, CR LF or a CR alone.  A UTF-8 byte order mark at the very start is
 //     skipped.  Lines that are empty or hold only blanks are skipped.
 //   - A cell that begins with a double quote (after any blanks) is quoted:
@@ -11,8 +11,8 @@
 //     line breaks, and "" inside it stands for one quote.  Its content is
 //     taken exactly as it stands between the quotes; blanks outside the
 //     quotes are ignored.
-//   - Any other cell is unquoted; the blanks (spaces and tabs) at its start
-//     and end are removed.
+//   - Any other cell is unquoted; the blanks (spaces, and tabs unless the
+//     tab is the delimiter) at its start and end are removed.
 //   - A record is malformed when an unquoted cell holds a quote, when
 //     anything but blanks follows a closing quote before the next delimiter
 //     or line end, when a quoted cell is never closed, when the record is
@@ -54,6 +54,11 @@ struct tCsvRecord {
   std::vector<std::string> cells;  // empty when the record is malformed
   std::size_t line = 0;            // the line (from 1) where the record begins
   std::string problem;             // empty when the record is well formed
+  // Of a malformed record, the cells that stand where they belong: those
+  // read before a quote went wrong; of a record with another number of
+  // cells, only the first (a delimiter too many or too few may have moved
+  // every later one).
+  std::vector<std::string> cells_before_fault;
   bool Malformed() const { return !problem.empty(); }
 };
 
@@ -63,8 +68,9 @@ inline constexpr std::size_t kMaxCsvRecordBytes = 64 * 1024;
 
 class tCsvReader {
  public:
-  // `delimiter` 0: chosen from the first record, ';' when it has a
-  // semicolon but no comma outside quotes, else ','.
+  // `delimiter` 0: chosen from the first record: outside quotes, a tab
+  // with neither comma nor semicolon gives '\t', a semicolon with no comma
+  // ';', else ','.
   explicit tCsvReader(tByteSource& source, char delimiter = 0,
                       std::size_t max_record_bytes = kMaxCsvRecordBytes);
 
@@ -92,6 +98,7 @@ class tCsvReader {
     std::string CellNumber() const { return std::to_string(cells.size() + 1); }
   };
 
+  bool IsBlank(char c) const { return (c == ' ' || c == '\t') && c != delimiter_; }
   bool Available(std::size_t index);  // true when buffer_[index] exists, reading more if needed
   void ChooseDelimiter();
   tOutcome ParseRecord(tCsvRecord& record);

@@ -19,9 +19,10 @@ struct tPdfReportEntry {
 class tPdfOutput {
  public:
   virtual ~tPdfOutput() = default;
-  // Writes `reports` to `file`, laid out as printed, each report followed
-  // by its figure.  Throws an `Exception` when the file cannot be written.
-  virtual void Write(const std::string& file, const std::vector<tPdfReportEntry>& reports) = 0;
+  // The PDF document of `reports`, laid out as printed, each report
+  // followed by its figure, made in memory.  Throws std::bad_alloc when
+  // memory runs out, an `Exception` when the document cannot be made.
+  virtual std::string Render(const std::vector<tPdfReportEntry>& reports) = 0;
 };
 
 // The writer in use; none (nullptr) in a build without the windows.

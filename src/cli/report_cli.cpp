@@ -7,22 +7,28 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <sstream>
 #include <string_view>
 
 #include "analysis/Metrics_Papers.h"
 #include "analysis/data_file.h"
+#include "analysis/document_file.h"
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "analysis/version.h"
 #include "cli/batch.h"
+#include "cli/batch_numbers.h"
 #include "cli/draws_json.h"
+#include "cli/fd_output.h"
 #include "cli/names.h"
 #include "cli/pdf_output.h"
 #include "cli/run_watch.h"
 #include "cli/shard.h"
+#include "cli/text_encoding.h"
 #include "numeric/errors.h"
 
 namespace {
@@ -50,35 +56,6 @@ class tSilentMessages : public tMessageSink {
 
 bool IsNegativeNumber(const std::string& arg) {
   return arg.size() >= 2 && arg[0] == '-' && ((arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.');
-}
-
-// The length of the well-formed UTF-8 sequence at text[i], or 0 when the
-// byte there does not begin one (overlong forms, surrogates and code
-// points above U+10FFFF are not well formed).
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = byte(i);
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    length = 3;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-  }
-  return length;
 }
 
 // A control character as JSON escapes it: a backslash, "u" and four
@@ -130,23 +107,38 @@ bool ReadSeconds(const std::string& text, double& seconds) {
 }
 
 // After everything was written: a standard output that could not take it
-// (a full disk, a closed pipe) is a failure, never a success.
+// (a full disk, a closed pipe) is a failure, never a success, and says why
+// when the stream knows.
 int CheckWritten(std::ostream& out, std::ostream& err, int status) {
   out.flush();
   if (out) return status;
-  err << "quorrel-report: cannot write the output\n";
+  err << "quorrel-report: cannot write the output";
+  if (const auto* fd_output = dynamic_cast<const tFdOutputBuffer*>(out.rdbuf());
+      fd_output != nullptr && fd_output->Error() != 0)
+    err << ": " << std::strerror(fd_output->Error());
+  err << "\n";
   return kExitEngineError;
 }
 
-// --pdf: the reports through the program's PDF writer.
+// --pdf: the reports through the program's PDF writer, into the file as
+// every file of the program is written, or onto standard output for "-".
 int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& reports,
-             std::ostream& err) {
+             std::ostream& out, std::ostream& err) {
   if (PdfOutput() == nullptr) {
     err << "quorrel-report: --pdf is not available: this program was built without Qt\n";
     return kExitEngineError;
   }
   try {
-    PdfOutput()->Write(file, reports);
+    const std::string bytes = PdfOutput()->Render(reports);
+    if (file == "-") {
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    } else {
+      WriteDocumentFile(file, bytes, "PDF file");
+    }
+  } catch (const std::bad_alloc&) {
+    err << "quorrel-report: There is not enough memory to make the PDF file.\n"
+           "Close other programs and try again.\n";
+    return kExitEngineError;
   } catch (const std::exception& e) {
     err << "quorrel-report: " << ErrorBoxText(e.what()) << "\n";
     return kExitEngineError;
@@ -155,9 +147,12 @@ int WritePdf(const std::string& file, const std::vector<tPdfReportEntry>& report
 }
 
 // The options that take a value.
-constexpr std::array<std::string_view, 10> kValueOptions = {
-    "--prior",       "--limits", "--test",    "--notes", "--batch", "--decimal-separator",
-    "--max-seconds", "--pdf",    "--threads", "--shard"};
+constexpr std::array<std::string_view, 13> kValueOptions = {
+    "--prior",           "--limits",   "--test",
+    "--notes",           "--batch",    "--decimal-separator",
+    "--max-seconds",     "--pdf",      "--threads",
+    "--shard",           "--encoding", "--batch-decimal-separator",
+    "--output-separator"};
 
 // An option that names a choice: one of the option's names, exactly.
 template <typename tTarget, typename tChoice, std::size_t kCount>
@@ -182,8 +177,34 @@ bool SetValueOption(const std::string& name, const std::string& value, tCliOptio
   if (name == "--notes") {
     AddNotes(value, analysis.notes);
   } else if (name == "--batch") {
+    if (options.batch_file) {
+      problem = "--batch given twice; one run reads one batch file";
+      return false;
+    }
     options.batch_file = value;
+  } else if (name == "--encoding") {
+    if (!ParseEncoding(value, options.encoding)) {
+      problem = "--encoding must be utf-8 or cp1252, not \"" + value + "\"";
+      return false;
+    }
+  } else if (name == "--output-separator") {
+    char delimiter = ',';
+    if (!ParseOutputSeparator(value, delimiter)) {
+      problem = "--output-separator must be \",\", \";\" or tab, not \"" + value + "\"";
+      return false;
+    }
+    options.output_separator = delimiter;
+  } else if (name == "--batch-decimal-separator") {
+    if (value != "." && value != ",") {
+      problem = "--batch-decimal-separator must be \".\" or \",\", not \"" + value + "\"";
+      return false;
+    }
+    options.batch_decimal_separator = value[0];
   } else if (name == "--pdf") {
+    if (value.empty()) {
+      problem = "--pdf needs a file name (\"-\" for standard output)";
+      return false;
+    }
     options.pdf_file = value;
   } else if (name == "--threads" || name == "--shard") {
     return SetClusterOption(name, value, options, problem);
@@ -222,6 +243,24 @@ bool CheckCombination(const tCliOptions& options, std::string& problem) {
   return false;
 }
 
+// The batch file's options without a batch.
+bool CheckBatchOptions(const tCliOptions& options, std::string& problem) {
+  if (options.batch_file || (!options.batch_decimal_separator && !options.output_separator &&
+                             options.encoding == tEncoding::Utf8))
+    return true;
+  problem =
+      "--encoding, --batch-decimal-separator and --output-separator go with --batch; the "
+      "values on the command line follow --decimal-separator";
+  return false;
+}
+
+// The single analysis's outputs: one of them at most on standard output.
+bool CheckOutputs(const tCliOptions& options, std::string& problem) {
+  if (!options.json || options.pdf_file != "-") return true;
+  problem = "--json and --pdf - cannot be combined; both would go to standard output";
+  return false;
+}
+
 int UsageError(std::ostream& err, const std::string& problem) {
   err << "quorrel-report: " << problem << "\n\n" << UsageText();
   return kExitUsage;
@@ -247,27 +286,39 @@ int RunSingle(const tCliOptions& options, char separator, std::ostream& out, std
     return kExitEngineError;
   }
   if (run->end == tWatchEnd::Interrupted) {
-    err << "quorrel-report: interrupted\n";
-    return kExitInterrupted;
+    err << "quorrel-report: " << StoppedWord(runtime) << "\n";
+    return StoppedStatus(runtime);
   }
   if (run->end == tWatchEnd::TimedOut) {
-    err << "quorrel-report: " << TimeLimitMessage(watch, *run, runtime.iterations) << "\n";
+    err << "quorrel-report: " << TimeLimitMessage(watch, *run, runtime.iterations, separator)
+        << "\n";
     return kExitEngineError;
   }
   std::vector<std::string> report = BuildReport(false, ProgramTitle, run->analysis, separator);
+  // With "--pdf -" standard output carries the PDF alone.
+  const bool pdf_on_output = options.pdf_file == "-";
   if (options.json) {
     out << AnalysisJson(run->analysis, report);
-  } else {
+  } else if (!pdf_on_output) {
     for (const std::string& line : report)
       out << line << '\n';
   }
   if (options.pdf_file)
-    return CheckWritten(out, err,
-                        WritePdf(*options.pdf_file, {{report, run->analysis, separator}}, err));
+    return CheckWritten(
+        out, err, WritePdf(*options.pdf_file, {{report, run->analysis, separator}}, out, err));
   return CheckWritten(out, err, kExitSuccess);
 }
 
 }  // namespace
+
+int StoppedStatus(const tCliRuntime& runtime) {
+  const bool terminated = runtime.stop_signal != nullptr && runtime.stop_signal->load() == SIGTERM;
+  return terminated ? kExitTerminated : kExitInterrupted;
+}
+
+std::string StoppedWord(const tCliRuntime& runtime) {
+  return StoppedStatus(runtime) == kExitTerminated ? "terminated" : "interrupted";
+}
 
 std::string TypedValue(const std::string& text) {
   tSilentMessages silent;
@@ -312,6 +363,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       options.json = true;
     } else if (arg == "--progress") {
       options.progress = true;
+    } else if (arg.rfind("--json=", 0) == 0 || arg.rfind("--help=", 0) == 0 ||
+               arg.rfind("--version=", 0) == 0 || arg.rfind("--progress=", 0) == 0) {
+      problem = "option " + arg.substr(0, arg.find('=')) + " takes no value";
+      return false;
     } else {
       // The options with a value, as "--name VALUE" or "--name=VALUE".
       std::string name = arg;
@@ -333,7 +388,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
   }
   if (options.help || options.version) return true;
-  if (!CheckCombination(options, problem) || !CheckShardOptions(options, problem)) return false;
+  if (!CheckCombination(options, problem) || !CheckShardOptions(options, problem) ||
+      !CheckOutputs(options, problem) || !CheckBatchOptions(options, problem))
+    return false;
   if (options.analysis.PriorOverruled()) {
     problem =
         "the unstandardized test always runs with the standard-theory prior; "
@@ -454,14 +511,30 @@ std::string HelpText() {
          "  --pdf FILE\n"
          "        also write the report to the PDF file FILE, laid out as the viewer\n"
          "        prints it and followed by the figure of the posterior distribution\n"
-         "        (needs no printer and no display; not with --batch)\n"
+         "        (needs no printer and no display; not with --batch). The file is\n"
+         "        written whole through a new temporary file beside it and then\n"
+         "        renamed, so an earlier FILE stays as it was when writing fails (the\n"
+         "        message says why, status 1); a link named FILE is replaced, never\n"
+         "        written through. \"--pdf -\" writes the PDF alone to standard output\n"
+         "        (not with --json)\n"
          "  --batch FILE.csv\n"
          "        run one case per row of a CSV file (\"-\" reads standard input) and\n"
-         "        print the results as CSV (see below)\n"
+         "        print the results as CSV (see below); one --batch per run\n"
+         "  --batch-decimal-separator .|,\n"
+         "        the decimal separator of the batch file's values, for every kind of\n"
+         "        file (default: from the file, see below)\n"
+         "  --encoding utf-8|cp1252\n"
+         "        the batch file's encoding (default utf-8); cp1252 is Windows-1252,\n"
+         "        what spreadsheets save as \"Western Europe\". A file that begins with\n"
+         "        a UTF-16 byte order mark is read as UTF-16 whatever this says\n"
+         "  --output-separator ,|;|tab\n"
+         "        the delimiter of the batch output (default: the batch file's); with\n"
+         "        \";\" the numbers have decimal commas, with \",\" decimal points\n"
          "  --decimal-separator .|,\n"
          "        the decimal separator of the report's numbers and of the numbers in\n"
          "        messages (default: that of the locale in LC_ALL, LC_NUMERIC or LANG);\n"
-         "        JSON and CSV numbers always use \".\"\n"
+         "        JSON numbers always use \".\"; the batch file's values and the CSV\n"
+         "        output follow the batch options\n"
          "  --max-seconds S\n"
          "        end an analysis that runs longer than S seconds (a number above 0;\n"
          "        for a batch, each row's analysis) with an error; the next row goes on.\n"
@@ -489,43 +562,62 @@ std::string HelpText() {
          "  r, n, case_x and case_y are required; prior, limits, test and id are\n"
          "  optional, and other columns are ignored. Column names and option cells\n"
          "  may be in any case. An empty option cell takes the command line's option.\n"
-         "  Cells are separated by commas, or by semicolons when the first row has a\n"
-         "  semicolon and no comma. Rows end with LF, CR LF or CR; empty lines and\n"
-         "  lines of blanks are skipped; a UTF-8 byte order mark is ignored.\n"
+         "  Cells are separated by commas; by semicolons when the first row has a\n"
+         "  semicolon and no comma; by tabs when it has a tab and neither. Rows end\n"
+         "  with LF, CR LF or CR; empty lines and lines of blanks are skipped; a\n"
+         "  UTF-8 byte order mark is ignored. The file is read as UTF-8 (or as\n"
+         "  --encoding says); with a UTF-16 byte order mark (\"Unicode text\") as\n"
+         "  UTF-16; a file with NUL bytes and no such mark is refused. Bytes that are\n"
+         "  not UTF-8 are said once on standard error, with their line, and written\n"
+         "  as U+FFFD.\n"
+         "  Decimal separator of the values: a semicolon-separated file has decimal\n"
+         "  commas (as German or French spreadsheets write it), a comma-separated\n"
+         "  file decimal points, a tab-separated file the one that its first r cell\n"
+         "  with a point or comma shows; --batch-decimal-separator overrides all\n"
+         "  three. A value cell that holds the other mark, which may separate\n"
+         "  thousands (\"1,234\" in an English file), is refused with its column and\n"
+         "  line, never read as another number: write numbers without thousands\n"
+         "  separators.\n"
          "  How a cell is read:\n"
          "    - A cell that begins with a double quote (blanks before it ignored) is\n"
          "      quoted: it ends at the next double quote that is not doubled, may hold\n"
          "      commas, semicolons and line breaks, and \"\" in it stands for one\n"
          "      quote. Its text is taken exactly as it stands between the quotes,\n"
          "      blanks included; blanks after the closing quote are ignored.\n"
-         "    - Any other cell is unquoted: the spaces and tabs at its start and end\n"
-         "      are removed, and it must hold no quote.\n"
-         "    - The value cells are then read as the values on the command line are\n"
-         "      (see above): \" -5\" in quotes is refused, -5 with blanks around it\n"
-         "      unquoted is -5, and \"0,6\" in quotes (or 0,6 in a semicolon file) is\n"
-         "      0.6.\n"
+         "    - Any other cell is unquoted: the spaces (and tabs, unless tabs separate\n"
+         "      the cells) at its start and end are removed, and it must hold no quote.\n"
+         "    - The value cells, their decimal separator made a point, are then read\n"
+         "      as the values on the command line are (see above): \" -5\" in quotes\n"
+         "      is refused, -5 with blanks around it unquoted is -5, and 0,6 in a\n"
+         "      semicolon file is 0.6.\n"
          "  A row that breaks these rules (a quote inside an unquoted cell, text after\n"
          "  a closing quote, a quote that is never closed), a row longer than 65536\n"
          "  bytes, and a row with another number of cells than the first row are each\n"
          "  reported in an output row of their own, with their line number; reading\n"
          "  goes on at the line after the one where the bad row began, so a bad row\n"
          "  never hides the rows after it.\n"
-         "  Each row read gives one output row, written as soon as it is known:\n"
+         "  Each row read gives one output row, written as soon as it is known, in\n"
+         "  UTF-8, separated as the batch file is (or as --output-separator says):\n"
          "    id,prior,limits,test,z_x,z_y,one_tailed_p,two_tailed_p,pct_estimate,\n"
          "    pct_lower,pct_upper,zdcc,zdcc_lower,zdcc_upper,error,program_version,\n"
          "    draws\n"
-         "  with the numbers at full precision, or, for a row that was refused or\n"
-         "  failed, empty numbers and the message in the error column. The last two\n"
-         "  columns trace each row to what made it: the version of quorrel-report and\n"
-         "  the number of posterior draws of its analysis (empty for a row without\n"
-         "  numbers; the seeds are fixed). The id is the\n"
-         "  row's id cell (empty for a row that cannot be read) or, without an id\n"
-         "  column, the row's number (1 for the first row after the header; skipped\n"
-         "  lines are not counted). A text cell of the output that begins with =, +,\n"
+         "  with the numbers at full precision (with decimal commas in a semicolon\n"
+         "  output, and in a tab output when the batch file had them), or, for a row\n"
+         "  that was refused or failed, empty numbers and the message in the error\n"
+         "  column. The last two columns trace each row to what made it: the version\n"
+         "  of quorrel-report and the number of posterior draws of its analysis\n"
+         "  (empty for a row without numbers; the seeds are fixed). The id is the\n"
+         "  row's id cell (for a row that cannot be read, the id read before its\n"
+         "  fault, if any; of a row with another number of cells, only a first-column\n"
+         "  id) or, without an id column, the row's number (1 for the first row after\n"
+         "  the header; skipped lines are not counted). A text cell of the output\n"
+         "  that begins with =, +,\n"
          "  -, @, a tab or a carriage return is written with an apostrophe before it\n"
          "  (\"'=A1\"), so that a spreadsheet shows it as text rather than running it\n"
          "  as a formula. A bad row never stops the others. Rows run one after\n"
-         "  another; each analysis uses every processor the process may run on.\n"
+         "  another; each analysis uses every processor the process may run on. At\n"
+         "  the end of a batch, standard error has one line such as\n"
+         "  \"19 rows: 4 done, 14 refused, 1 failed\".\n"
          "  Parts of a batch (--shard K/N): the rows after the header are cut into N\n"
          "  consecutive blocks as equal as can be; of R rows, part K holds the rows\n"
          "  floor((K-1)R/N)+1 to floor(KR/N), with their own ids and line numbers.\n"
@@ -540,20 +632,23 @@ std::string HelpText() {
          "  can be read twice, the time left after the first row), and an analysis\n"
          "  that lasts more than a second shows a progress line there (the count of\n"
          "  draws moves on every 4096 draws). Ctrl-C ends the program at once, with a\n"
-         "  message and exit status 130; the batch rows finished before it have been\n"
-         "  written.\n"
+         "  message and exit status 130, and SIGTERM (a scheduler ending a job) with\n"
+         "  status 143; the batch rows finished before it have been written, and the\n"
+         "  message says so.\n"
          "\n"
          "Exit status:\n"
          "  0   the report (or every batch row) was produced\n"
          "  1   an engine error ended the analysis (for example N = 3 with the\n"
          "      calibrated prior), or the analysis passed --max-seconds, or a batch\n"
          "      row ended with either, or the batch file could not be read, or the\n"
-         "      output could not be written\n"
+         "      output or the PDF file could not be written; a batch with rows that\n"
+         "      failed and rows that were refused ends with 1\n"
          "  2   a value was refused (the message is printed on standard error), or a\n"
          "      batch row was refused or could not be read, or the batch file's first\n"
          "      row is unusable\n"
          "  64  the command line is wrong (the usage is printed)\n"
          "  130 Ctrl-C ended the program\n"
+         "  143 SIGTERM ended the program\n"
          "Every message on standard error begins with \"quorrel-report: \".\n"
          "\n"
          "quorrel-report neither reads nor writes the worksheet's control-sample data\n"

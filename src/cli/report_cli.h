@@ -10,6 +10,7 @@
 
 #include "analysis/compute_driver.h"
 #include "cli/run_watch.h"
+#include "cli/text_encoding.h"
 
 // Exit statuses.
 inline constexpr int kExitSuccess = 0;
@@ -17,6 +18,7 @@ inline constexpr int kExitEngineError = 1;    // an engine (or file) error ended
 inline constexpr int kExitRefused = 2;        // an input value was refused
 inline constexpr int kExitUsage = 64;         // the command line itself is wrong
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C ended the program
+inline constexpr int kExitTerminated = 143;   // SIGTERM ended the program
 
 // --shard K/N: the K-th of N parts of a batch (see shard.h).
 struct tShard {
@@ -33,21 +35,30 @@ struct tCliOptions {
   std::optional<std::string> batch_file;
   std::optional<std::string> pdf_file;  // --pdf: the report as a PDF file too
   std::optional<char> decimal_separator;
-  double max_seconds = 0;           // each analysis's time limit; 0: none
-  std::vector<std::string> values;  // the eight value texts, in field order
-  unsigned threads = 0;             // --threads; 0: the processors the process may use
-  std::optional<tShard> shard;      // --shard: one part of a batch
-  bool progress = false;            // --progress: the batch's progress also off a terminal
+  std::optional<char> batch_decimal_separator;  // of the batch file's values
+  std::optional<char> output_separator;         // of the batch output: ',', ';' or '	'
+  tEncoding encoding = tEncoding::Utf8;         // of the batch file
+  double max_seconds = 0;                       // each analysis's time limit; 0: none
+  std::vector<std::string> values;              // the eight value texts, in field order
+  unsigned threads = 0;                         // --threads; 0: the processors the process may use
+  std::optional<tShard> shard;                  // --shard: one part of a batch
+  bool progress = false;  // --progress: the batch's progress also off a terminal
 };
 
 // What the program learns from its surroundings rather than its arguments.
 struct tCliRuntime {
   bool progress = false;                           // standard error is a terminal
-  const std::atomic<bool>* interrupted = nullptr;  // set when the user presses Ctrl-C
+  const std::atomic<bool>* interrupted = nullptr;  // set on Ctrl-C or SIGTERM
+  const std::atomic<int>* stop_signal = nullptr;   // which of the two (SIGINT when unset)
   // The draws of each analysis.  The program always makes kIterations;
   // tests of the flow ask for short runs.
   int32_t iterations = kIterations;
 };
+
+// A run ended by a signal: status 130 and "interrupted" for Ctrl-C (SIGINT),
+// 143 and "terminated" for SIGTERM.
+int StoppedStatus(const tCliRuntime& runtime);
+std::string StoppedWord(const tCliRuntime& runtime);
 
 // Parses the arguments (without the program name).  On a usage error returns
 // false with `problem` set.

@@ -2,15 +2,20 @@
 
 #include "analysis/error_texts.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <ostream>
+#include <system_error>
 #include <thread>
 
 #include "analysis/text_format.h"
 
 namespace {
+
+// What a failed analysis tells the command line's user to do.
+const tRemedyWords kCliRemedies{"give --prior standard", "run quorrel-report again"};
 
 using tClock = std::chrono::steady_clock;
 
@@ -43,7 +48,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     try {
       run.analysis = RunAnalysis(request);
     } catch (...) {
-      throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
+      throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
     }
     return run;
   }
@@ -55,28 +60,35 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
   tWatchEnd reason = tWatchEnd::Completed;
   const tClock::time_point start = tClock::now();
 
-  std::thread watcher([&] {
-    std::size_t shown = 0;  // length of the progress line on the screen
-    std::unique_lock<std::mutex> lock(mutex);
-    while (!finished.wait_for(lock, kPollInterval, [&] { return done; })) {
-      const double elapsed = std::chrono::duration<double>(tClock::now() - start).count();
-      if (reason == tWatchEnd::Completed) {
-        reason = StopReason(settings, elapsed);
-        if (reason != tWatchEnd::Completed) control.stop.store(true);
+  // A watcher that the system cannot start (too little memory for its
+  // stack) ends the analysis as any shortage of memory does.
+  std::thread watcher;
+  try {
+    watcher = std::thread([&] {
+      std::size_t shown = 0;  // length of the progress line on the screen
+      std::unique_lock<std::mutex> lock(mutex);
+      while (!finished.wait_for(lock, kPollInterval, [&] { return done; })) {
+        const double elapsed = std::chrono::duration<double>(tClock::now() - start).count();
+        if (reason == tWatchEnd::Completed) {
+          reason = StopReason(settings, elapsed);
+          if (reason != tWatchEnd::Completed) control.stop.store(true);
+        }
+        if (settings.progress && elapsed >= kProgressAfterSeconds) {
+          const std::string line = ProgressLine(settings, control.drawn.load(), request.iterations);
+          err << '\r' << line;
+          if (line.size() < shown) err << std::string(shown - line.size(), ' ');
+          err.flush();
+          shown = std::max(shown, line.size());
+        }
       }
-      if (settings.progress && elapsed >= kProgressAfterSeconds) {
-        const std::string line = ProgressLine(settings, control.drawn.load(), request.iterations);
-        err << '\r' << line;
-        if (line.size() < shown) err << std::string(shown - line.size(), ' ');
+      if (shown > 0) {
+        err << '\r' << std::string(shown, ' ') << '\r';
         err.flush();
-        shown = std::max(shown, line.size());
       }
-    }
-    if (shown > 0) {
-      err << '\r' << std::string(shown, ' ') << '\r';
-      err.flush();
-    }
-  });
+    });
+  } catch (const std::system_error&) {
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
+  }
 
   auto stop_watching = [&] {
     {
@@ -96,7 +108,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     return run;
   } catch (...) {
     stop_watching();
-    throw EAnalysisFailed(std::current_exception(), request, decimal_separator);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
   }
   // A run that completed although a stop was asked for at its very end
   // keeps its numbers.
@@ -105,8 +117,9 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
 }
 
 std::string TimeLimitMessage(const tWatchSettings& settings, const tWatchedRun& run,
-                             int32_t iterations) {
-  return "the analysis was stopped when it passed --max-seconds " +
-         FormatGeneral(settings.max_seconds, 6) + ", after " + std::to_string(run.drawn) + " of " +
-         std::to_string(iterations) + " draws";
+                             int32_t iterations, char decimal_separator) {
+  std::string seconds = FormatGeneral(settings.max_seconds, 6);
+  std::replace(seconds.begin(), seconds.end(), '.', decimal_separator);
+  return "the analysis was stopped when it passed --max-seconds " + seconds + ", after " +
+         std::to_string(run.drawn) + " of " + std::to_string(iterations) + " draws";
 }

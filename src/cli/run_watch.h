@@ -36,6 +36,6 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
                        char decimal_separator, std::ostream& err);
 
 // "the analysis was stopped when it passed --max-seconds S, after D of N
-// draws"
+// draws", S written with `decimal_separator` as the user's other numbers are.
 std::string TimeLimitMessage(const tWatchSettings& settings, const tWatchedRun& run,
-                             int32_t iterations);
+                             int32_t iterations, char decimal_separator);

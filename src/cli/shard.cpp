@@ -93,7 +93,7 @@ bool PlanBatchRows(const tCliOptions& options, bool show_progress,
     return false;
   }
   tBatchFile file(name, interrupted);
-  const std::size_t count = CountBatchRows(file);
+  const std::size_t count = CountBatchRows(file, options.encoding);
   if (options.shard) {
     rows = ShardRows(*options.shard, count);
   } else {

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "analysis/compute_driver.h"
@@ -24,9 +25,15 @@ struct tPdfReport {
   std::optional<tPdfFigure> figure;
 };
 
-// Writes `reports` to the PDF file `file`, on A4 pages with margins of 10 mm.
-// Each piece begins on a new page; its figure follows its last line, or
-// tops the next page when it does not fit below it.  Each figure is one
-// image, 90 characters of the printer font wide.  Throws an `Exception` when the file
-// cannot be written.
+// The PDF document of `reports`, on A4 pages with margins of 10 mm.  Each
+// piece begins on a new page; its figure follows its last line, or tops the
+// next page when it does not fit below it.  Each figure is one image, 90
+// characters of the printer font wide.  Made in memory; throws
+// std::bad_alloc when memory runs out, an `Exception` when painting fails.
+std::string ReportsPdf(const std::vector<tPdfReport>& reports);
+
+// The document above written to the PDF file `file` as every file of the
+// program is written (WriteDocumentFile): a failure throws EInOutError
+// ("The PDF file could not be written: FILE (Disk full)") and leaves an
+// earlier file as it was.
 void WriteReportsPdf(const QString& file, const std::vector<tPdfReport>& reports);

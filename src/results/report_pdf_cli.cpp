@@ -12,14 +12,18 @@ namespace {
 
 // Qt's own notes (a missing runtime folder, say) go to standard error as
 // the program's messages do, with its name in front.
+// The runtime folder that Qt misses where no desktop session set one (cron,
+// a batch job) is of no use to a program that paints offscreen: that note
+// is dropped.
 void PrefixedQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type == QtDebugMsg || type == QtInfoMsg) return;
+  if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
   std::fprintf(stderr, "quorrel-report: %s\n", qPrintable(message));
 }
 
 class tQtPdfOutput : public tPdfOutput {
  public:
-  void Write(const std::string& file, const std::vector<tPdfReportEntry>& reports) override {
+  std::string Render(const std::vector<tPdfReportEntry>& reports) override {
     // Fonts and painting need an application object: one lives for the
     // writing, and is gone again before the program's static objects are.
     std::unique_ptr<QGuiApplication> application;
@@ -39,7 +43,7 @@ class tQtPdfOutput : public tPdfOutput {
       pieces.push_back(
           {lines.join(QLatin1Char('\n')), tPdfFigure{entry.analysis, entry.decimal_separator}});
     }
-    WriteReportsPdf(QString::fromStdString(file), pieces);
+    return ReportsPdf(pieces);
   }
 };
 

@@ -655,6 +655,9 @@ void TfrmTemplate::Compute() {
   tComputeOptions options;
   options.iterations = iterations_;
   options.tell_save_failure = !save_failure_told_;
+  options.remedies.use_standard_theory =
+      "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
+  options.remedies.run_again = "compute again";
   options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
     // The driver moves the focus to the first input before the run.
     FocusInput(0);

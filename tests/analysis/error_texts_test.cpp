@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <system_error>
 
 #include "analysis/platform_interfaces.h"
 #include "engines/Bayes_Engines.h"
@@ -29,11 +30,11 @@ tAnalysis_request Request(tPrior prior, int32_t n) {
 }
 
 // The text for the error that running `request` ends with.
-std::string TextOfRun(const tAnalysis_request& request) {
+std::string TextOfRun(const tAnalysis_request& request, const tRemedyWords& words = {}) {
   try {
     RunAnalysis(request);
   } catch (...) {
-    return AnalysisErrorText(std::current_exception(), request, '.');
+    return AnalysisErrorText(std::current_exception(), request, '.', words);
   }
   return "<no error>";
 }
@@ -44,9 +45,10 @@ std::string TextOf(E error, const tAnalysis_request& request, char decimal_separ
 }
 
 TEST(AnalysisErrorText, ErrorsOfRealRunsSayWhatHappenedAndWhatToDo) {
-  EXPECT_EQ(TextOfRun(Request(tPrior::Calibrated, 3)),
+  // What to do is said in the words the front end hands in.
+  EXPECT_EQ(TextOfRun(Request(tPrior::Calibrated, 3), {"switch priors"}),
             "The calibrated prior needs a control sample of at least 4.\rFor a smaller sample, "
-            "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\".");
+            "switch priors.");
   // A case 65,536 SDs or more from the controls.
   tAnalysis_request far = Request(tPrior::StandardTheory, 20);
   far.sd_x = .00001L;
@@ -63,14 +65,19 @@ TEST(AnalysisErrorText, EachKindOfErrorHasItsOwnWords) {
   const std::string drawn = TextOf(EDrawnMatrixSingular(), calibrated);
   EXPECT_EQ(drawn.find("covariance matrix of the control sample cannot"), std::string::npos);
   EXPECT_NE(drawn.find("The control sample's own statistics are valid."), std::string::npos);
-  EXPECT_NE(drawn.find("Standard Theory (Jeffreys prior)"), std::string::npos);
-  EXPECT_EQ(TextOf(EDrawnMatrixSingular(), standard).find("Standard Theory"), std::string::npos);
+  EXPECT_NE(drawn.find("use the standard-theory prior"), std::string::npos);
+  EXPECT_EQ(TextOf(EDrawnMatrixSingular(), standard).find("standard-theory"), std::string::npos);
   EXPECT_EQ(TextOf(ESingularMatrix(), standard)
                 .rfind("The covariance matrix of the control sample cannot be inverted: ", 0),
             0u);
   EXPECT_NE(TextOf(EOverflow(), standard).find("(Floating point overflow)"), std::string::npos);
   EXPECT_EQ(TextOf(ERunStopped(), standard), "The analysis was stopped before it was complete.");
-  EXPECT_EQ(TextOf(std::bad_alloc(), standard).rfind("There is not enough memory", 0), 0u);
+  // A thread the system cannot start is a shortage of memory too.
+  for (const std::string& text :
+       {TextOf(std::bad_alloc(), standard),
+        TextOf(std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)),
+               standard)})
+    EXPECT_EQ(text.rfind("There is not enough memory", 0), 0u) << text;
   // An error the analysis does not know keeps its message, with a period.
   EXPECT_EQ(TextOf(Exception("Disk full"), standard), "Disk full.");
   // 1301 with a sample large enough is no question of the sample size.

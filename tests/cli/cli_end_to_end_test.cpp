@@ -38,10 +38,10 @@ std::string Slurp(const std::string& path) {
 }
 
 // Runs the program with `args` in the "C" locale; `input` becomes its standard
-// input.  With `interrupt_after_ms`, the program gets SIGINT (as from Ctrl-C)
-// that long after its start.
+// input.  With `interrupt_after_ms`, the program gets `signal_number`
+// (SIGINT as from Ctrl-C) that long after its start.
 tProcess RunProgram(const std::vector<std::string>& args, const std::string& input = "",
-                    int interrupt_after_ms = 0) {
+                    int interrupt_after_ms = 0, int signal_number = SIGINT) {
   char folder_pattern[] = "/tmp/quorrel-cli-XXXXXX";
   EXPECT_NE(::mkdtemp(folder_pattern), nullptr);
   const std::string folder = folder_pattern;
@@ -73,7 +73,7 @@ tProcess RunProgram(const std::vector<std::string>& args, const std::string& inp
   EXPECT_EQ(spawned, 0);
   if (spawned == 0 && interrupt_after_ms > 0) {
     ::usleep(interrupt_after_ms * 1000);
-    ::kill(pid, SIGINT);
+    ::kill(pid, signal_number);
   }
   int wait_status = 0;
   if (spawned == 0 && ::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) {
@@ -155,11 +155,9 @@ TEST(QuorrelReport, BatchFromStandardInputWithABadRow) {
 
 TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
   tProcess zero = RunProgram({"--batch", "/dev/zero"});
-  EXPECT_EQ(zero.status, 2);
+  EXPECT_EQ(zero.status, 1);
   EXPECT_EQ(zero.out, "");
-  EXPECT_EQ(zero.err,
-            "quorrel-report: the batch file's first row (line 1) cannot be read: the row is longer "
-            "than 65536 bytes\n");
+  EXPECT_EQ(zero.err.rfind("quorrel-report: the batch file holds NUL bytes", 0), 0u) << zero.err;
 
   // Ctrl-C during a run that would take a very long time: the row finished
   // before it is written, then the message and status 130.
@@ -171,11 +169,72 @@ TEST(QuorrelReport, EndlessOrInterruptedInputEndsCleanly) {
   EXPECT_EQ(batch.status, 130);
   EXPECT_EQ(std::count(batch.out.begin(), batch.out.end(), '\n'), 2) << batch.out;
   EXPECT_EQ(batch.err,
-            "quorrel-report: interrupted; the rows finished before it have been written\n");
+            "quorrel-report: interrupted; the rows finished before it have been written\n"
+            "quorrel-report: 1 row: 0 done, 1 refused, 0 failed\n");
 
   tProcess single = RunProgram({"100", "15", "50", "10", ".9999999", "20", "70", "55"}, "", 300);
   EXPECT_EQ(single.status, 130);
   EXPECT_EQ(single.err, "quorrel-report: interrupted\n");
+  // SIGTERM, as a scheduler ends a job, is caught as well and said.
+  tProcess terminated =
+      RunProgram({"100", "15", "50", "10", ".9999999", "20", "70", "55"}, "", 300, SIGTERM);
+  EXPECT_EQ(terminated.status, 143);
+  EXPECT_EQ(terminated.err, "quorrel-report: terminated\n");
+}
+
+// Batch files as LibreOffice Calc 7.4 saved one sheet: in English (commas,
+// decimal points), in German (semicolons, decimal commas, also as
+// Windows-1252) and as "Unicode text" (UTF-16, tabs), its reaction times
+// formatted with thousands separators.  The row with "1,234" or "1.234" is
+// refused, never read as 1.234 or 1234 by a guess; the other rows run; the
+// output is UTF-8 in the input's form.
+TEST(QuorrelReport, FilesSavedByLibreOfficeInEnglishAndGerman) {
+  struct tCase {
+    std::string file;
+    std::vector<std::string> options;
+    int status;
+    std::string refusal;  // the start of the first row's error; empty: it ran
+    std::string second_row;
+  };
+  const std::string refused_comma = "the mean_x cell of line 2 (\"\"1,234\"\") holds a comma";
+  const std::vector<tCase> cases = {
+      {"libreoffice-english.csv",
+       {},
+       2,
+       refused_comma,
+       "p2,calibrated,two-sided,standardized,-1.9"},
+      {"libreoffice-german.csv",
+       {},
+       2,
+       "the mean_x cell of line 2 (\"\"1.234\"\") holds a point",
+       "p2;calibrated;two-sided;standardized;-1,9"},
+      {"libreoffice-unicode-tab.csv",
+       {},
+       2,
+       refused_comma,
+       "p2\tcalibrated\ttwo-sided\tstandardized\t-1.9"},
+      {"libreoffice-german-cp1252.csv",
+       {"--encoding", "cp1252"},
+       0,
+       "",
+       "p2;calibrated;two-sided;standardized;-1,9"},
+  };
+  for (const tCase& c : cases) {
+    std::vector<std::string> args = c.options;
+    args.push_back("--batch");
+    args.push_back(std::string(QUORREL_CLI_TEST_DATA) + "/" + c.file);
+    const tProcess run = RunProgram(args);
+    EXPECT_EQ(run.status, c.status) << c.file << run.err;
+    std::istringstream lines(run.out);
+    std::string header, first, second;
+    std::getline(lines, header);
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(first.rfind("M\xC3\xBCller", 0), 0u) << c.file << first;
+    EXPECT_NE(first.find(c.refusal.empty() ? "standardized;-1,2" : c.refusal), std::string::npos)
+        << c.file << first;
+    EXPECT_EQ(second.rfind(c.second_row, 0), 0u) << c.file << second;
+  }
 }
 
 // The batch's progress goes to a terminal only: there it names each row
@@ -252,11 +311,8 @@ TEST(QuorrelReport, PdfHoldsTheReportAndItsFigure) {
   tProcess run = RunProgram({"--pdf", pdf.string(), "--limits", "upper", "100", "15", "50", "10",
                              ".6", "20", "70", "55"});
   ASSERT_EQ(run.status, 0) << run.err;
-  // Nothing on standard error but, perhaps, a note of the toolkit's, named
-  // as the program's messages are.
-  std::istringstream notes(run.err);
-  for (std::string line; std::getline(notes, line);)
-    EXPECT_EQ(line.rfind("quorrel-report: ", 0), 0u) << line;
+  // Nothing on standard error, though no runtime folder is set (as under cron).
+  EXPECT_EQ(run.err, "");
   // Standard output has the report as ever; the PDF has the same text.
   EXPECT_EQ(Words(CommandOutput("pdftotext -layout " + pdf.string() + " -")), Words(run.out));
   const std::string images = CommandOutput("pdfimages -list " + pdf.string());

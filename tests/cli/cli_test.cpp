@@ -1,22 +1,29 @@
 // quorrel-report run in-process: the command line, the report and the JSON
 // object it prints, refusals, engine errors and batch files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "analysis/data_file.h"
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "cli/batch.h"
 #include "cli/batch_progress.h"
+#include "cli/fd_output.h"
 #include "cli/report_cli.h"
+#include "cli/text_encoding.h"
 #include "cli_test_support.h"
 #include "mini_json.h"
 
@@ -67,6 +74,12 @@ TEST(CommandLine, UsageErrorsExitWith64) {
       {"--batch", "cases.csv", "--shard", "1/-2"},
       // A shard counts the rows first, which standard input cannot give twice.
       {"--batch", "-", "--shard", "1/2"},
+      {"--json=1", "100", "15", "50", "10", ".6", "20", "70", "55"},
+      {"--batch", "a.csv", "--batch", "b.csv"},
+      {"--batch", "a.csv", "--encoding", "latin9"},
+      {"--batch", "a.csv", "--output-separator", "|"},
+      {"--batch", "a.csv", "--batch-decimal-separator", ";"},
+      {"--encoding", "cp1252", "100", "15", "50", "10", ".6", "20", "70", "55"},
   };
   for (const auto& args : wrong) {
     tRun run = RunCli(args);
@@ -223,11 +236,11 @@ TEST(CommandLine, EngineErrorExitsWith1) {
   tRun run = RunCli({"100", "15", "50", "10", ".6", "3", "70", "55"});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(run.out.empty());
-  // The windows' words, a line break where the error box has one.
+  // The windows' account of what happened, a line break where the error
+  // box has one, and the remedy in the command line's own words.
   EXPECT_EQ(run.err,
             "quorrel-report: The calibrated prior needs a control sample of at least 4.\n"
-            "For a smaller sample, choose \"Standard Theory (Jeffreys prior)\" "
-            "under \"Form of prior...\".\n");
+            "For a smaller sample, give --prior standard.\n");
 }
 
 TEST(Report, IsTheFirstReportOfTheDriver) {
@@ -292,7 +305,7 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
   tCliOptions options;
   int status = RunBatch(csv, options, '.', out, err, ShortRuntime());
   EXPECT_EQ(status, 1);  // an engine error outranks the refusals
-  EXPECT_TRUE(err.str().empty()) << err.str();
+  EXPECT_EQ(err.str(), "quorrel-report: 5 rows: 1 done, 3 refused, 1 failed\n");
   std::vector<std::vector<std::string>> rows = CsvRows(out.str());
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_EQ(out.str().substr(0, out.str().find('\n')),
@@ -362,6 +375,17 @@ TEST(CommandLine, OutputThatCannotBeWrittenIsAFailure) {
   std::ostringstream err;
   EXPECT_EQ(RunQuorrelReport({"--help"}, broken, err, '.'), 1);
   EXPECT_EQ(err.str(), "quorrel-report: cannot write the output\n");
+  // The program's own standard output knows why.
+  const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  {
+    tFdOutputBuffer buffer(full);
+    std::ostream full_output(&buffer);
+    std::ostringstream full_err;
+    EXPECT_EQ(RunQuorrelReport({"--help"}, full_output, full_err, '.'), 1);
+    EXPECT_EQ(full_err.str(), "quorrel-report: cannot write the output: No space left on device\n");
+  }
+  ::close(full);
 
   // A batch stops at the first row it cannot write.
   std::ostream broken_batch(nullptr);
@@ -378,10 +402,11 @@ struct tBatchRun {
   std::string out, err;
 };
 
-tBatchRun Batch(const std::string& csv, const tCliOptions& options = {}, tCliRuntime runtime = {}) {
+tBatchRun Batch(const std::string& csv, const tCliOptions& options = {}, tCliRuntime runtime = {},
+                char separator = '.') {
   runtime.iterations = kShortRun;
   std::ostringstream out, err;
-  int status = RunBatch(csv, options, '.', out, err, runtime);
+  int status = RunBatch(csv, options, separator, out, err, runtime);
   return {status, CsvRows(out.str()), out.str(), err.str()};
 }
 
@@ -392,11 +417,11 @@ const char* const kQuickRow = "100,15,50,10,.6,20,70,55\n";
 const char* const kSlowRow = "100,15,50,10,.9999999,20,70,55\n";
 
 TEST(Batch, MalformedRowsAreReportedAndHideNothing) {
-  tBatchRun run =
-      Batch(std::string(kHeader) + "p1," + kQuickRow + "a\"b," + kQuickRow + "\"open," + kQuickRow +
-            "p4," + kQuickRow + "\"a\"x," + kQuickRow + "p6,100,15\n" + "p7," + kQuickRow);
+  tBatchRun run = Batch(std::string(kHeader) + "p1," + kQuickRow + "a\"b," + kQuickRow + "\"open," +
+                        kQuickRow + "p4," + kQuickRow + "\"a\"x," + kQuickRow + "p6,100,15\n" +
+                        "p7," + kQuickRow + "p8,100,1\"5,50,10,.6,20,70,55\n");
   EXPECT_EQ(run.status, 2);
-  ASSERT_EQ(run.rows.size(), 8u) << run.out;
+  ASSERT_EQ(run.rows.size(), 9u) << run.out;
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"p1", ""},
       {"", "line 3: a quote inside the unquoted cell 1"},
@@ -404,8 +429,10 @@ TEST(Batch, MalformedRowsAreReportedAndHideNothing) {
       {"", "line 4: text follows the closing quote of cell 1"},
       {"p4", ""},
       {"", "line 6: text follows the closing quote of cell 1"},
-      {"", "line 7: the row has 3 cells, the header 9"},
+      // A row that cannot be read keeps the id read before its fault.
+      {"p6", "line 7: the row has 3 cells, the header 9"},
       {"p7", ""},
+      {"p8", "line 9: a quote inside the unquoted cell 3"},
   };
   for (std::size_t i = 0; i < expected.size(); ++i) {
     const std::vector<std::string>& row = run.rows[i + 1];
@@ -541,15 +568,19 @@ TEST(Batch, EveryCellIsReadByOneRule) {
             "INPUT ERROR (  Mean of the control or normative sample on Task X:   -100  ) "
             "Enter numeric data only.");
   EXPECT_EQ(run.rows[3][14], "");
-  // A quoted decimal comma is a point; so is one in a semicolon file.
-  for (std::size_t c = 1; c < 15; ++c) {
-    EXPECT_EQ(run.rows[5][c], run.rows[4][c]) << c;
-  }
+  // A decimal comma in a comma-separated file is refused (it may separate
+  // thousands); a semicolon file's decimal comma is a point.
+  EXPECT_EQ(run.rows[5][14].rfind("the r cell of line 6 (\"0,6\") holds a comma", 0), 0u)
+      << run.rows[5][14];
   tBatchRun semicolons = Batch(
       "id;mean_x;sd_x;mean_y;sd_y;r;n;case_x;case_y\n"
       "d; -100,0 ;15;50;10;0,6;20;70;55\n");
   ASSERT_EQ(semicolons.rows.size(), 2u);
-  EXPECT_EQ(semicolons.rows[1], run.rows[4]);
+  // Its results come back with decimal commas, as the file wrote its numbers.
+  std::vector<std::string> with_points = semicolons.rows[1];
+  for (std::string& cell : with_points)
+    std::replace(cell.begin(), cell.end(), ',', '.');
+  EXPECT_EQ(with_points, run.rows[4]);
 
   // Option cells follow the same rule: a quoted blank is no empty cell.
   run = Batch(
@@ -558,20 +589,173 @@ TEST(Batch, EveryCellIsReadByOneRule) {
   EXPECT_EQ(run.rows[1][2], "upper");
   EXPECT_EQ(run.rows[1][14], "");
   EXPECT_EQ(run.rows[2][14], "limits must be two-sided, lower or upper, not \" \"");
+  EXPECT_EQ(run.rows[2][1], "calibrated");  // the refused cell leaves the prior shown
+}
+
+// Each file reads its own decimal separator: a semicolon file the comma, a
+// comma file the point, a tab file the one its first r cell shows, or the
+// one the option gives.  A cell with the other mark, which may separate
+// thousands, is refused with its column, line and what to do: never read
+// as another number.
+TEST(Batch, EachFileReadsItsDecimalSeparatorAndRefusesTheOther) {
+  const std::string expected_z_x =
+      Batch(std::string(kHeader) + "a,1234.5,15,50,10,.6,20,70,55\n").rows[1][4];
+  auto file = [](char d, const std::string& mean_x, const std::string& r) {
+    std::string text;
+    for (const char* name : {"id", "mean_x", "sd_x", "mean_y", "sd_y", "r", "n", "case_x"})
+      text += std::string(name) + d;
+    text += "case_y\na";
+    for (const std::string& cell : {mean_x, std::string("15"), std::string("50"), std::string("10"),
+                                    r, std::string("20"), std::string("70")})
+      text += d + cell;
+    return text + d + "55\n";
+  };
+  struct tCase {
+    std::string csv;
+    std::optional<char> given;
+    std::string error;  // the start of the row's refusal; empty: read as 1234.5
+  };
+  const std::vector<tCase> cases = {
+      {file(',', "1234.5", ".6"), {}, ""},
+      {file(';', "1234,5", "0,6"), {}, ""},
+      {file(';', "1.234", "0,6"),
+       {},
+       "the mean_x cell of line 2 (\"1.234\") holds a point, but "
+       "the numbers of this semicolon-separated file take a "
+       "decimal comma"},
+      {file(';', "1234.5", ".6"), '.', ""},
+      {file('\t', "1234,5", "0,6"), {}, ""},
+      {file('\t', "1234.5", ".6"), {}, ""},
+      {file('\t', "1.234,5", "0,6"), {}, "the mean_x cell of line 2 (\"1.234,5\") holds a point"},
+      {file('\t', "1234,5", "0"),
+       {},
+       "the mean_x cell of line 2 (\"1234,5\") has a decimal "
+       "comma, but this tab-separated file"},
+      {file('\t', "1234,5", "0"), ',', ""},
+  };
+  // A comma file's quoted "1,234" is the case that silently became 1.234.
+  tBatchRun thousands = Batch(std::string(kHeader) + "a,\"1,234\",15,50,10,.6,20,70,55\n");
+  EXPECT_EQ(thousands.rows[1][14],
+            "the mean_x cell of line 2 (\"1,234\") holds a comma, but the numbers of this "
+            "comma-separated file take a decimal point, so it may separate thousands; write the "
+            "number without thousands separators, with a decimal point, or give "
+            "--batch-decimal-separator , if the file's commas are decimal commas");
+  for (const tCase& c : cases) {
+    tCliOptions options;
+    options.batch_decimal_separator = c.given;
+    tBatchRun run = Batch(c.csv, options);
+    ASSERT_EQ(run.rows.size(), 2u) << c.csv;
+    EXPECT_EQ(run.rows[1][14].rfind(c.error, 0), 0u) << c.csv << run.rows[1][14];
+    if (c.error.empty()) {
+      std::string z_x = run.rows[1][4];
+      std::replace(z_x.begin(), z_x.end(), ',', '.');
+      EXPECT_EQ(z_x, expected_z_x) << c.csv;
+    }
+  }
+}
+
+// UTF-16 as spreadsheets save "Unicode text" (tab-separated, with its byte
+// order mark), Windows-1252 when named, and bytes that are not UTF-8: the
+// rows run, and what is written is UTF-8.
+TEST(Batch, EncodingsAreReadAndTheOutputIsUtf8) {
+  auto utf16 = [](const std::string& ascii_before, bool little_endian) {
+    // "M", U+00FC, "ller" and then ASCII, as UTF-16 with its mark.
+    std::string text = little_endian ? "\xFF\xFE" : "\xFE\xFF";
+    auto unit = [&](unsigned code) {
+      const char low = static_cast<char>(code & 0xFF), high = static_cast<char>(code >> 8);
+      text += little_endian ? std::string{low, high} : std::string{high, low};
+    };
+    for (char c : ascii_before)
+      unit(static_cast<unsigned char>(c));
+    for (unsigned code : {0x4Du, 0xFCu, 0x6Cu, 0x6Cu, 0x65u, 0x72u})
+      unit(code);
+    for (char c : std::string("\t100\t15\t50\t10\t0.6\t20\t70\t55\r\n"))
+      unit(static_cast<unsigned char>(c));
+    return text;
+  };
+  const std::string tab_header = "id\tmean_x\tsd_x\tmean_y\tsd_y\tr\tn\tcase_x\tcase_y\r\n";
+  struct tCase {
+    std::string csv;
+    tEncoding encoding;
+    std::string id;    // as written
+    std::string note;  // the start of what standard error says, after the count
+  };
+  const std::vector<tCase> cases = {
+      {utf16(tab_header, true), tEncoding::Utf8, "M\xC3\xBCller", ""},
+      {utf16(tab_header, false), tEncoding::Cp1252, "M\xC3\xBCller", ""},
+      {std::string(kHeader) + "M\xFCller," + kQuickRow, tEncoding::Cp1252, "M\xC3\xBCller", ""},
+      {std::string(kHeader) + "M\xFCller," + kQuickRow, tEncoding::Utf8, "M\xEF\xBF\xBDller",
+       "quorrel-report: line 2 of the batch file is not valid UTF-8"},
+  };
+  for (const tCase& c : cases) {
+    tCliOptions options;
+    options.encoding = c.encoding;
+    tBatchRun run = Batch(c.csv, options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(run.rows.size(), 2u) << run.out;
+    EXPECT_EQ(run.rows[1][0], c.id);
+    EXPECT_NE(run.rows[1][4], "");
+    EXPECT_TRUE(IsValidUtf8(run.out));
+    EXPECT_EQ(run.err.rfind(c.note, 0), 0u) << run.err;
+  }
+  // UTF-16 without its mark is refused with what to do.
+  tBatchRun unmarked = Batch(utf16(tab_header, true).substr(2));
+  EXPECT_EQ(unmarked.status, 1);
+  EXPECT_NE(unmarked.err.find("UTF-16 without a byte order mark; save it as"), std::string::npos)
+      << unmarked.err;
+
+  // The output in another form on request: semicolons with decimal commas.
+  tCliOptions semicolons;
+  semicolons.output_separator = ';';
+  tBatchRun german = Batch(std::string(kHeader) + "a," + kQuickRow, semicolons);
+  const std::string row = german.out.substr(german.out.find('\n') + 1);
+  EXPECT_EQ(row.rfind("a;calibrated;two-sided;standardized;-2,", 0), 0u) << row;
+}
+
+// A batch from a pipe answers each row as it comes: the third piece of the
+// input is asked for only after the row of the second was written.
+TEST(Batch, ARowFromAPipeIsAnsweredBeforeTheNextArrives) {
+  class tPieces : public tByteSource {
+   public:
+    tPieces(std::vector<std::string> pieces, const std::ostringstream& out)
+        : pieces_(std::move(pieces)), out_(out) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+      if (next_ == 2) rows_written_before_third = Lines(out_.str());
+      if (next_ == pieces_.size()) return 0;
+      const std::string& piece = pieces_[next_++];
+      EXPECT_LE(piece.size(), size);
+      std::copy(piece.begin(), piece.end(), buffer);
+      return piece.size();
+    }
+    static std::size_t Lines(const std::string& text) {
+      return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    }
+    std::size_t rows_written_before_third = 0;
+
+   private:
+    std::vector<std::string> pieces_;
+    const std::ostringstream& out_;
+    std::size_t next_ = 0;
+  };
+  std::ostringstream out, err;
+  tPieces pipe({kHeader, std::string("a,") + kQuickRow, std::string("b,") + kQuickRow}, out);
+  EXPECT_EQ(RunBatch(pipe, tCliOptions{}, '.', out, err, ShortRuntime()), 0) << err.str();
+  EXPECT_EQ(pipe.rows_written_before_third, 2u);  // the header and row a
 }
 
 TEST(Batch, TimeLimitEndsOnlyTheSlowRow) {
   tCliOptions options;
   options.max_seconds = 0.3;
+  // The limit is echoed with the user's decimal separator.
   tBatchRun run = Batch(
       std::string(kHeader) + "quick1," + kQuickRow + "slow," + kSlowRow + "quick2," + kQuickRow,
-      options);
+      options, {}, ',');
   EXPECT_EQ(run.status, 1);
   ASSERT_EQ(run.rows.size(), 4u);
   EXPECT_EQ(run.rows[1][14], "");
   EXPECT_EQ(run.rows[2][4], "");
   EXPECT_EQ(
-      run.rows[2][14].rfind("the analysis was stopped when it passed --max-seconds 0.3, after ", 0),
+      run.rows[2][14].rfind("the analysis was stopped when it passed --max-seconds 0,3, after ", 0),
       0u)
       << run.rows[2][14];
   EXPECT_EQ(run.rows[3][14], "");
@@ -581,21 +765,33 @@ TEST(Batch, TimeLimitEndsOnlyTheSlowRow) {
 
 TEST(Batch, CtrlCEndsTheBatchAfterTheFinishedRows) {
   std::atomic<bool> interrupted{false};
+  std::atomic<int> stop_signal{0};
   tCliRuntime runtime;
   runtime.interrupted = &interrupted;
-  std::thread presser([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    interrupted.store(true);
-  });
-  tBatchRun run = Batch(
-      std::string(kHeader) + "quick1," + kQuickRow + "slow," + kSlowRow + "quick2," + kQuickRow, {},
-      runtime);
-  presser.join();
-  EXPECT_EQ(run.status, 130);
-  ASSERT_EQ(run.rows.size(), 2u) << run.out;
-  EXPECT_EQ(run.rows[1][0], "quick1");
-  EXPECT_EQ(run.err,
-            "quorrel-report: interrupted; the rows finished before it have been written\n");
+  runtime.stop_signal = &stop_signal;
+  // Ctrl-C, and SIGTERM as a scheduler sends it: the finished rows, then
+  // what ended the batch and the count of rows.
+  for (const auto& [signal_number, status, word] :
+       {std::tuple<int, int, std::string>{SIGINT, 130, "interrupted"},
+        std::tuple<int, int, std::string>{SIGTERM, 143, "terminated"}}) {
+    interrupted.store(false);
+    std::thread presser([&, signal_number = signal_number] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      stop_signal.store(signal_number);
+      interrupted.store(true);
+    });
+    tBatchRun run = Batch(
+        std::string(kHeader) + "quick1," + kQuickRow + "slow," + kSlowRow + "quick2," + kQuickRow,
+        {}, runtime);
+    presser.join();
+    EXPECT_EQ(run.status, status);
+    ASSERT_EQ(run.rows.size(), 2u) << run.out;
+    EXPECT_EQ(run.rows[1][0], "quick1");
+    EXPECT_EQ(run.err, "quorrel-report: " + word +
+                           "; the rows finished before it have been written\n"
+                           "quorrel-report: 1 row: 1 done, 0 refused, 0 failed\n");
+  }
+  stop_signal.store(SIGINT);
 
   // A single analysis as well.
   std::ostringstream out, err;

@@ -97,10 +97,11 @@ inline void CheckExampleJson(const tJson& json, const tAnalysis& example) {
   EXPECT_EQ(r["zdcc"].text.find('e'), 23u) << r["zdcc"].text;  // "-d." + 20 digits
 }
 
-// The rows of the program's CSV output; a malformed one reads as {"?"}.
+// The rows of the program's CSV output, separated as its header is; a
+// malformed one reads as {"?"}.
 inline std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
   tStringSource source(text);
-  tCsvReader reader(source, ',');
+  tCsvReader reader(source);
   std::vector<std::vector<std::string>> rows;
   tCsvRecord record;
   while (reader.Next(record))

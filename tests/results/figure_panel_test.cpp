@@ -24,6 +24,7 @@
 #include "results/TemplateResults.h"
 #include "results/figure.h"
 #include "results_fakes.h"
+#include "support/file_size_limit.h"
 #include "support/recording_dialogs.h"
 
 namespace {
@@ -271,6 +272,27 @@ TEST_F(FigurePanelTest, PdfThatCannotBeWrittenIsReported) {
   ASSERT_EQ(dialogs.events.size(), 1u);
   EXPECT_EQ(dialogs.events[0].rfind("error:The PDF file could not be written", 0), 0u)
       << dialogs.events[0];
+  // A full disk leaves the earlier file whole, and the box says why.
+  dialogs.events.clear();
+  const QString earlier = dir.filePath(QStringLiteral("earlier.pdf"));
+  {
+    QFile file(earlier);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("the earlier document");
+  }
+  dialogs.confirm_answers.push_back(true);  // replace it
+  {
+    tFileSizeLimit full_disk(8);
+    ASSERT_TRUE(full_disk.Ok());
+    SavePdf("earlier.pdf");
+  }
+  ASSERT_EQ(dialogs.events.size(), 2u);
+  EXPECT_NE(dialogs.events[1].find("(Disk full)"), std::string::npos) << dialogs.events[1];
+  QFile kept(earlier);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), QByteArray("the earlier document"));
+  kept.close();
+  QFile::remove(earlier);
   // Cancelled: nothing written, nothing said.
   dialogs.events.clear();
   save_pdf->click();

@@ -134,11 +134,13 @@ TEST_F(WorksheetTest, TooSmallASampleForThePriorIsAWarningAfterTheFileWasRewritt
   ASSERT_EQ(Control<tRadioGroup>("Prior_Form")->ItemIndex(), 0);  // calibrated
   QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
   // A sample too small for the prior is a refused input: a warning, and the
-  // focus in the sample size.
+  // focus in the sample size; the remedy in the worksheet's own words,
+  // naming its controls.
   ASSERT_EQ(dialogs_.warnings.size(), 1u);
-  EXPECT_EQ(
-      dialogs_.warnings[0].rfind("The calibrated prior needs a control sample of at least 4.", 0),
-      0u);
+  EXPECT_EQ(dialogs_.warnings[0],
+            "The calibrated prior needs a control sample of at least 4.\r"
+            "For a smaller sample, choose \"Standard Theory (Jeffreys prior)\" under \"Form of "
+            "prior...\".");
   EXPECT_TRUE(dialogs_.errors.empty());
   EXPECT_EQ(Focused(), Input(5));
   EXPECT_EQ(ReadDataFile(), "100 15 50 10 .6 3 70 45 ");
