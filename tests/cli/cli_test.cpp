@@ -483,7 +483,9 @@ TEST(Batch, ShardsJoinedAreTheWholeBatch) {
     for (unsigned k = 1; k <= shards; ++k) {
       const tRun part = RunCli({"--batch", path, "--prior", "standard", "--shard",
                                 std::to_string(k) + "/" + std::to_string(shards)});
-      EXPECT_TRUE(part.err.empty()) << part.err;
+      // Standard error holds the part's summary line alone.
+      EXPECT_EQ(part.err.rfind("quorrel-report: ", 0), 0u) << part.err;
+      EXPECT_EQ(std::count(part.err.begin(), part.err.end(), '\n'), 1) << part.err;
       joined += k == 1 ? part.out : part.out.substr(part.out.find('\n') + 1);
       if (k == 2)
         for (std::size_t i = 1; i < CsvRows(part.out).size(); ++i)
