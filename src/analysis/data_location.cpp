@@ -1,7 +1,9 @@
 #include "analysis/data_location.h"
 
 #include <fcntl.h>
+#ifndef _WIN32
 #include <pwd.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,12 +151,15 @@ std::string UserDataHomeFrom(const char* xdg_data_home, const char* home,
 
 std::string UserDataHome() {
   std::string account_home;
+#ifndef _WIN32
+  // The account's home folder, for a process started without HOME.
   std::vector<char> buffer(16384);
   passwd entry{};
   passwd* found = nullptr;
   if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
       found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
     account_home = found->pw_dir;
+#endif
   return UserDataHomeFrom(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), account_home);
 }
 

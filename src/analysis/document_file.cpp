@@ -1,14 +1,17 @@
 #include "analysis/document_file.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 
 #include "analysis/file_replace.h"
 #include "analysis/io_error.h"
 
+#ifndef _WIN32
 namespace {
 
 // Writes to a device or pipe that is already there; never creates a file.
@@ -29,9 +32,14 @@ void WriteInPlace(const std::string& path, const std::string& bytes) {
 }
 
 }  // namespace
+#endif
 
 void WriteDocumentFile(const std::string& path, const std::string& bytes, const std::string& kind) {
   try {
+#ifdef _WIN32
+    // Windows has no links or devices under a file's name to tell apart.
+    ReplaceFileWhole(path, bytes);
+#else
     struct stat info {};
     const bool exists = ::lstat(path.c_str(), &info) == 0;
     if (exists && (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode))) {
@@ -41,6 +49,7 @@ void WriteDocumentFile(const std::string& path, const std::string& bytes, const 
     } else {
       ReplaceFileWhole(path, bytes);
     }
+#endif
   } catch (const EInOutError& e) {
     throw EInOutError(e.Code(),
                       "The " + kind + " could not be written: " + path + " (" + e.Message() + ")");

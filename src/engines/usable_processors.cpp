@@ -1,6 +1,10 @@
 #include "engines/usable_processors.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sched.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -115,6 +119,17 @@ std::optional<double> PathLimit(const tFileReader& read, const tMount& mount,
 
 }  // namespace
 
+#ifdef _WIN32
+unsigned AffinityProcessors() {
+  // The process's affinity mask, within its processor group of up to 64.
+  DWORD_PTR process = 0, system = 0;
+  if (!::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system)) return 1;
+  unsigned count = 0;
+  for (; process != 0; process &= process - 1)
+    ++count;
+  return std::max(1u, count);
+}
+#else
 unsigned AffinityProcessors() {
   // Room for the largest machines: the set grows until the kernel's mask fits.
   for (int cpus = 1024; cpus <= 1 << 20; cpus *= 2) {
@@ -130,6 +145,7 @@ unsigned AffinityProcessors() {
   }
   return 1;
 }
+#endif
 
 std::optional<double> CgroupCpuLimit(const tFileReader& read) {
   const std::optional<std::string> groups = read("/proc/self/cgroup");

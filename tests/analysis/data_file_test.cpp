@@ -192,6 +192,9 @@ TEST_F(DataFile, MalformedFilesNeverCrashNorChange) {
   EXPECT_EQ(fs::file_size(Path()), 0u);
 }
 
+// Windows opens a folder as a file that access is denied to, without the
+// reason the POSIX calls give.
+#ifndef _WIN32
 TEST_F(DataFile, AFolderInThePlaceOfTheFile) {
   fs::create_directory(Path());
   fs::create_directory(Path() + "/inside");
@@ -211,6 +214,7 @@ TEST_F(DataFile, AFolderInThePlaceOfTheFile) {
   // No temporary file is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
+#endif
 
 // Pipes, devices, links and a disk limit of the process's own are POSIX's;
 // Windows has none of them in this form.
