@@ -493,12 +493,13 @@ bool TfrmTemplateResults::SaveOutput() {
   return true;
 }
 
-bool TfrmTemplateResults::OfferToSave(const std::string& question, const std::string& go_on) {
+bool TfrmTemplateResults::OfferToSave(const std::string& when, const std::string& go_on) {
   if (unsaved_ == 0) return true;
   const std::string reports =
       unsaved_ == 1 ? "1 report that has" : std::to_string(unsaved_) + " reports that have";
   const std::string text = "The results viewer holds " + reports +
-                           " not been saved, printed or written to PDF.\r" + question;
+                           " not been saved, printed or written to PDF.\rSave " +
+                           (unsaved_ == 1 ? "it " : "them ") + when;
   switch (dialogs_.Choose(text, {"Save Output...", go_on, "Cancel"})) {
     case 0:
       return SaveOutput();
@@ -512,7 +513,7 @@ bool TfrmTemplateResults::OfferToSave(const std::string& question, const std::st
 bool TfrmTemplateResults::MayEndProgram() {
   bool may_end = false;
   RunHandler(dialogs_, [this, &may_end] {
-    may_end = OfferToSave("Save them before the program ends?", "Exit Without Saving");
+    may_end = OfferToSave("before the program ends?", "Exit Without Saving");
   });
   return may_end;
 }
@@ -524,7 +525,7 @@ void TfrmTemplateResults::cmdClearResultsClick() {
       UndoClearResults();
       return;
     }
-    if (!OfferToSave("Save them before clearing?", "Clear Without Saving")) return;
+    if (!OfferToSave("before clearing?", "Clear Without Saving")) return;
     // Kept until the next report comes, so that the clearing can be undone;
     // what the user typed after an earlier clearing joins what that took.
     tClearedResults cleared{ResultsText(), figures_->KeptReports(), unsaved_};
@@ -634,7 +635,7 @@ void TfrmTemplateResults::cmdReturnClick() {
 void TfrmTemplateResults::cmdExitClick() {
   RunHandler(dialogs_, [this] {
     if (!dialogs_.Confirm("Exit from program?")) return;
-    if (!OfferToSave("Save them before the program ends?", "Exit Without Saving")) return;
+    if (!OfferToSave("before the program ends?", "Exit Without Saving")) return;
     if (exit_action_) exit_action_();
   });
 }

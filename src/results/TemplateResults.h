@@ -122,8 +122,9 @@ class TfrmTemplateResults : public QMainWindow, public tResultsDisplay {
   // True when the file was written.
   bool SaveOutput();
   // Says that `unsaved_` reports were not saved and offers to save them
-  // first; true when the caller may go on with what it asked (`go_on`).
-  bool OfferToSave(const std::string& question, const std::string& go_on);
+  // first ("Save them " + `when`); true when the caller may go on with what
+  // it asked (`go_on`).
+  bool OfferToSave(const std::string& when, const std::string& go_on);
   void ShowClearOrUndo();
   // The name a save dialog proposes for the bare name `name`: in the folder
   // last saved into, the user's documents folder the first time.
