@@ -13,7 +13,10 @@
 #              then fuzzes for QUORREL_FUZZ_SECONDS (30) seconds;
 #   windows    the MinGW-w64 build (build-windows) failing a core test under
 #              Wine, or its quorrel-report.exe printing other bytes than the
-#              Linux program (tools/check-windows.sh).
+#              Linux program (tools/check-windows.sh);
+#   extended   any difference, in a bit or a flag, between the software
+#              extended format and the processor's over
+#              QUORREL_EXTENDED_PAIRS (10^8) operand pairs per operation.
 # Each stage prints its time.  Arguments choose stages (default: all);
 # --list prints the default stages.
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
@@ -26,7 +29,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-30}
-default_stages=(format asan tsan fuzz windows)
+default_stages=(format asan tsan fuzz windows extended)
 if [ "${1:-}" = --list ]; then
   echo "${default_stages[@]}"
   exit 0
@@ -129,6 +132,16 @@ check_fuzz() {
     running=$((running - 1))
   done
   return $failed
+}
+
+check_extended() {
+  local build="$here/build-extended"
+  fresh "$build"
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+    -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_BENCH=OFF -DQUORREL_WITH_FUZZ=OFF >/dev/null
+  cmake --build "$build" -j"$jobs" --target numeric_tests
+  QUORREL_SOFT_EXTENDED_PAIRS=${QUORREL_EXTENDED_PAIRS:-100000000} \
+    "$build/tests/numeric/numeric_tests" --gtest_filter='SoftExtended.*' --gtest_brief=1
 }
 
 check_windows() {
