@@ -122,16 +122,22 @@ grep -q 'Z-DCC = ' "$scratch/report.txt" || fail "no Z-DCC in the report"
 # protection.
 step "hardening of the installed programs"
 for program in /usr/bin/quorrel /usr/bin/quorrel-report; do
-  readelf -h "$program" | grep -q 'Type: *DYN' || fail "$program is not position-independent"
-  readelf -lW "$program" | grep -q GNU_RELRO || fail "$program has no read-only relocations"
-  readelf -dW "$program" | grep -q 'FLAGS.*NOW' || fail "$program's relocations are not bound at start"
-  readelf -lW "$program" | grep GNU_STACK | grep -q RWE && fail "$program has an executable stack"
-  readelf -sW --dyn-syms "$program" | grep -q '__stack_chk_fail' || fail "$program has no stack canaries"
-  readelf -sW --dyn-syms "$program" | grep -qE '__[a-z_]+_chk@' || fail "$program has no checked C library calls"
+  # Each listing is read whole before it is searched: grep -q ends at its
+  # first match, and the listing's writer would then fail on the closed pipe.
+  header=$(readelf -h "$program")
+  segments=$(readelf -lW "$program")
+  dynamic=$(readelf -dW "$program")
+  symbols=$(readelf -sW --dyn-syms "$program")
+  grep -q 'Type: *DYN' <<<"$header" || fail "$program is not position-independent"
+  grep -q GNU_RELRO <<<"$segments" || fail "$program has no read-only relocations"
+  grep -q 'FLAGS.*NOW' <<<"$dynamic" || fail "$program's relocations are not bound at start"
+  grep GNU_STACK <<<"$segments" | grep -q RWE && fail "$program has an executable stack"
+  grep -q '__stack_chk_fail' <<<"$symbols" || fail "$program has no stack canaries"
+  grep -qE '__[a-z_]+_chk@' <<<"$symbols" || fail "$program has no checked C library calls"
   # Control-flow protection: the code's indirect-branch targets are marked.
   # (The program as a whole is not flagged for it, because Debian 12's C
   # library start files are not; the linker then drops the flag.)
-  objdump -d --no-show-raw-insn "$program" | grep -q endbr64 ||
+  [ "$(objdump -d --no-show-raw-insn "$program" | grep -c endbr64)" -gt 0 ] ||
     fail "$program was built without control-flow protection"
 done
 
