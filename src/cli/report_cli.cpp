@@ -243,14 +243,21 @@ bool CheckCombination(const tCliOptions& options, std::string& problem) {
   return false;
 }
 
-// The batch file's options without a batch.
+// The options that only a batch takes, given without one.
 bool CheckBatchOptions(const tCliOptions& options, std::string& problem) {
-  if (options.batch_file || (!options.batch_decimal_separator && !options.output_separator &&
-                             options.encoding == tEncoding::Utf8))
+  if (options.batch_file) return true;
+  if (options.shard) {
+    problem = "--shard divides a batch; give it with --batch";
+  } else if (options.progress) {
+    problem = "--progress shows the progress of a batch; give it with --batch";
+  } else if (options.batch_decimal_separator || options.output_separator ||
+             options.encoding != tEncoding::Utf8) {
+    problem =
+        "--encoding, --batch-decimal-separator and --output-separator go with --batch; the "
+        "values on the command line follow --decimal-separator";
+  } else {
     return true;
-  problem =
-      "--encoding, --batch-decimal-separator and --output-separator go with --batch; the "
-      "values on the command line follow --decimal-separator";
+  }
   return false;
 }
 
@@ -388,8 +395,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     }
   }
   if (options.help || options.version) return true;
-  if (!CheckCombination(options, problem) || !CheckShardOptions(options, problem) ||
-      !CheckOutputs(options, problem) || !CheckBatchOptions(options, problem))
+  if (!CheckCombination(options, problem) || !CheckBatchOptions(options, problem) ||
+      !CheckOutputs(options, problem))
     return false;
   if (options.analysis.PriorOverruled()) {
     problem =

@@ -52,18 +52,6 @@ bool SetClusterOption(const std::string& name, const std::string& value, tCliOpt
   return true;
 }
 
-bool CheckShardOptions(const tCliOptions& options, std::string& problem) {
-  if (options.batch_file) return true;
-  if (options.shard) {
-    problem = "--shard divides a batch; give it with --batch";
-  } else if (options.progress) {
-    problem = "--progress shows the progress of a batch; give it with --batch";
-  } else {
-    return true;
-  }
-  return false;
-}
-
 tBatchRows ShardRows(const tShard& shard, std::size_t rows) {
   // floor(k * rows / N) without overflow: k * (rows / N) + k * (rows % N) / N,
   // where k and rows % N are below 2^32.

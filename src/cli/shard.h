@@ -29,10 +29,6 @@ std::optional<unsigned> ParseThreads(const std::string& text);
 bool SetClusterOption(const std::string& name, const std::string& value, tCliOptions& options,
                       std::string& problem);
 
-// The options of a batch's parts, given together with the others: --shard
-// and --progress need --batch.  False, with `problem` set, otherwise.
-bool CheckShardOptions(const tCliOptions& options, std::string& problem);
-
 // The rows a batch run handles and how many there are to show progress:
 // the shard's rows when --shard is given, every row otherwise.  The rows
 // are counted in a first reading of the file, which needs a file that can
