@@ -1,6 +1,7 @@
 #include "results/TemplateResults.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -45,6 +46,9 @@
 #include "windows/handler_guard.h"
 
 namespace {
+
+// The copied figure's width in the word processor: 6 inches at 96 pixels an inch.
+constexpr int kCopiedFigureWidth = 576;
 
 // The memo keeps its paragraphs apart with U+2029 and may hold U+2028 line
 // separators; both are line ends of the text.
@@ -577,9 +581,13 @@ void TfrmTemplateResults::cmdCopyReportClick() {
         selection.isEmpty() ? figures_->ReportAtCursor() : tPdfReport{selection, std::nullopt};
     auto mime = std::make_unique<QMimeData>();
     mime->setText(report.text);
-    mime->setHtml(QStringLiteral("<pre style=\"font-family: 'Courier New', Courier, monospace; "
-                                 "font-size: 9pt\">") +
-                  report.text.toHtmlEscaped() + QStringLiteral("</pre>"));
+    // 7 points: a report line of up to about 110 characters then fits, unwrapped, within a
+    // word processor's usual text width (6.5 inches on Letter, 16 cm on A4).
+    QString html = QStringLiteral(
+                       "<html><head><meta charset=\"utf-8\"></head><body>"
+                       "<pre style=\"font-family: 'Courier New', Courier, monospace; "
+                       "font-size: 7pt\">") +
+                   report.text.toHtmlEscaped() + QStringLiteral("</pre>");
     if (report.figure) {
       QImage image(2 * kFigureWidth, 2 * kFigureHeight, QImage::Format_RGB32);
       image.fill(Qt::white);
@@ -588,8 +596,21 @@ void TfrmTemplateResults::cmdCopyReportClick() {
         PaintFigure(painter, QRectF(0, 0, image.width(), image.height()), report.figure->analysis,
                     report.figure->decimal_separator, report.figure->report_number);
       }
-      mime->setImageData(image);
+      // The figure goes inside the HTML, not beside it as image data: offered both, a word
+      // processor pastes the image alone and drops the report's text. 6 inches wide.
+      QByteArray png;
+      QBuffer buffer(&png);
+      buffer.open(QIODevice::WriteOnly);
+      image.save(&buffer, "PNG");
+      html += QStringLiteral(
+                  "<p><img width=\"%1\" height=\"%2\" alt=\"%3\" "
+                  "src=\"data:image/png;base64,%4\"></p>")
+                  .arg(kCopiedFigureWidth)
+                  .arg(kCopiedFigureWidth * kFigureHeight / kFigureWidth)
+                  .arg(QStringLiteral("Figure of report %1").arg(report.figure->report_number))
+                  .arg(QString::fromLatin1(png.toBase64()));
     }
+    mime->setHtml(html + QStringLiteral("</body></html>"));
     QGuiApplication::clipboard()->setMimeData(mime.release());
   });
 }

@@ -19,6 +19,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
@@ -584,10 +585,26 @@ TEST_F(ResultsViewerTest, CopyPutsTheReportUnderTheCursorOnTheClipboard) {
     const std::vector<std::string> lines =
         in_second ? std::vector<std::string>(second.begin() + 1, second.end()) : first;
     EXPECT_EQ(copied->text(), Joined(lines));
-    EXPECT_TRUE(
-        copied->html().startsWith(QStringLiteral("<pre style=\"font-family: 'Courier New'")));
-    EXPECT_TRUE(copied->html().contains(Joined(lines).toHtmlEscaped()));
-    EXPECT_EQ(qvariant_cast<QImage>(copied->imageData()).size(),
+    const QString html = copied->html();
+    EXPECT_TRUE(html.contains(QStringLiteral("<pre style=\"font-family: 'Courier New'")));
+    EXPECT_TRUE(html.contains(Joined(lines).toHtmlEscaped()));
+    // Each line fits a word processor's text width (6.5 inches on Letter,
+    // 16 cm on A4) unwrapped: Courier's characters are 0.6 of its size wide.
+    const QRegularExpressionMatch size =
+        QRegularExpression(QStringLiteral("font-size: ([0-9.]+)pt")).match(html);
+    ASSERT_TRUE(size.hasMatch());
+    std::size_t longest = 0;
+    for (const std::string& line : lines)
+      longest = std::max(longest, line.size());
+    EXPECT_LE(0.6 * size.captured(1).toDouble() * double(longest), 16 / 2.54 * 72);
+    // The figure is inside the HTML: a word processor offered an image beside
+    // the HTML pastes the image alone, without the report.
+    EXPECT_FALSE(copied->hasImage());
+    const QRegularExpressionMatch png =
+        QRegularExpression(QStringLiteral("src=\"data:image/png;base64,([A-Za-z0-9+/=]+)\""))
+            .match(html);
+    ASSERT_TRUE(png.hasMatch());
+    EXPECT_EQ(QImage::fromData(QByteArray::fromBase64(png.captured(1).toLatin1()), "PNG").size(),
               QSize(2 * kFigureWidth, 2 * kFigureHeight));
   }
 }
