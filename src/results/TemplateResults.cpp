@@ -636,7 +636,11 @@ std::string TfrmTemplateResults::Proposal(const std::string& name) const {
   QString folder = settings_->value(QStringLiteral("lastSaveFolder")).toString();
   if (folder.isEmpty() || !QFileInfo(folder).isDir())
     folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty()) return name;
+  // An account without a documents folder (none was ever made) starts in its
+  // home: a proposal in a missing folder opens the dialog beside the program
+  // and fails to save as it stands.
+  if (!folder.isEmpty() && !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) return name;
   return QDir(folder).filePath(file).toStdString();
 }
 

@@ -626,12 +626,27 @@ TEST(ResultsViewerSettingsTest, RemembersItsSizeTheFigureAndTheLastFolder) {
     viewer->AppendLines({"a report"});
     return viewer;
   };
+  // A scratch home, first without a documents folder (the home then), then
+  // with one.
+  const QByteArray home = qgetenv("HOME");
+  const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+  const QString scratch_home = dir.filePath(QStringLiteral("home"));
+  QDir().mkpath(scratch_home);
+  qputenv("HOME", scratch_home.toLocal8Bit());
+  qputenv("XDG_CONFIG_HOME", (scratch_home + QStringLiteral("/.config")).toLocal8Bit());
   tScriptedSaveDialog* save = nullptr;
   auto first = make_viewer(save);
   first->cmdSaveOutputClick();
-  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   EXPECT_EQ(save->proposals.back(),
-            QDir(documents).filePath(QStringLiteral("results.txt")).toStdString());
+            QDir(scratch_home).filePath(QStringLiteral("results.txt")).toStdString());
+  QDir(scratch_home).mkdir(QStringLiteral("Documents"));
+  first->cmdSaveOutputClick();
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  qputenv("HOME", home);
+  qputenv("XDG_CONFIG_HOME", config);
+  EXPECT_EQ(save->proposals.back(),
+            QDir(scratch_home).filePath(QStringLiteral("Documents/results.txt")).toStdString());
+  EXPECT_EQ(documents, QDir(scratch_home).filePath(QStringLiteral("Documents")));
   QDir(dir.path()).mkdir(QStringLiteral("cases"));
   save->answers = {dir.filePath(QStringLiteral("cases/monday.txt")).toStdString()};
   first->cmdSaveOutputClick();
