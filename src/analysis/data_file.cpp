@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "analysis/Metrics_Papers.h"
+#include "analysis/data_location.h"
 #include "analysis/file_replace.h"
 #include "analysis/io_error.h"
 #include "analysis/text_format.h"
@@ -232,6 +233,13 @@ void SaveCurrentData(const std::string& folder, const std::array<std::string, 8>
   // leaves a truncated file and never loses the previous one.
   tReplaceOptions options;
   options.remove_old_style_temporaries = true;
+  // The user's data folder is made at the first start; when that failed, or
+  // the folder has gone since, it is made now, and a folder that cannot be
+  // made is named with its reason (no permission, say) instead of the data
+  // file as missing.
+  struct stat info {};
+  if (!folder.empty() && (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)))
+    MakeDataFolder(folder);
   try {
     ReplaceFileWhole(DataFilePath(folder), bytes, options);
   } catch (const EInOutError& e) {

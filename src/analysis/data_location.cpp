@@ -14,6 +14,7 @@
 
 #include "analysis/data_file.h"
 #include "analysis/file_replace.h"
+#include "analysis/io_error.h"
 
 #ifndef QUORREL_INSTALL_BINDIR
 #define QUORREL_INSTALL_BINDIR "/usr/local/bin"
@@ -75,16 +76,13 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Creates `folder` and its missing parents, each readable by its owner only.
 bool MakeFolders(const std::string& folder) {
-  if (folder.empty()) return false;
-  for (std::size_t slash = folder.find_first_of(kSeparators, 1);;
-       slash = folder.find_first_of(kSeparators, slash + 1)) {
-    const std::string part = folder.substr(0, slash);
-    if (!part.empty() && MakeFolder(part.c_str()) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) break;
+  try {
+    MakeDataFolder(folder);
+    return true;
+  } catch (const EInOutError&) {
+    return false;
   }
-  return IsFolder(folder);
 }
 
 // The whole content of a readable regular file, or false.
@@ -111,6 +109,18 @@ bool ReadRegularFile(const std::string& path, std::string& bytes) {
 }
 
 }  // namespace
+
+void MakeDataFolder(const std::string& folder) {
+  if (folder.empty()) throw EInOutError::FromErrno(ENOENT);
+  for (std::size_t slash = folder.find_first_of(kSeparators, 1);;
+       slash = folder.find_first_of(kSeparators, slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (!part.empty() && MakeFolder(part.c_str()) != 0 && errno != EEXIST)
+      throw EInOutError::FromErrno(errno).At(part);
+    if (slash == std::string::npos) break;
+  }
+  if (!IsFolder(folder)) throw EInOutError::FromErrno(ENOTDIR).At(folder);
+}
 
 bool IsInstalledProgramFolder(const std::string& program_folder,
                               const std::string& install_bin_folder) {

@@ -55,6 +55,12 @@ std::string UserDataHomeFrom(const char* xdg_data_home, const char* home,
 // The same for this process: its environment and its user's account.
 std::string UserDataHome();
 
+// Creates `folder` and its missing parents, each readable by its owner
+// only.  Throws the input/output error of the first one that cannot be made,
+// with its path and the system's reason ("File access denied:
+// /home/ann/.local/share/quorrel (Permission denied)").
+void MakeDataFolder(const std::string& folder);
+
 // Makes an installed copy's folder ready at start-up: when the user's
 // folder does not exist yet, it is created (readable by its owner only),
 // and a readable data file found in `earlier_folder` is copied into it

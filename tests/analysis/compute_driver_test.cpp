@@ -240,7 +240,9 @@ TEST_F(ComputeDriver, AFailedSaveEndsTheAnalysisOnlyWhenItCanBeMended) {
     EXPECT_TRUE(dialogs.events.empty());  // the engine never ran
   }
 #endif
-  const std::string missing = folder_ + "/missing";
+  // A folder that cannot be made: a plain file stands in the path.
+  { std::ofstream(folder_ + "/plain") << "x"; }
+  const std::string missing = folder_ + "/plain/missing";
   tComputeOptions options;
   options.iterations = 1000;
   for (bool tell : {true, false}) {
@@ -252,10 +254,9 @@ TEST_F(ComputeDriver, AFailedSaveEndsTheAnalysisOnlyWhenItCanBeMended) {
     EXPECT_EQ(outcome.analysis.request.n, 20);
     std::vector<std::string> expected = {"busy", "normal"};
     if (tell)
-      expected.insert(
-          expected.begin(),
-          "warning:The control data could not be saved.\rFile not found: " + DataFilePath(missing) +
-              " (No such file or directory).\r\r" + kSaveFailureGoesOn);
+      expected.insert(expected.begin(),
+                      "warning:The control data could not be saved.\rFile not found: " + missing +
+                          " (Not a directory).\r\r" + kSaveFailureGoesOn);
     EXPECT_EQ(dialogs.events, expected);
   }
 }

@@ -282,14 +282,24 @@ TEST_F(DataFile, ALinkInThePlaceOfTheFileIsReplacedNotFollowed) {
 
 #endif
 
+// The data folder, made at the first start, is made again at a save when it
+// has gone; one that cannot be made is named with the reason, not the data
+// file as missing.
 TEST_F(DataFile, UnwritableAndMissingFolders) {
+  SaveCurrentData(folder_ + "/gone/quorrel", kExampleTexts);
+  EXPECT_TRUE(fs::is_regular_file(DataFilePath(folder_ + "/gone/quorrel")));
+  fs::remove_all(folder_ + "/gone");
+#ifndef _WIN32
+  { std::ofstream(folder_ + "/plain") << "x"; }
   try {
-    SaveCurrentData(folder_ + "/missing", kExampleTexts);
+    SaveCurrentData(folder_ + "/plain/quorrel", kExampleTexts);
     ADD_FAILURE() << "the save must fail";
   } catch (const EInOutError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("File not found: ", 0), 0u) << e.what();
+    EXPECT_EQ(std::string(e.what()),
+              "File not found: " + folder_ + "/plain/quorrel (Not a directory)");
+    EXPECT_TRUE(e.Lasting());
   }
-#ifndef _WIN32
+  fs::remove(folder_ + "/plain");
   // A folder without write permission; the superuser ignores permissions, so
   // it is given a folder of the kernel's that refuses new files.
   std::string unwritable = folder_;

@@ -159,14 +159,17 @@ TEST_F(WorksheetTest, TooSmallASampleForThePriorIsAWarningAfterTheFileWasRewritt
 // A data folder that can never be written is told once a session, and
 // every Compute still gives its report.
 TEST_F(WorksheetTest, DataFolderThatCannotBeWrittenIsToldOnceAndComputeGoesOn) {
-  worksheet_ =
-      std::make_unique<TfrmTemplate>(dialogs_, results_, Folder() + "/no such folder", '.');
+  // A folder that cannot be made: a plain file stands in its path.
+  QFile plain(QString::fromStdString(Folder() + "/plain"));
+  ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  plain.close();
+  worksheet_ = std::make_unique<TfrmTemplate>(dialogs_, results_, Folder() + "/plain/quorrel", '.');
   worksheet_->SetIterations(2000);
   worksheet_->show();
   Fill(kValid);
   QTest::mouseClick(Control<QPushButton>("cmdCompute"), Qt::LeftButton);
   ASSERT_EQ(dialogs_.warnings.size(), 1u);
-  EXPECT_NE(dialogs_.warnings[0].find(Folder() + "/no such folder/quorreldata.txt"),
+  EXPECT_NE(dialogs_.warnings[0].find(Folder() + "/plain/quorrel (Not a directory)"),
             std::string::npos);
   EXPECT_TRUE(dialogs_.errors.empty());
   EXPECT_EQ(results_.reports.size(), 1u);
