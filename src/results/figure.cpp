@@ -429,11 +429,18 @@ void tFigureView::SetAnalysis(const tAnalysis& analysis, char decimal_separator,
   analysis_ = analysis;
   separator_ = decimal_separator;
   report_number_ = report_number;
+  // What the picture says, for a screen reader: whose figure it is, its
+  // title and its legend with the report's numbers.
+  const tFigureLayout layout = LayOutFigure(analysis, decimal_separator, report_number);
+  setAccessibleDescription(layout.identity + QLatin1Char('\n') +
+                           layout.title.join(QLatin1Char('\n')) + QLatin1Char('\n') +
+                           layout.legend.join(QLatin1Char('\n')));
   update();
 }
 
 void tFigureView::Clear() {
   analysis_.reset();
+  setAccessibleDescription(QString());
   update();
 }
 
