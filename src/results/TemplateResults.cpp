@@ -639,7 +639,7 @@ std::string TfrmTemplateResults::Proposal(const std::string& name) const {
   // An account without a documents folder (none was ever made) starts in its
   // home: a proposal in a missing folder opens the dialog beside the program
   // and fails to save as it stands.
-  if (!folder.isEmpty() && !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
   if (folder.isEmpty() || !QFileInfo(folder).isDir()) return name;
   return QDir(folder).filePath(file).toStdString();
 }
