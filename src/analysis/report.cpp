@@ -90,11 +90,7 @@ void AddInputs(tReportLines& out, const tAnalysis_request& request) {
                  "difference"
                : " Option selected: Analysis is to be performed on the patient's UNSTANDARDIZED "
                  "difference");
-  out.Text(options.Prior() == tPrior::Calibrated
-               ? " Option selected: Analysis is to be performed using a prior CALIBRATED to confer "
-                 "frequentist properties"
-               : " Option selected: Analysis is to be performed using a prior derived from "
-                 "STANDARD THEORY");
+  out.Text(PriorTraits(options.Prior()).report_line);
   out.Text("");
   const std::string one_sided = options.limits == tLimits::TwoSided ? "" : "one-sided ";
   out.Text(" Option selected: 95% " + one_sided + LimitsName(options.limits) + " limit requested");

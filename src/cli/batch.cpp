@@ -165,8 +165,9 @@ std::string ReadRowOptions(const tRowCells& cell, const tCliOptions& options, tA
   if (problem.empty()) {
     if (row.PriorOverruled()) {
       problem =
-          "the unstandardized test always runs with the standard-theory prior, not the "
-          "calibrated one";
+          std::string(
+              "the unstandardized test always runs with the standard-theory prior, not the ") +
+          kPriorOption.NameOf(*row.prior) + " one";
     } else {
       outcome.prior = kPriorOption.NameOf(row.Prior());
     }

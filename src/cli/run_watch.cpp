@@ -11,11 +11,14 @@
 #include <thread>
 
 #include "analysis/text_format.h"
+#include "cli/names.h"
 
 namespace {
 
 // What a failed analysis tells the command line's user to do.
-const tRemedyWords kCliRemedies{"give --prior standard", "run quorrel-report again"};
+const tRemedyWords kCliRemedies{
+    std::string("give --") + kPriorOption.name + " " + kPriorOption.NameOf(tPrior::StandardTheory),
+    "run quorrel-report again"};
 
 using tClock = std::chrono::steady_clock;
 

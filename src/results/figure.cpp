@@ -169,9 +169,7 @@ QStringList TitleLines(const tAnalysis& a) {
   const QString test = a.request.options.test == tTestKind::Standardized
                            ? QStringLiteral("Standardized difference")
                            : QStringLiteral("Unstandardized difference");
-  const QString prior = a.request.options.Prior() == tPrior::Calibrated
-                            ? QStringLiteral("calibrated prior")
-                            : QStringLiteral("standard-theory (Jeffreys) prior");
+  const QString prior = QString::fromUtf8(PriorTraits(a.request.options.Prior()).figure_title);
   QString limits;
   switch (a.request.options.limits) {
     case tLimits::TwoSided:
