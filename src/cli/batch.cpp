@@ -243,6 +243,10 @@ struct tBatch {
     }
     tWatchSettings watch = WatchSettings(options, runtime);
     watch.label = label.empty() ? "line " + std::to_string(record.line) : label;
+    // A row's own prior cell outranks --prior, so the row is where to change it.
+    watch.remedies.use_standard_theory = std::string("put ") +
+                                         kPriorOption.NameOf(tPrior::StandardTheory) +
+                                         " in the row's " + kPriorOption.name + " column";
     return RunEntry(entry, watch, outcome);
   }
 
