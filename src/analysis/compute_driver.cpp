@@ -75,8 +75,7 @@ tAnalysis RunAnalysis(const tAnalysis_request& request, tRunControl* control) {
   analysis.request = request;
   const tAnalysisOptions& options = request.options;
   const bool two_sided = options.limits == tLimits::TwoSided;
-  auto engine =
-      options.Prior() == tPrior::Calibrated ? Calibrated_Prior_Engine : Standard_Theory_Engine;
+  const auto engine = PriorTraits(options.Prior()).engine;
   engine(request.n, request.iterations, true, request.mean_x, request.sd_x, request.mean_y,
          request.sd_y, request.r, request.case_x, request.case_y, two_sided, kConfidencePercent,
          analysis.results, options.test, control, &analysis.draws);
@@ -128,7 +127,8 @@ double RunThreads() {
 }  // namespace
 
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request) {
-  if (request.options.Prior() != tPrior::Calibrated) return std::nullopt;
+  const auto pilot = PriorTraits(request.options.Prior()).pilot;
+  if (pilot == nullptr) return std::nullopt;
   using tClock = std::chrono::steady_clock;
   const double threads = RunThreads();
   try {
@@ -137,17 +137,17 @@ std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request) {
       return std::chrono::duration<double>(tClock::now() - start).count();
     };
     double took = 0;
-    const tPilotCount count = CalibratedPilot(
-        request.n, request.sd_x, request.sd_y, request.r, kPilotRound,
-        [&](const tPilotCount& so_far) {
-          took = seconds();
-          if (took >= kPilotMaxSeconds) return false;
-          if (so_far.accepted >= kPilotAccepted && took >= kPilotMinSeconds) return false;
-          // A run that is clearly short needs no finer estimate.
-          return so_far.proposals < kPilotProposals ||
-                 CalibratedRunSeconds(request.iterations, so_far.proposals, so_far.accepted, took,
-                                      threads) >= kLongRunSeconds / 4;
-        });
+    const tPilotCount count =
+        pilot(request.n, request.sd_x, request.sd_y, request.r, kPilotRound,
+              [&](const tPilotCount& so_far) {
+                took = seconds();
+                if (took >= kPilotMaxSeconds) return false;
+                if (so_far.accepted >= kPilotAccepted && took >= kPilotMinSeconds) return false;
+                // A run that is clearly short needs no finer estimate.
+                return so_far.proposals < kPilotProposals ||
+                       CalibratedRunSeconds(request.iterations, so_far.proposals, so_far.accepted,
+                                            took, threads) >= kLongRunSeconds / 4;
+              });
     took = seconds();
     return CalibratedRunSeconds(request.iterations, count.proposals, count.accepted, took, threads);
   } catch (...) {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "analysis/platform_interfaces.h"
+#include "analysis/prior.h"
 #include "engines/Bayes_Engines.h"
 
-enum class tPrior { Calibrated, StandardTheory };
 enum class tLimits { TwoSided, OneSidedLower, OneSidedUpper };
 
 // Which prior a test runs with.  The standardized test runs with the prior
@@ -149,9 +149,9 @@ double CalibratedRunSeconds(int32_t iterations, int64_t proposals, int64_t accep
                             double pilot_seconds, double threads = 1);
 
 // The expected duration of `request`'s run, measured by a pilot on this
-// machine; empty for a run with the standard-theory prior (whose runs take about a
-// second) and when the pilot fails (the run itself will then report).
-// Nothing run before it changes it, not even a floating-point flag left set.
+// machine by its prior's pilot; empty for a prior without one (the
+// standard-theory prior, whose runs take about a second) and when the pilot fails (the run itself
+// will then report). Nothing run before it changes it, not even a floating-point flag left set.
 std::optional<double> ExpectedRunSeconds(const tAnalysis_request& request);
 
 // The question put before a run expected to last `seconds`, and its three

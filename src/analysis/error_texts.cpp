@@ -12,11 +12,32 @@ namespace {
 // The index of the sample-size field.
 constexpr int kSampleSizeField = 5;
 
-// True for the error of a sample too small for the calibrated prior.
-bool SampleTooSmallForCalibrated(const Exception& e, const tAnalysis_request& request) {
+// True for the error of a sample too small for the request's prior: the
+// chi-square distributions of the calibrated prior have n - 2 and n - 3
+// degrees of freedom, which must be positive; those of the standard-theory
+// prior are positive for every sample the checks accept.
+bool SampleTooSmallForPrior(const Exception& e, const tAnalysis_request& request) {
   const auto* argument = dynamic_cast<const EArgumentError*>(&e);
-  return argument != nullptr && (argument->Id() == 1301 || argument->Id() == 1302) &&
-         request.options.Prior() == tPrior::Calibrated && request.n < 4;
+  if (argument == nullptr || (argument->Id() != 1301 && argument->Id() != 1302)) return false;
+  switch (request.options.Prior()) {
+    case tPrior::Calibrated:
+      return request.n < 4;
+    case tPrior::StandardTheory:
+      return false;
+  }
+  return false;
+}
+
+// What to try when a covariance matrix drawn under the request's prior could
+// not be inverted: a larger sample, or a prior that is less sensitive to it.
+std::string DrawnMatrixRemedy(tPrior prior, const tRemedyWords& words) {
+  switch (prior) {
+    case tPrior::Calibrated:
+      return "Try again with a larger control sample, or " + words.use_standard_theory + ".";
+    case tPrior::StandardTheory:
+      break;
+  }
+  return "Try again with a larger control sample.";
 }
 
 std::string NotEnoughMemory(const tRemedyWords& words) {
@@ -26,7 +47,6 @@ std::string NotEnoughMemory(const tRemedyWords& words) {
 
 std::string Text(const Exception& e, const tAnalysis_request& request, char decimal_separator,
                  const tRemedyWords& words) {
-  const bool calibrated = request.options.Prior() == tPrior::Calibrated;
   if (const auto* argument = dynamic_cast<const EArgumentError*>(&e)) {
     switch (argument->Id()) {
       case 1301:
@@ -34,7 +54,7 @@ std::string Text(const Exception& e, const tAnalysis_request& request, char deci
         // Before any draw: the chi-square distributions of the prior need
         // positive degrees of freedom, which the calibrated prior only has
         // from a sample of 4 on.
-        if (SampleTooSmallForCalibrated(e, request))
+        if (SampleTooSmallForPrior(e, request))
           return "The calibrated prior needs a control sample of at least 4.\r"
                  "For a smaller sample, " +
                  words.use_standard_theory + ".";
@@ -57,9 +77,7 @@ std::string Text(const Exception& e, const tAnalysis_request& request, char deci
                "The analysis could not be completed: with a correlation this close to 1 or -1 "
                "and a sample of this size, a covariance matrix drawn in the simulation could "
                "not be inverted. The control sample's own statistics are valid.\r") +
-           (calibrated
-                ? "Try again with a larger control sample, or " + words.use_standard_theory + "."
-                : "Try again with a larger control sample.");
+           DrawnMatrixRemedy(request.options.Prior(), words);
   }
   if (dynamic_cast<const ESingularMatrix*>(&e) != nullptr)
     return "The covariance matrix of the control sample cannot be inverted: the correlation "
@@ -102,7 +120,7 @@ std::optional<int> AnalysisRefusedField(std::exception_ptr error,
   try {
     if (error) std::rethrow_exception(error);
   } catch (const Exception& e) {
-    if (SampleTooSmallForCalibrated(e, request)) return kSampleSizeField;
+    if (SampleTooSmallForPrior(e, request)) return kSampleSizeField;
   } catch (...) {
   }
   return std::nullopt;

@@ -134,10 +134,12 @@ int quorrel_read_number(quorrel_session* session, int field, const char* text, d
 }
 
 int quorrel_set_options(quorrel_session* session, int test, int prior, int limits) {
-  if (test < 0 || test > 1 || prior < -1 || prior > 1 || limits < 0 || limits > 2) return -1;
+  if (test < 0 || test > 1 || prior < -1 || prior >= static_cast<int>(kPriors.size()) ||
+      limits < 0 || limits > 2)
+    return -1;
   session->options.test = test == 0 ? tTestKind::Standardized : tTestKind::Unstandardized;
   session->options.prior.reset();
-  if (prior >= 0) session->options.prior = prior == 0 ? tPrior::Calibrated : tPrior::StandardTheory;
+  if (prior >= 0) session->options.prior = kPriors[static_cast<std::size_t>(prior)];
   session->options.limits = limits == 0   ? tLimits::TwoSided
                             : limits == 1 ? tLimits::OneSidedLower
                                           : tLimits::OneSidedUpper;

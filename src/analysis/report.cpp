@@ -1,5 +1,7 @@
 #include "analysis/report.h"
 
+#include <cstdio>
+
 #include "analysis/text_format.h"
 
 const char* const kProgramTitle =
@@ -90,11 +92,7 @@ void AddInputs(tReportLines& out, const tAnalysis_request& request) {
                  "difference"
                : " Option selected: Analysis is to be performed on the patient's UNSTANDARDIZED "
                  "difference");
-  out.Text(options.Prior() == tPrior::Calibrated
-               ? " Option selected: Analysis is to be performed using a prior CALIBRATED to confer "
-                 "frequentist properties"
-               : " Option selected: Analysis is to be performed using a prior derived from "
-                 "STANDARD THEORY");
+  out.Text(PriorTraits(options.Prior()).report_line);
   out.Text("");
   const std::string one_sided = options.limits == tLimits::TwoSided ? "" : "one-sided ";
   out.Text(" Option selected: 95% " + one_sided + LimitsName(options.limits) + " limit requested");
@@ -112,9 +110,17 @@ void AddInputs(tReportLines& out, const tAnalysis_request& request) {
   out.Text("");
 }
 
+// "%W.Df%%": a percentage with `decimals` decimals and its percent sign,
+// right-aligned in at least `width` characters.
+std::string PercentField(int width, int decimals) {
+  char field[32];
+  std::snprintf(field, sizeof field, "%%%d.%df%%%%", width, decimals);
+  return field;
+}
+
 // The effect size with its credible interval or one-sided limit, and the
-// abnormality of the case's difference with the matching limits: two
-// decimals of a percentage less with two-sided limits than with one.
+// abnormality of the case's difference with the matching limits, its
+// percentages with PercentDecimals.
 void AddEffectSize(tReportLines& out, tLimits limits, const tEngine_results& results) {
   const char* const kEffectSizeHeading =
       " Effect size (Z-DCC) for the difference (Task X minus Task Y) between case and controls "
@@ -122,6 +128,7 @@ void AddEffectSize(tReportLines& out, tLimits limits, const tEngine_results& res
   const char* const kPercentageHeading =
       " Percentage of control population exhibiting a discrepancy more extreme than the case and "
       "in the";
+  const int decimals = PercentDecimals(limits);
   if (limits == tLimits::TwoSided) {
     out.Text(std::string(kEffectSizeHeading) + " Credible");
     out.Text(" Interval):");
@@ -130,9 +137,9 @@ void AddEffectSize(tReportLines& out, tLimits limits, const tEngine_results& res
     out.Text("");
     out.Text(kPercentageHeading);
     out.Text(" same direction:");
-    out.Line(" Bayesian point estimate    = %2.3f%%", {results.pct_estimate});
-    out.Line(" Bayesian 95%% lower limit   = %3.3f%%", {results.pct_lower});
-    out.Line(" Bayesian 95%% upper limit   = %3.3f%%", {results.pct_upper});
+    out.Line(" Bayesian point estimate    = " + PercentField(2, decimals), {results.pct_estimate});
+    out.Line(" Bayesian 95%% lower limit   = " + PercentField(3, decimals), {results.pct_lower});
+    out.Line(" Bayesian 95%% upper limit   = " + PercentField(3, decimals), {results.pct_upper});
     return;
   }
   const bool lower = limits == tLimits::OneSidedLower;
@@ -144,8 +151,8 @@ void AddEffectSize(tReportLines& out, tLimits limits, const tEngine_results& res
   out.Text("");
   out.Text(kPercentageHeading);
   out.Text(" same direction:");
-  out.Line(" Bayesian point estimate    = %2.4f%%", {results.pct_estimate});
-  out.Line(" Bayesian 95%% " + side + " limit (one-sided)  = %3.4f%%",
+  out.Line(" Bayesian point estimate    = " + PercentField(2, decimals), {results.pct_estimate});
+  out.Line(" Bayesian 95%% " + side + " limit (one-sided)  = " + PercentField(3, decimals),
            {lower ? results.pct_lower : results.pct_upper});
 }
 
@@ -168,6 +175,17 @@ void AddOutputs(tReportLines& out, const tAnalysis& analysis) {
 }
 
 }  // namespace
+
+int PercentDecimals(tLimits limits) {
+  switch (limits) {
+    case tLimits::TwoSided:
+      return 3;
+    case tLimits::OneSidedLower:
+    case tLimits::OneSidedUpper:
+      break;
+  }
+  return 4;
+}
 
 std::vector<std::string> BuildReport(bool viewer_holds_text, const std::string& program_title,
                                      const tAnalysis& analysis, char decimal_separator) {

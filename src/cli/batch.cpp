@@ -165,8 +165,9 @@ std::string ReadRowOptions(const tRowCells& cell, const tCliOptions& options, tA
   if (problem.empty()) {
     if (row.PriorOverruled()) {
       problem =
-          "the unstandardized test always runs with the standard-theory prior, not the "
-          "calibrated one";
+          std::string(
+              "the unstandardized test always runs with the standard-theory prior, not the ") +
+          kPriorOption.NameOf(*row.prior) + " one";
     } else {
       outcome.prior = kPriorOption.NameOf(row.Prior());
     }
@@ -242,6 +243,10 @@ struct tBatch {
     }
     tWatchSettings watch = WatchSettings(options, runtime);
     watch.label = label.empty() ? "line " + std::to_string(record.line) : label;
+    // A row's own prior cell outranks --prior, so the row is where to change it.
+    watch.remedies.use_standard_theory = std::string("put ") +
+                                         kPriorOption.NameOf(tPrior::StandardTheory) +
+                                         " in the row's " + kPriorOption.name + " column";
     return RunEntry(entry, watch, outcome);
   }
 

@@ -41,8 +41,14 @@ struct tNamedOption {
   }
 };
 
-inline constexpr tNamedOption<tPrior, 2> kPriorOption{
-    "prior", {{{tPrior::Calibrated, "calibrated"}, {tPrior::StandardTheory, "standard"}}}};
+// The priors' names come from their table (PriorTraits), in kPriors' order.
+constexpr std::array<std::pair<tPrior, const char*>, kPriors.size()> PriorNames() {
+  std::array<std::pair<tPrior, const char*>, kPriors.size()> names{};
+  for (std::size_t i = 0; i < kPriors.size(); ++i)
+    names[i] = {kPriors[i], PriorTraits(kPriors[i]).cli_name};
+  return names;
+}
+inline constexpr tNamedOption<tPrior, kPriors.size()> kPriorOption{"prior", PriorNames()};
 inline constexpr tNamedOption<tLimits, 3> kLimitsOption{"limits",
                                                         {{{tLimits::TwoSided, "two-sided"},
                                                           {tLimits::OneSidedLower, "lower"},

@@ -399,9 +399,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
       !CheckOutputs(options, problem))
     return false;
   if (options.analysis.PriorOverruled()) {
-    problem =
-        "the unstandardized test always runs with the standard-theory prior; "
-        "--prior calibrated cannot be combined with --test unstandardized";
+    problem = std::string(
+                  "the unstandardized test always runs with the standard-theory prior; "
+                  "--prior ") +
+              kPriorOption.NameOf(*options.analysis.prior) +
+              " cannot be combined with --test unstandardized";
     return false;
   }
   return true;

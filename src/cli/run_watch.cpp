@@ -11,11 +11,9 @@
 #include <thread>
 
 #include "analysis/text_format.h"
+#include "cli/names.h"
 
 namespace {
-
-// What a failed analysis tells the command line's user to do.
-const tRemedyWords kCliRemedies{"give --prior standard", "run quorrel-report again"};
 
 using tClock = std::chrono::steady_clock;
 
@@ -41,6 +39,12 @@ std::string ProgressLine(const tWatchSettings& settings, int32_t drawn, int32_t 
 
 }  // namespace
 
+tRemedyWords CommandLineRemedies() {
+  return {std::string("give --") + kPriorOption.name + " " +
+              kPriorOption.NameOf(tPrior::StandardTheory),
+          "run quorrel-report again"};
+}
+
 tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& settings,
                        char decimal_separator, std::ostream& err) {
   tWatchedRun run;
@@ -48,7 +52,8 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     try {
       run.analysis = RunAnalysis(request);
     } catch (...) {
-      throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
+      throw EAnalysisFailed(std::current_exception(), request, decimal_separator,
+                            settings.remedies);
     }
     return run;
   }
@@ -87,7 +92,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
       }
     });
   } catch (const std::system_error&) {
-    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, settings.remedies);
   }
 
   auto stop_watching = [&] {
@@ -108,7 +113,7 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
     return run;
   } catch (...) {
     stop_watching();
-    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
+    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, settings.remedies);
   }
   // A run that completed although a stop was asked for at its very end
   // keeps its numbers.

@@ -12,11 +12,16 @@
 
 #include "analysis/compute_driver.h"
 
+// What a failed analysis tells the command line's user to do: the option
+// to give, and to run the program again.
+tRemedyWords CommandLineRemedies();
+
 struct tWatchSettings {
   double max_seconds = 0;                          // 0: no limit
   bool progress = false;                           // show a progress line after a second
   const std::atomic<bool>* interrupted = nullptr;  // set on Ctrl-C; may be null
   std::string label;                               // what the progress line names, e.g. "line 4"
+  tRemedyWords remedies = CommandLineRemedies();   // a batch row names its own cells
 };
 
 enum class tWatchEnd { Completed, TimedOut, Interrupted };

@@ -82,14 +82,21 @@ struct tPosteriorIteration {
     return sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);
   }
 
+  // The calibrated prior's acceptance test of a proposed Sigma with
+  // correlation rho: a uniform v from G4, and Sigma is kept when
+  // v^2 <= 1 - rho^2, that is with probability sqrt(1 - rho^2).  The run
+  // and the pilot that estimates its cost both decide with it.
+  bool Accepts(tUniformStream& uniform, long double rho) const {
+    const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
+    return v * v <= 1 - rho * rho;
+  }
+
   void Draw(tUniformStream& uniform, tDraws& d) const {
     if constexpr (kCalibrated) {
-      // Accepts Sigma with probability sqrt(1 - rho^2): v^2 <= 1 - rho^2.
       while (true) {
         d.sigma = DrawSigma(uniform);
         d.rho = Rho(d.sigma);
-        const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
-        if (v * v <= 1 - d.rho * d.rho) break;
+        if (Accepts(uniform, d.rho)) break;
         // A rho that no v can accept comes from a fault (a NaN would be
         // rejected for ever): end the run with it.  Faults behind an
         // acceptable rho are found by the flags.
@@ -320,8 +327,7 @@ tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long 
   do {
     for (int32_t p = 0; p < round; ++p) {
       const long double rho = iteration.Rho(iteration.DrawSigma(uniform));
-      const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
-      if (v * v <= 1 - rho * rho) {
+      if (iteration.Accepts(uniform, rho)) {
         ++count.accepted;
         // The mean vector's two draws, as the run makes them.
         k.g3.Draw(uniform);

@@ -2,13 +2,13 @@
 // tEngine_results from the control statistics and one case's two scores.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
 
 #include "engines/draw_summary.h"
+#include "engines/run_control.h"
 #include "numeric/errors.h"
 
 // The eight results of an analysis, in this order.
@@ -41,31 +41,6 @@ class EDrawnMatrixSingular : public ESingularMatrix {
  public:
   EDrawnMatrixSingular()
       : ESingularMatrix("A covariance matrix drawn from the posterior cannot be inverted.") {}
-};
-
-// A run was stopped through its tRunControl before it completed; the
-// caller's results keep their contents.
-class ERunStopped : public Exception {
- public:
-  ERunStopped() : Exception("The analysis was stopped before it was complete.") {}
-};
-
-// Lets another thread follow a run and stop it.  The engine publishes how
-// many iterations of the run are done (in the order of the run; the count
-// never goes down and reaches n_iter when the run completes), and every
-// thread looks at `stop` before each iteration; a stopped run ends with
-// ERunStopped.
-// Neither changes anything in a run that completes: a stopped run's numbers
-// are thrown away, and the next run starts the generator afresh.
-struct tRunControl {
-  std::atomic<bool> stop{false};
-  std::atomic<int32_t> drawn{0};
-  // Called, when set, each time `drawn` has grown (a few dozen times in a
-  // run), on the thread that grew it while the run's other threads wait for
-  // it: for a caller that has no thread of its own to follow the run (a
-  // build without threads).  It may set `stop`.
-  void (*progress)(tRunControl& control, void* context) = nullptr;
-  void* progress_context = nullptr;
 };
 
 // Which difference the engines evaluate: the case's standardized difference

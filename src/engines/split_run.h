@@ -56,7 +56,7 @@
 #include <thread>
 #include <vector>
 
-#include "engines/Bayes_Engines.h"
+#include "engines/run_control.h"
 #include "numeric/float_faults.h"
 #include "numeric/kernels.h"
 

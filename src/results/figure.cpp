@@ -10,6 +10,7 @@
 #include <cmath>
 #include <vector>
 
+#include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "numeric/errors.h"
 
@@ -159,19 +160,11 @@ bool ShowsUpper(const tAnalysis& a) {
   return a.request.options.limits != tLimits::OneSidedLower;
 }
 
-// The report prints percentages with three decimals two-sided, four
-// one-sided; the figure's legend repeats them as printed.
-int PercentDecimals(const tAnalysis& a) {
-  return a.request.options.limits == tLimits::TwoSided ? 3 : 4;
-}
-
 QStringList TitleLines(const tAnalysis& a) {
   const QString test = a.request.options.test == tTestKind::Standardized
                            ? QStringLiteral("Standardized difference")
                            : QStringLiteral("Unstandardized difference");
-  const QString prior = a.request.options.Prior() == tPrior::Calibrated
-                            ? QStringLiteral("calibrated prior")
-                            : QStringLiteral("standard-theory (Jeffreys) prior");
+  const QString prior = QString::fromUtf8(PriorTraits(a.request.options.Prior()).figure_title);
   QString limits;
   switch (a.request.options.limits) {
     case tLimits::TwoSided:
@@ -190,7 +183,8 @@ QStringList TitleLines(const tAnalysis& a) {
 
 QStringList LegendLines(const tAnalysis& a, char sep) {
   const tEngine_results& r = a.results;
-  const int pd = PercentDecimals(a);
+  // The percentages as the report prints them.
+  const int pd = PercentDecimals(a.request.options.limits);
   QStringList lines;
   lines.push_back(QStringLiteral("Point estimate Z-DCC = %1; %2% of controls more extreme")
                       .arg(Shown(r.zdcc, 3, sep), Shown(r.pct_estimate, pd, sep)));

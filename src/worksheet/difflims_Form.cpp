@@ -279,10 +279,11 @@ void TfrmTemplate::BuildControls() {
   place(UNstandardized_Radio, "UNstandardized_Radio", 408, 16, 321, 33);
   Standardized_Radio->setChecked(true);
 
+  QStringList prior_captions;
+  for (tPrior prior : kPriors)
+    prior_captions.push_back(QString::fromUtf8(PriorTraits(prior).worksheet_caption));
   Prior_Form = new tRadioGroup(QStringLiteral("Prior_Form"), QStringLiteral("&Form of prior..."),
-                               {QStringLiteral("Calibrated (&Recommended)"),
-                                QStringLiteral("Standard &Theory (Jeffreys prior)")},
-                               Panel1);
+                               prior_captions, Panel1);
   Prior_Form->setGeometry(8, 80, 241, 105);
   Prior_Form->SetItemIndex(0);
 
@@ -620,7 +621,7 @@ void TfrmTemplate::UNstandardized_RadioClick() {
 // The prior group starts from the prior the test runs with by default, and
 // takes a choice only for a test that has one.
 void TfrmTemplate::ShowPriorOf(tTestKind test) {
-  Prior_Form->SetItemIndex(PriorForTest(test, std::nullopt) == tPrior::Calibrated ? 0 : 1);
+  Prior_Form->SetItemIndex(PriorIndex(PriorForTest(test, std::nullopt)));
   Prior_Form->setEnabled(PriorIsChosen(test));
 }
 
@@ -636,7 +637,12 @@ void TfrmTemplate::Compute() {
   tAnalysisOptions& choices = entry.options;
   choices.test =
       UNstandardized_Radio->isChecked() ? tTestKind::Unstandardized : tTestKind::Standardized;
-  choices.prior = Prior_Form->ItemIndex() == 0 ? tPrior::Calibrated : tPrior::StandardTheory;
+  // The group's items are kPriors in order; with none checked (which only the
+  // program can do) the run takes the standard-theory prior.
+  const int prior_item = Prior_Form->ItemIndex();
+  choices.prior = prior_item >= 0 && prior_item < static_cast<int>(kPriors.size())
+                      ? kPriors[static_cast<std::size_t>(prior_item)]
+                      : tPrior::StandardTheory;
   switch (Limits_Radio->ItemIndex()) {
     case 1:
       choices.limits = tLimits::OneSidedLower;
@@ -656,7 +662,11 @@ void TfrmTemplate::Compute() {
   options.iterations = iterations_;
   options.tell_save_failure = !save_failure_told_;
   options.remedies.use_standard_theory =
-      "choose \"Standard Theory (Jeffreys prior)\" under \"Form of prior...\"";
+      "choose \"" +
+      QString::fromUtf8(PriorTraits(tPrior::StandardTheory).worksheet_caption)
+          .remove(QLatin1Char('&'))
+          .toStdString() +
+      "\" under \"Form of prior...\"";
   options.remedies.run_again = "compute again";
   options.runner = [this](const tAnalysis_request& request, tAnalysis& analysis) {
     // The driver moves the focus to the first input before the run.
@@ -699,9 +709,9 @@ void TfrmTemplate::Compute() {
   }
   FocusInput(0);
   if (outcome.stopped) return;  // no report; the worksheet as it was
-  // The user chose the standard-theory prior instead of a long calibrated run.
-  if (outcome.analysis.request.options.Prior() == tPrior::StandardTheory)
-    Prior_Form->SetItemIndex(1);
+  // The group shows the prior the analysis ran with: the user may have chosen
+  // the standard-theory prior instead of a long calibrated run.
+  Prior_Form->SetItemIndex(PriorIndex(outcome.analysis.request.options.Prior()));
   // The report is written before the windows change, so that nothing is
   // switched if it fails.
   const std::vector<std::string> report =

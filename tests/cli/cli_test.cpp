@@ -328,7 +328,10 @@ TEST(Batch, EveryRowGetsItsOwnResultRow) {
             "Standard deviations must have a positive value.");
   EXPECT_EQ(rows[3][0], "small");
   EXPECT_EQ(rows[3][4], "");
-  EXPECT_FALSE(rows[3][14].empty());
+  // The row's own prior cell outranks --prior: the remedy names the cell.
+  EXPECT_EQ(rows[3][14],
+            "The calibrated prior needs a control sample of at least 4. For a smaller sample, "
+            "put standard in the row's prior column.");
   EXPECT_EQ(rows[4][1], "flat");
   EXPECT_EQ(rows[4][14], "prior must be calibrated or standard, not \"flat\"");
   EXPECT_EQ(rows[5][14], "line 6: the row has 3 cells, the header 11");
