@@ -59,6 +59,27 @@ class tFolder {
 
 }  // namespace
 
+int tReplaceCalls::Flush(int fd) {
+  return ::fsync(fd);
+}
+
+int tReplaceCalls::Rename(int folder_fd, const char* from, const char* to) {
+  return ::renameat(folder_fd, from, folder_fd, to);
+}
+
+int tReplaceCalls::Remove(int folder_fd, const char* file) {
+  return ::unlinkat(folder_fd, file, 0);
+}
+
+uid_t tReplaceCalls::EffectiveUser() {
+  return ::geteuid();
+}
+
+tReplaceCalls& SystemReplaceCalls() {
+  static tReplaceCalls system;
+  return system;
+}
+
 std::string RandomSuffix() {
   unsigned char random[kTemporarySuffixLength];
   std::size_t filled = 0;
@@ -101,8 +122,8 @@ int CreateTemporaryFile(int folder_fd, const std::string& name, std::string& tem
   return -1;
 }
 
-int RemoveStaleTemporaries(int folder_fd, const std::string& name, bool old_style,
-                           std::time_t now) {
+int RemoveStaleTemporaries(int folder_fd, const std::string& name, bool old_style, std::time_t now,
+                           tReplaceCalls& calls) {
   const int listing_fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (listing_fd < 0) return 0;
   DIR* listing = ::fdopendir(listing_fd);
@@ -112,25 +133,33 @@ int RemoveStaleTemporaries(int folder_fd, const std::string& name, bool old_styl
   }
   std::vector<std::string> stale;
   const long self = static_cast<long>(::getpid());
+  const uid_t user = calls.EffectiveUser();
   while (const dirent* entry = ::readdir(listing)) {
     long pid = 0;
     if (!IsTemporaryOf(name, entry->d_name, old_style, pid)) continue;
     struct stat info {};
     if (::fstatat(folder_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) continue;
-    if (info.st_uid != ::geteuid()) continue;
+    // Another user's temporary (a folder shared with others) is never ours
+    // to remove, however stale it looks.
+    if (info.st_uid != user) continue;
     const bool old = now - info.st_mtime >= kStaleTemporaryAge;
     if (pid == self || !ProcessRuns(pid) || old) stale.emplace_back(entry->d_name);
   }
   ::closedir(listing);
   int removed = 0;
   for (const std::string& file : stale)
-    if (::unlinkat(folder_fd, file.c_str(), 0) == 0) ++removed;
+    if (calls.Remove(folder_fd, file.c_str()) == 0) ++removed;
   return removed;
 }
 
 void ReplaceFileWhole(const std::string& path, const std::string& bytes,
                       const tReplaceOptions& options) {
+  ReplaceFileWhole(path, bytes, options, SystemReplaceCalls());
+}
+
+void ReplaceFileWhole(const std::string& path, const std::string& bytes,
+                      const tReplaceOptions& options, tReplaceCalls& calls) {
   std::string folder_path;
   std::string name;
   SplitPath(path, folder_path, name);
@@ -138,7 +167,7 @@ void ReplaceFileWhole(const std::string& path, const std::string& bytes,
   const tFolder folder(folder_path);
   if (folder.Listable())
     RemoveStaleTemporaries(folder.Fd(), name, options.remove_old_style_temporaries,
-                           std::time(nullptr));
+                           std::time(nullptr), calls);
 
   std::string temporary;
   int fd = CreateTemporaryFile(folder.Fd(), name, temporary);
@@ -149,23 +178,26 @@ void ReplaceFileWhole(const std::string& path, const std::string& bytes,
     struct stat earlier {};
     if (::fstatat(folder.Fd(), name.c_str(), &earlier, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(earlier.st_mode)) {
-      if (::geteuid() == 0 && (earlier.st_uid != 0 || earlier.st_gid != 0))
+      if (calls.EffectiveUser() == 0 && (earlier.st_uid != 0 || earlier.st_gid != 0))
         (void)!::fchown(fd, earlier.st_uid, earlier.st_gid);
       ::fchmod(fd, earlier.st_mode & 0777);
     }
     WriteAll(fd, bytes);
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) throw EInOutError::FromErrno(errno);
+    // The content on the disk before the new name points at it.  A file
+    // system that cannot flush (EINVAL, EROFS) has nothing to flush.
+    if (calls.Flush(fd) != 0 && errno != EINVAL && errno != EROFS)
+      throw EInOutError::FromErrno(errno);
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0 && errno != EINTR) throw EInOutError::FromErrno(errno);
-    if (::renameat(folder.Fd(), temporary.c_str(), folder.Fd(), name.c_str()) != 0)
+    if (calls.Rename(folder.Fd(), temporary.c_str(), name.c_str()) != 0)
       throw EInOutError::FromErrno(errno);
   } catch (...) {
     if (fd >= 0) ::close(fd);
-    ::unlinkat(folder.Fd(), temporary.c_str(), 0);
+    calls.Remove(folder.Fd(), temporary.c_str());
     throw;
   }
   // The new name on the disk as well (best effort: a folder open only as a
   // path cannot be flushed).
-  if (folder.Listable()) ::fsync(folder.Fd());
+  if (folder.Listable()) calls.Flush(folder.Fd());
 }

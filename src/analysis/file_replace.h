@@ -20,6 +20,10 @@
 #include <functional>
 #include <string>
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 struct tReplaceOptions {
   // Also clear up the temporaries of the program's earlier versions, named
   // ".NAME.PID" (the data file's old, predictable pattern).
@@ -64,6 +68,31 @@ std::string RandomSuffix();
 inline constexpr std::time_t kStaleTemporaryAge = 10 * 60;
 
 #ifndef _WIN32
+// The system calls whose order or outcome the rules above rest on: the
+// flushes, the rename, the removals and whose files count as this user's.
+// The replacement makes them through this interface (the default calls the
+// system), so that a test sees the order they are made in, makes one fail,
+// or makes the files in a folder someone else's.
+class tReplaceCalls {
+ public:
+  virtual ~tReplaceCalls() = default;
+  // fsync(2) of a file or a folder.
+  virtual int Flush(int fd);
+  // renameat(2) within the folder open as `folder_fd`.
+  virtual int Rename(int folder_fd, const char* from, const char* to);
+  // unlinkat(2) of a file in the folder open as `folder_fd`.
+  virtual int Remove(int folder_fd, const char* file);
+  // geteuid(2): the user whose temporaries may be removed.
+  virtual uid_t EffectiveUser();
+};
+
+// The calls as the system makes them.
+tReplaceCalls& SystemReplaceCalls();
+
+// ReplaceFileWhole with the calls of `calls`.
+void ReplaceFileWhole(const std::string& path, const std::string& bytes,
+                      const tReplaceOptions& options, tReplaceCalls& calls);
+
 // Creates the file `file` in the folder open as `folder_fd` for writing,
 // exclusively (O_CREAT | O_EXCL | O_NOFOLLOW, mode 0666 less the umask):
 // fails with EEXIST when anything has that name already, a file, a folder,
@@ -83,5 +112,6 @@ int CreateTemporaryFile(int folder_fd, const std::string& name, std::string& tem
 // and were made by a process that no longer runs, by this process, or more
 // than kStaleTemporaryAge seconds before `now`.  Folders are left alone.
 // Returns how many were removed; never reports an error.
-int RemoveStaleTemporaries(int folder_fd, const std::string& name, bool old_style, std::time_t now);
+int RemoveStaleTemporaries(int folder_fd, const std::string& name, bool old_style, std::time_t now,
+                           tReplaceCalls& calls = SystemReplaceCalls());
 #endif

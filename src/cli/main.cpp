@@ -16,6 +16,7 @@
 
 #include "analysis/decimal_separator.h"
 #include "cli/fd_output.h"
+#include "cli/pdf_output.h"
 #include "cli/report_cli.h"
 
 namespace {
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
 #endif
 
+  SetPdfOutput(ProgramPdfOutput());
   tCliRuntime runtime;
   runtime.progress = ::isatty(STDERR_FILENO) == 1;
   runtime.interrupted = &interrupted;

@@ -1,8 +1,6 @@
 #include "cli/pdf_output.h"
 
 namespace {
-// Constant-initialised, so a writer installed during static initialisation
-// is never overwritten.
 constinit tPdfOutput* g_pdf_output = nullptr;
 }  // namespace
 

@@ -1,7 +1,7 @@
 // quorrel-report --pdf: where the report goes to be written as a PDF file.
 // Writing a PDF needs Qt's painting, which the command line's library does
-// not link; the quorrel-report program of a build with the windows brings
-// a writer of its own and installs it here before main runs.
+// not link; the quorrel-report program of a build with the windows links a
+// writer of its own (ProgramPdfOutput), which its main() installs here.
 #pragma once
 
 #include <string>
@@ -25,6 +25,11 @@ class tPdfOutput {
   virtual std::string Render(const std::vector<tPdfReportEntry>& reports) = 0;
 };
 
-// The writer in use; none (nullptr) in a build without the windows.
+// The writer in use; none (nullptr) until one is installed.
 tPdfOutput* PdfOutput();
 void SetPdfOutput(tPdfOutput* output);
+
+// The writer linked into the quorrel-report program: Qt's, from
+// src/results/report_pdf_cli.cpp, in a build with the windows; none
+// (nullptr, pdf_output_none.cpp) without them.
+tPdfOutput* ProgramPdfOutput();

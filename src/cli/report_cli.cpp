@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <sstream>
+#include <ostream>
 #include <string_view>
 
 #include "analysis/Metrics_Papers.h"
@@ -20,10 +18,11 @@
 #include "analysis/report.h"
 #include "analysis/text_format.h"
 #include "analysis/version.h"
+#include "cli/analysis_json.h"
 #include "cli/batch.h"
 #include "cli/batch_numbers.h"
-#include "cli/draws_json.h"
 #include "cli/fd_output.h"
+#include "cli/help_text.h"
 #include "cli/names.h"
 #include "cli/pdf_output.h"
 #include "cli/run_watch.h"
@@ -56,43 +55,6 @@ class tSilentMessages : public tMessageSink {
 
 bool IsNegativeNumber(const std::string& arg) {
   return arg.size() >= 2 && arg[0] == '-' && ((arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.');
-}
-
-// A control character as JSON escapes it: a backslash, "u" and four
-// lower-case hexadecimal digits.
-std::string JsonEscape(unsigned char c) {
-  char digits[2];
-  const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, c, 16);
-  return "\\u" + std::string(4 - static_cast<std::size_t>(written.ptr - digits), '0') +
-         std::string(digits, written.ptr);
-}
-
-// A JSON string literal, always valid UTF-8: each byte that does not belong
-// to a well-formed UTF-8 sequence becomes U+FFFD.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      out += JsonEscape(c);
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (std::size_t length = Utf8SequenceLength(text, i); length > 0) {
-      out.append(text, i, length);
-      i += length - 1;
-    } else {
-      out += "\\ufffd";
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonNumber(long double value) {
-  if (std::isnan(value) || std::isinf(value)) return "null";
-  return FormatFullPrecision(value);
 }
 
 // The --max-seconds value: a positive number, read as a value is read
@@ -407,261 +369,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, tCliOptions& options
     return false;
   }
   return true;
-}
-
-std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::string>& report) {
-  const tAnalysis_request& q = analysis.request;
-  std::ostringstream json;
-  json << "{\n";
-  json << "  \"inputs\": {\n";
-  json << "    \"mean_x\": " << JsonNumber(q.mean_x) << ",\n";
-  json << "    \"sd_x\": " << JsonNumber(q.sd_x) << ",\n";
-  json << "    \"mean_y\": " << JsonNumber(q.mean_y) << ",\n";
-  json << "    \"sd_y\": " << JsonNumber(q.sd_y) << ",\n";
-  json << "    \"r\": " << JsonNumber(q.r) << ",\n";
-  json << "    \"n\": " << q.n << ",\n";
-  json << "    \"case_x\": " << JsonNumber(q.case_x) << ",\n";
-  json << "    \"case_y\": " << JsonNumber(q.case_y) << "\n";
-  json << "  },\n";
-  json << "  \"options\": {\n";
-  auto option = [&](const auto& named, auto choice) {
-    json << "    \"" << named.name << "\": " << JsonString(named.NameOf(choice)) << ",\n";
-  };
-  option(kPriorOption, q.options.Prior());
-  option(kLimitsOption, q.options.limits);
-  option(kTestOption, q.options.test);
-  json << "    \"iterations\": " << q.iterations << ",\n";
-  json << "    \"credibility_percent\": " << kConfidencePercent << ",\n";
-  json << "    \"notes\": [";
-  for (std::size_t i = 0; i < q.options.notes.size(); ++i) {
-    json << (i == 0 ? "" : ", ") << JsonString(q.options.notes[i]);
-  }
-  json << "]\n";
-  json << "  },\n";
-  for (std::size_t c = 0; c < kResultColumns.size(); ++c) {
-    if (c == kZScoreColumns) json << "  \"results\": {\n";
-    const tResultColumn& column = kResultColumns[c];
-    json << (c < kZScoreColumns ? "  \"" : "    \"") << column.name
-         << "\": " << JsonNumber(column.value(analysis))
-         << (c + 1 < kResultColumns.size() ? ",\n" : "\n");
-  }
-  json << "  },\n";
-  json << "  \"draws_summary\": " << DrawSummaryJson(analysis.draws, "  ") << ",\n";
-  json << "  \"" << kVersionColumn << "\": " << JsonString(kQuorrelVersion) << ",\n";
-  json << "  \"" << kDrawsColumn << "\": " << q.iterations << ",\n";
-  json << "  \"report\": [\n";
-  for (std::size_t i = 0; i < report.size(); ++i) {
-    json << "    " << JsonString(report[i]) << (i + 1 < report.size() ? ",\n" : "\n");
-  }
-  json << "  ]\n";
-  json << "}\n";
-  return json.str();
-}
-
-std::string UsageText() {
-  return "Usage: quorrel-report [OPTIONS] [--] MEAN_X SD_X MEAN_Y SD_Y R N CASE_X CASE_Y\n"
-         "       quorrel-report [OPTIONS] --batch FILE.csv\n"
-         "       quorrel-report --help | --version\n";
-}
-
-std::string HelpText() {
-  return UsageText() +
-         "\n"
-         "Tests whether the difference between a case's scores on two tasks, X and Y, is\n"
-         "abnormal compared with a control sample, by Bayesian Monte Carlo (1,000,000\n"
-         "draws from fixed seeds, so the same inputs always give the same numbers), and\n"
-         "prints the report that the worksheet's Compute would show as a first report.\n"
-         "\n"
-         "Values, in this order:\n"
-         "  MEAN_X   mean of the control or normative sample on Task X\n"
-         "  SD_X     standard deviation for the normative sample on Task X (above 0)\n"
-         "  MEAN_Y   mean of the control or normative sample on Task Y\n"
-         "  SD_Y     standard deviation for the normative sample on Task Y (above 0)\n"
-         "  R        correlation between Tests X and Y in the normative sample\n"
-         "           (strictly between -1 and 1)\n"
-         "  N        sample size of the normative sample (a whole number, at least 3)\n"
-         "  CASE_X   the case's test score on Task X\n"
-         "  CASE_Y   the case's test score on Task Y\n"
-         "Each value is read as if typed into the worksheet's field: a comma counts\n"
-         "as a decimal point, as the field's key filter makes it one (so 0,6 and 0.6\n"
-         "are the same number, in every locale); then the worksheet's number reader\n"
-         "takes digits, at most one decimal point and a minus sign, which must be\n"
-         "the very first character, and skips spaces. Anything else is refused:\n"
-         "exponents, a plus sign, a second point or comma (\"1,000\" is 1.000, so\n"
-         "write thousands without a separator), a blank before the minus sign. The\n"
-         "fields' six-character limit does not apply.\n"
-         "Put \"--\" before the values when one of them is negative, for example\n"
-         "  quorrel-report -- 100 15 50 10 -.3 20 70 45\n"
-         "(a value such as -0.3 is also recognised without it).\n"
-         "\n"
-         "Options:\n"
-         "  --prior calibrated|standard\n"
-         "        the prior: calibrated to give frequentist properties (default), or\n"
-         "        derived from standard theory (Jeffreys prior)\n"
-         "  --limits two-sided|lower|upper\n"
-         "        95% two-sided limits (default), or a one-sided lower or upper limit\n"
-         "  --test standardized|unstandardized\n"
-         "        analyse the case's standardized difference (default) or its\n"
-         "        unstandardized (raw) difference; the unstandardized test always\n"
-         "        runs with the standard-theory prior, so it implies --prior standard\n"
-         "        and cannot be combined with --prior calibrated\n"
-         "  --notes TEXT\n"
-         "        a line of notes for the report's \"User's Notes:\"; repeat for more\n"
-         "        lines (a CR, a LF or CR LF in TEXT also starts a new line)\n"
-         "  --json\n"
-         "        print one JSON object instead of the report: the inputs and options,\n"
-         "        the z scores and the eight results as numbers with 21 significant\n"
-         "        digits, a summary of the posterior draws for a figure (\"draws_summary\":\n"
-         "        \"counts\" of the draws in \"bins\" of \"bin_width\" from \"low\", and the\n"
-         "        draws \"below\" and \"above\" them), what made the numbers\n"
-         "        (\"program_version\", the version of quorrel-report, and \"draws\", the\n"
-         "        number of posterior draws), and the report's lines as an array of\n"
-         "        strings; bytes of the notes that are not UTF-8 are replaced by U+FFFD\n"
-         "  --pdf FILE\n"
-         "        also write the report to the PDF file FILE, laid out as the viewer\n"
-         "        prints it and followed by the figure of the posterior distribution\n"
-         "        (needs no printer and no display; not with --batch). The file is\n"
-         "        written whole through a new temporary file beside it and then\n"
-         "        renamed, so an earlier FILE stays as it was when writing fails (the\n"
-         "        message says why, status 1); a link named FILE is replaced, never\n"
-         "        written through. \"--pdf -\" writes the PDF alone to standard output\n"
-         "        (not with --json)\n"
-         "  --batch FILE.csv\n"
-         "        run one case per row of a CSV file (\"-\" reads standard input) and\n"
-         "        print the results as CSV (see below); one --batch per run\n"
-         "  --batch-decimal-separator .|,\n"
-         "        the decimal separator of the batch file's values, for every kind of\n"
-         "        file (default: from the file, see below)\n"
-         "  --encoding utf-8|cp1252\n"
-         "        the batch file's encoding (default utf-8); cp1252 is Windows-1252,\n"
-         "        what spreadsheets save as \"Western Europe\". A file that begins with\n"
-         "        a UTF-16 byte order mark is read as UTF-16 whatever this says\n"
-         "  --output-separator ,|;|tab\n"
-         "        the delimiter of the batch output (default: the batch file's); with\n"
-         "        \";\" the numbers have decimal commas, with \",\" decimal points\n"
-         "  --decimal-separator .|,\n"
-         "        the decimal separator of the report's numbers and of the numbers in\n"
-         "        messages (default: that of the locale in LC_ALL, LC_NUMERIC or LANG);\n"
-         "        JSON numbers always use \".\"; the batch file's values and the CSV\n"
-         "        output follow the batch options\n"
-         "  --max-seconds S\n"
-         "        end an analysis that runs longer than S seconds (a number above 0;\n"
-         "        for a batch, each row's analysis) with an error; the next row goes on.\n"
-         "        Without it an analysis runs to its end, which for the calibrated prior\n"
-         "        with a correlation close to -1 or 1 can take hours\n"
-         "  --threads N\n"
-         "        compute each analysis with N threads (1 to 64); the numbers are the\n"
-         "        same in every digit for any N. Default: one per processor the process\n"
-         "        may run on (its CPU affinity mask, as taskset or a batch scheduler\n"
-         "        sets it, and its control group's CPU quota)\n"
-         "  --shard K/N\n"
-         "        with --batch, run only part K of N of the rows (see \"Batch files\");\n"
-         "        the batch file must be one that can be read twice (not a pipe)\n"
-         "  --progress\n"
-         "        with --batch, show the batch's progress on standard error even when\n"
-         "        it is not a terminal, one line per row\n"
-         "  --help, -h\n"
-         "        print this text and exit\n"
-         "  --version\n"
-         "        print the version and exit\n"
-         "Options may also be written --name=VALUE.\n"
-         "\n"
-         "Batch files:\n"
-         "  The first row names the columns, in any order: mean_x, sd_x, mean_y, sd_y,\n"
-         "  r, n, case_x and case_y are required; prior, limits, test and id are\n"
-         "  optional, and other columns are ignored. Column names and option cells\n"
-         "  may be in any case. An empty option cell takes the command line's option.\n"
-         "  Cells are separated by commas; by semicolons when the first row has a\n"
-         "  semicolon and no comma; by tabs when it has a tab and neither. Rows end\n"
-         "  with LF, CR LF or CR; empty lines and lines of blanks are skipped; a\n"
-         "  UTF-8 byte order mark is ignored. The file is read as UTF-8 (or as\n"
-         "  --encoding says); with a UTF-16 byte order mark (\"Unicode text\") as\n"
-         "  UTF-16; a file with NUL bytes and no such mark is refused. Bytes that are\n"
-         "  not UTF-8 are said once on standard error, with their line, and written\n"
-         "  as U+FFFD.\n"
-         "  Decimal separator of the values: a semicolon-separated file has decimal\n"
-         "  commas (as German or French spreadsheets write it), a comma-separated\n"
-         "  file decimal points, a tab-separated file the one that its first r cell\n"
-         "  with a point or comma shows; --batch-decimal-separator overrides all\n"
-         "  three. A value cell that holds the other mark, which may separate\n"
-         "  thousands (\"1,234\" in an English file), is refused with its column and\n"
-         "  line, never read as another number: write numbers without thousands\n"
-         "  separators.\n"
-         "  How a cell is read:\n"
-         "    - A cell that begins with a double quote (blanks before it ignored) is\n"
-         "      quoted: it ends at the next double quote that is not doubled, may hold\n"
-         "      commas, semicolons and line breaks, and \"\" in it stands for one\n"
-         "      quote. Its text is taken exactly as it stands between the quotes,\n"
-         "      blanks included; blanks after the closing quote are ignored.\n"
-         "    - Any other cell is unquoted: the spaces (and tabs, unless tabs separate\n"
-         "      the cells) at its start and end are removed, and it must hold no quote.\n"
-         "    - The value cells, their decimal separator made a point, are then read\n"
-         "      as the values on the command line are (see above): \" -5\" in quotes\n"
-         "      is refused, -5 with blanks around it unquoted is -5, and 0,6 in a\n"
-         "      semicolon file is 0.6.\n"
-         "  A row that breaks these rules (a quote inside an unquoted cell, text after\n"
-         "  a closing quote, a quote that is never closed), a row longer than 65536\n"
-         "  bytes, and a row with another number of cells than the first row are each\n"
-         "  reported in an output row of their own, with their line number; reading\n"
-         "  goes on at the line after the one where the bad row began, so a bad row\n"
-         "  never hides the rows after it.\n"
-         "  Each row read gives one output row, written as soon as it is known, in\n"
-         "  UTF-8, separated as the batch file is (or as --output-separator says):\n"
-         "    id,prior,limits,test,z_x,z_y,one_tailed_p,two_tailed_p,pct_estimate,\n"
-         "    pct_lower,pct_upper,zdcc,zdcc_lower,zdcc_upper,error,program_version,\n"
-         "    draws\n"
-         "  with the numbers at full precision (with decimal commas in a semicolon\n"
-         "  output, and in a tab output when the batch file had them), or, for a row\n"
-         "  that was refused or failed, empty numbers and the message in the error\n"
-         "  column. The last two columns trace each row to what made it: the version\n"
-         "  of quorrel-report and the number of posterior draws of its analysis\n"
-         "  (empty for a row without numbers; the seeds are fixed). The id is the\n"
-         "  row's id cell (for a row that cannot be read, the id read before its\n"
-         "  fault, if any; of a row with another number of cells, only a first-column\n"
-         "  id) or, without an id column, the row's number (1 for the first row after\n"
-         "  the header; skipped lines are not counted). A text cell of the output\n"
-         "  that begins with =, +,\n"
-         "  -, @, a tab or a carriage return is written with an apostrophe before it\n"
-         "  (\"'=A1\"), so that a spreadsheet shows it as text rather than running it\n"
-         "  as a formula. A bad row never stops the others. Rows run one after\n"
-         "  another; each analysis uses every processor the process may run on. At\n"
-         "  the end of a batch, standard error has one line such as\n"
-         "  \"19 rows: 4 done, 14 refused, 1 failed\".\n"
-         "  Parts of a batch (--shard K/N): the rows after the header are cut into N\n"
-         "  consecutive blocks as equal as can be; of R rows, part K holds the rows\n"
-         "  floor((K-1)R/N)+1 to floor(KR/N), with their own ids and line numbers.\n"
-         "  Each part writes the header and its rows, so the N parts joined in order,\n"
-         "  the header line of every part but the first left off, are byte for byte\n"
-         "  the output of the whole batch:\n"
-         "    (cat part1.csv; for k in 2 3 4; do tail -n +2 part$k.csv; done) >all.csv\n"
-         "\n"
-         "Progress and interruption:\n"
-         "  When standard error is a terminal, a batch shows there which row runs\n"
-         "  (\"row 3 of 40 (line 4), about 2 min left\"; the count when the batch file\n"
-         "  can be read twice, the time left after the first row), and an analysis\n"
-         "  that lasts more than a second shows a progress line there (the count of\n"
-         "  draws moves on every 4096 draws). Ctrl-C ends the program at once, with a\n"
-         "  message and exit status 130, and SIGTERM (a scheduler ending a job) with\n"
-         "  status 143; the batch rows finished before it have been written, and the\n"
-         "  message says so.\n"
-         "\n"
-         "Exit status:\n"
-         "  0   the report (or every batch row) was produced\n"
-         "  1   an engine error ended the analysis (for example N = 3 with the\n"
-         "      calibrated prior), or the analysis passed --max-seconds, or a batch\n"
-         "      row ended with either, or the batch file could not be read, or the\n"
-         "      output or the PDF file could not be written; a batch with rows that\n"
-         "      failed and rows that were refused ends with 1\n"
-         "  2   a value was refused (the message is printed on standard error), or a\n"
-         "      batch row was refused or could not be read, or the batch file's first\n"
-         "      row is unusable\n"
-         "  64  the command line is wrong (the usage is printed)\n"
-         "  130 Ctrl-C ended the program\n"
-         "  143 SIGTERM ended the program\n"
-         "Every message on standard error begins with \"quorrel-report: \".\n"
-         "\n"
-         "quorrel-report neither reads nor writes the worksheet's control-sample data\n"
-         "file.\n";
 }
 
 int RunQuorrelReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -75,10 +75,6 @@ std::string TypedValue(const std::string& text);
 // Notes text as notes lines: a CR, a LF or CR LF each start a new line.
 void AddNotes(const std::string& text, std::vector<std::string>& notes);
 
-// The finished analysis as one JSON object: inputs, options, the z scores
-// and the eight results with 21 significant digits, and the report lines.
-std::string AnalysisJson(const tAnalysis& analysis, const std::vector<std::string>& report);
-
 // The watch over each analysis that the options and the runtime ask for.
 tWatchSettings WatchSettings(const tCliOptions& options, const tCliRuntime& runtime);
 
@@ -89,10 +85,6 @@ tWatchSettings WatchSettings(const tCliOptions& options, const tCliRuntime& runt
 std::optional<tWatchedRun> ReadAndRun(const tWorksheetEntry& entry, tMessageSink& messages,
                                       char decimal_separator, const tWatchSettings& watch,
                                       int32_t iterations, std::ostream& err);
-
-// The usage summary and the full help text.
-std::string UsageText();
-std::string HelpText();
 
 // The whole program: parses `args`, runs, writes to `out` and `err`, and
 // returns the exit status.  `default_separator` is the decimal separator of

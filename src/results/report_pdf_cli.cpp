@@ -1,6 +1,6 @@
 // quorrel-report's PDF writer: linked into the program (not into the
-// command line's library) when the windows are built, and installed before
-// main runs.  It paints on Qt's offscreen platform, so no display is needed.
+// command line's library) when the windows are built; the program's main()
+// installs it.  It paints on Qt's offscreen platform, so no display is needed.
 #include <QGuiApplication>
 #include <cstdio>
 #include <memory>
@@ -47,7 +47,9 @@ class tQtPdfOutput : public tPdfOutput {
   }
 };
 
-tQtPdfOutput g_output;
-[[maybe_unused]] const bool g_installed = (SetPdfOutput(&g_output), true);
-
 }  // namespace
+
+tPdfOutput* ProgramPdfOutput() {
+  static tQtPdfOutput output;
+  return &output;
+}

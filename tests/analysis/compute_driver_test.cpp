@@ -26,11 +26,7 @@ namespace {
 
 class ComputeDriver : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = MakeTemporaryFolder("quorrel-driver-");
-    ASSERT_FALSE(folder_.empty());
-  }
-  void TearDown() override { fs::remove_all(folder_); }
+  void SetUp() override { ASSERT_FALSE(folder_.empty()); }
 
   std::string FileBytes() const {
     std::ifstream in(DataFilePath(folder_), std::ios::binary);
@@ -39,7 +35,8 @@ class ComputeDriver : public ::testing::Test {
     return bytes.str();
   }
 
-  std::string folder_;
+  const tTemporaryFolder temporary_{"quorrel-driver-"};
+  const std::string folder_ = temporary_.Path();
 };
 
 tWorksheetEntry ExampleEntry() {

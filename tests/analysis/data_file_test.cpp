@@ -26,14 +26,7 @@ namespace {
 
 class DataFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = MakeTemporaryFolder("quorrel-data-");
-    ASSERT_FALSE(folder_.empty());
-  }
-  void TearDown() override {
-    ::chmod(folder_.c_str(), 0700);
-    fs::remove_all(folder_);
-  }
+  void SetUp() override { ASSERT_FALSE(folder_.empty()); }
 
   std::string Path() const { return folder_ + "/quorreldata.txt"; }
 
@@ -64,7 +57,8 @@ class DataFile : public ::testing::Test {
     return filled;
   }
 
-  std::string folder_;
+  const tTemporaryFolder temporary_{"quorrel-data-"};
+  const std::string folder_ = temporary_.Path();
 };
 
 const std::array<std::string, 8> kExampleTexts = {"100", "15", "50", "10", ".6", "20", "70", "45"};

@@ -12,6 +12,7 @@
 
 #include "analysis/data_file.h"
 #include "analysis/data_location.h"
+#include "support/temporary_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -20,14 +21,11 @@ namespace {
 class DataLocation : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quorrel-location-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(root_.empty());
     prefix_bin_ = root_ + "/prefix/bin";
     fs::create_directories(prefix_bin_);
     data_home_ = root_ + "/home/user/.local/share";
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   static void Write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -39,7 +37,8 @@ class DataLocation : public ::testing::Test {
     return filled;
   }
 
-  std::string root_;
+  const tTemporaryFolder temporary_{"quorrel-location-"};
+  const std::string root_ = temporary_.Path();
   std::string prefix_bin_;  // the bin folder a build was made for
   std::string data_home_;   // $XDG_DATA_HOME
 };

@@ -14,10 +14,12 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "analysis/file_replace.h"
 #include "analysis/io_error.h"
 #include "support/file_size_limit.h"
+#include "support/temporary_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -26,16 +28,11 @@ namespace {
 class FileReplace : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quorrel-replace-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    ASSERT_FALSE(folder_.empty());
     folder_fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(folder_fd_, 0);
   }
-  void TearDown() override {
-    ::close(folder_fd_);
-    fs::remove_all(folder_);
-  }
+  void TearDown() override { ::close(folder_fd_); }
 
   std::string PathOf(const std::string& name) const { return folder_ + "/" + name; }
   static void Write(const std::string& path, const std::string& bytes) {
@@ -68,9 +65,98 @@ class FileReplace : public ::testing::Test {
     return static_cast<long>(child);
   }
 
-  std::string folder_;
+  const tTemporaryFolder temporary_{"quorrel-replace-"};
+  const std::string folder_ = temporary_.Path();
   int folder_fd_ = -1;
 };
+
+// The replacement's calls, made by the system and written down in their
+// order: "flush file" or "flush folder" (told apart by what the descriptor
+// is), "rename to NAME", "remove NAME".  A file's flush can be made to fail,
+// and every file made to seem another user's.
+class tRecordingCalls : public tReplaceCalls {
+ public:
+  int Flush(int fd) override {
+    struct stat info {};
+    const bool folder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+    made.push_back(folder ? "flush folder" : "flush file");
+    if (!folder && file_flush_error != 0) {
+      errno = file_flush_error;
+      return -1;
+    }
+    return tReplaceCalls::Flush(fd);
+  }
+  int Rename(int folder_fd, const char* from, const char* to) override {
+    made.push_back(std::string("rename to ") + to);
+    return tReplaceCalls::Rename(folder_fd, from, to);
+  }
+  int Remove(int folder_fd, const char* file) override {
+    made.push_back(std::string("remove ") + file);
+    return tReplaceCalls::Remove(folder_fd, file);
+  }
+  uid_t EffectiveUser() override { return tReplaceCalls::EffectiveUser() + (someone_else ? 1 : 0); }
+
+  std::vector<std::string> made;
+  int file_flush_error = 0;
+  bool someone_else = false;
+};
+
+// A crash just after the replacement must find the new content under the
+// name: the content reaches the disk before the rename points the name at
+// it, and the folder (the new name itself) after.
+TEST_F(FileReplace, FlushesTheContentBeforeTheRenameAndTheFolderAfter) {
+  const std::string path = PathOf("results.txt");
+  Write(path, "earlier");
+  tRecordingCalls calls;
+  ReplaceFileWhole(path, "new", {}, calls);
+  EXPECT_EQ(calls.made,
+            (std::vector<std::string>{"flush file", "rename to results.txt", "flush folder"}));
+  EXPECT_EQ(Read(path), "new");
+}
+
+// A flush that fails (a write error the disk reports only then) ends the
+// replacement before the rename: the earlier file stays and the temporary
+// goes.  A file system that cannot flush at all is no failure.
+TEST_F(FileReplace, AFailedFlushKeepsTheEarlierFile) {
+  const struct {
+    int error;
+    const char* message;  // nullptr: the file is replaced
+  } cases[] = {{EIO, "I/O error 5"}, {ENOSPC, "Disk full"}, {EINVAL, nullptr}};
+  for (const auto& c : cases) {
+    const std::string path = PathOf("results.txt");
+    Write(path, "earlier");
+    tRecordingCalls calls;
+    calls.file_flush_error = c.error;
+    try {
+      ReplaceFileWhole(path, "new", {}, calls);
+      EXPECT_EQ(c.message, nullptr) << "the replacement must fail";
+      EXPECT_EQ(Read(path), "new");
+    } catch (const EInOutError& e) {
+      ASSERT_NE(c.message, nullptr) << e.what();
+      EXPECT_STREQ(e.what(), c.message);
+      EXPECT_EQ(Read(path), "earlier");
+      ASSERT_EQ(calls.made.size(), 2u);
+      EXPECT_EQ(calls.made[1].rfind("remove .results.txt.", 0), 0u) << calls.made[1];
+    }
+    EXPECT_EQ(Names(), std::set<std::string>{"results.txt"}) << c.error;
+  }
+}
+
+// In a folder shared with others, a temporary that looks stale but is
+// another user's is left alone; the same file, ours, is removed.
+TEST_F(FileReplace, AStaleTemporaryIsRemovedOnlyWhenItIsThisUsers) {
+  const std::string stale = TemporaryName("results.txt", EndedProcess(), "deadDEAD");
+  Write(PathOf(stale), "x");
+  Age(stale, kStaleTemporaryAge + 5);
+  tRecordingCalls others;
+  others.someone_else = true;
+  ReplaceFileWhole(PathOf("results.txt"), "first", {}, others);
+  EXPECT_EQ(Names(), (std::set<std::string>{stale, "results.txt"}));
+  tRecordingCalls ours;
+  ReplaceFileWhole(PathOf("results.txt"), "second", {}, ours);
+  EXPECT_EQ(Names(), std::set<std::string>{"results.txt"});
+  EXPECT_EQ(ours.made.front(), "remove " + stale);
+}
 
 TEST_F(FileReplace, ReplacesTheWholeFileAndKeepsItsPermissions) {
   const std::string path = PathOf("results.txt");

@@ -18,6 +18,7 @@
 #include "cli_test_support.h"
 #include "example_report_golden.h"
 #include "mini_json.h"
+#include "support/temporary_folder.h"
 
 extern char** environ;
 
@@ -42,9 +43,9 @@ std::string Slurp(const std::string& path) {
 // (SIGINT as from Ctrl-C) that long after its start.
 tProcess RunProgram(const std::vector<std::string>& args, const std::string& input = "",
                     int interrupt_after_ms = 0, int signal_number = SIGINT) {
-  char folder_pattern[] = "/tmp/quorrel-cli-XXXXXX";
-  EXPECT_NE(::mkdtemp(folder_pattern), nullptr);
-  const std::string folder = folder_pattern;
+  const tTemporaryFolder temporary("quorrel-cli-");
+  EXPECT_FALSE(temporary.Path().empty());
+  const std::string& folder = temporary.Path();
   std::ofstream(folder + "/in", std::ios::binary) << input;
 
   std::vector<std::string> argv_text = {QUORREL_REPORT_BINARY};
@@ -81,7 +82,6 @@ tProcess RunProgram(const std::vector<std::string>& args, const std::string& inp
   }
   process.out = Slurp(folder + "/out");
   process.err = Slurp(folder + "/err");
-  fs::remove_all(folder);
   return process;
 }
 
@@ -240,7 +240,8 @@ TEST(QuorrelReport, FilesSavedByLibreOfficeInEnglishAndGerman) {
 // The batch's progress goes to a terminal only: there it names each row
 // and is erased at the end; into a file nothing of it goes.
 TEST(QuorrelReport, BatchProgressOnATerminalOnly) {
-  const fs::path csv = fs::temp_directory_path() / "quorrel-cli-progress.csv";
+  const tTemporaryFolder folder("quorrel-cli-progress-");
+  const fs::path csv = folder.PathOf("progress.csv");
   std::ofstream(csv) << "id,mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n"
                      << "a,100,0,50,10,.6,20,70,55\nb,100,0,50,10,.6,20,70,55\n";
   // Into a file, only the batch's summary line.
@@ -273,7 +274,6 @@ TEST(QuorrelReport, BatchProgressOnATerminalOnly) {
   for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
     shown.append(buffer, static_cast<std::size_t>(got));
   ::close(terminal);
-  fs::remove(csv);
   EXPECT_NE(shown.find("\rquorrel-report: row 1 of 2 (line 2)"), std::string::npos) << shown;
   EXPECT_NE(shown.find("\rquorrel-report: row 2 of 2 (line 3)"), std::string::npos) << shown;
   // The progress line is erased before the summary line is written.
@@ -313,8 +313,8 @@ std::vector<std::string> Words(const std::string& text) {
 TEST(QuorrelReport, PdfHoldsTheReportAndItsFigure) {
   if (CommandOutput("command -v pdftotext pdfimages") == "<failed>")
     GTEST_SKIP() << "poppler-utils not installed";
-  const fs::path pdf = fs::temp_directory_path() / "quorrel-cli-report.pdf";
-  fs::remove(pdf);
+  const tTemporaryFolder folder("quorrel-cli-pdf-");
+  const fs::path pdf = folder.PathOf("report.pdf");
   tProcess run = RunProgram({"--pdf", pdf.string(), "--limits", "upper", "100", "15", "50", "10",
                              ".6", "20", "70", "55"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -331,7 +331,6 @@ TEST(QuorrelReport, PdfHoldsTheReportAndItsFigure) {
   EXPECT_NE(refused.err.find("quorrel-report: The PDF file could not be written"),
             std::string::npos)
       << refused.err;
-  fs::remove(pdf);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "cli/text_encoding.h"
 #include "cli_test_support.h"
 #include "mini_json.h"
+#include "support/temporary_folder.h"
 
 namespace {
 
@@ -468,10 +469,8 @@ TEST(Batch, MalformedRowsAreReportedAndHideNothing) {
 // other left off) are byte for byte the whole batch's output: every row once,
 // in order, with its own row number and line number.
 TEST(Batch, ShardsJoinedAreTheWholeBatch) {
-  char path[] = "/tmp/quorrel-shard-XXXXXX";
-  const int fd = ::mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
+  const tTemporaryFolder folder("quorrel-shard-");
+  const std::string path = folder.PathOf("batch.csv");
   // No id column (the ids are the row numbers), a blank line and a bad row.
   std::ofstream(path) << "mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y\n"
                       << kQuickRow << "\n"
@@ -500,20 +499,16 @@ TEST(Batch, ShardsJoinedAreTheWholeBatch) {
       EXPECT_EQ(second_ids, (std::vector<std::string>{"3", "4"}));
     }
   }
-  std::remove(path);
 }
 
 // The batch's progress, asked for off a terminal: a line per row, with the
 // shard's own count, and the time left from the rows done so far.
 TEST(Batch, ProgressNamesTheRowOfTheShardAndTheTimeLeft) {
-  char path[] = "/tmp/quorrel-progress-XXXXXX";
-  const int fd = ::mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
+  const tTemporaryFolder folder("quorrel-progress-");
+  const std::string path = folder.PathOf("batch.csv");
   std::ofstream(path) << kHeader << "a," << kQuickRow << "b," << kQuickRow << "c," << kQuickRow
                       << "d," << kQuickRow;
   const tRun run = RunCli({"--batch", path, "--progress", "--shard", "2/2"});
-  std::remove(path);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err.substr(0, run.err.find(", about")),
             "quorrel-report: row 1 of 2 (line 4)\nquorrel-report: row 2 of 2 (line 5)");

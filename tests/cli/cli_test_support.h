@@ -97,14 +97,24 @@ inline void CheckExampleJson(const tJson& json, const tAnalysis& example) {
   EXPECT_EQ(r["zdcc"].text.find('e'), 23u) << r["zdcc"].text;  // "-d." + 20 digits
 }
 
+// The columns of every row of a batch's output: id, prior, limits, test, the
+// ten numbers, error, program_version, draws.
+inline constexpr std::size_t kBatchOutputColumns = 17;
+
 // The rows of the program's CSV output, separated as its header is; a
-// malformed one reads as {"?"}.
+// malformed one reads as {"?"}.  A row of another width than the output's
+// fails the test here, and is filled out with "<missing>" (or cut), so that
+// the test's own checks of its cells fail instead of reading past its end.
 inline std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
   tStringSource source(text);
   tCsvReader reader(source);
   std::vector<std::vector<std::string>> rows;
   tCsvRecord record;
-  while (reader.Next(record))
+  while (reader.Next(record)) {
     rows.push_back(record.Malformed() ? std::vector<std::string>{"?"} : record.cells);
+    EXPECT_EQ(rows.back().size(), kBatchOutputColumns) << "row " << rows.size() - 1 << " of\n"
+                                                       << text;
+    rows.back().resize(kBatchOutputColumns, "<missing>");
+  }
   return rows;
 }

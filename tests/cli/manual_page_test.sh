@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The manual pages as CMake configured them: both render without a warning,
-# and quorrel-report(1) names every option and exit status that the
-# program's --help names, its version and the header of its batch output.
+# and quorrel-report(1) names the same options as the program's --help,
+# every exit status that --help names, its version and the header of its
+# batch output.
 #   manual_page_test.sh QUORREL_REPORT_EXECUTABLE QUORREL_REPORT_PAGE QUORREL_PAGE
 set -euo pipefail
 program=$(realpath "$1")
@@ -35,6 +36,11 @@ options=$(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
 for option in $options -h; do
   grep -q -- "$option\b" <<<"$page" || fail "the page does not name $option"
 done
+# And the other way: the page names no option that --help does not (one
+# dropped from the program, or added to the page alone).
+page_options=$(grep -o -- '--[a-z][a-z-]*' <<<"$page" | sort -u)
+extra=$(comm -13 <(echo "$options") <(echo "$page_options"))
+[ -z "$extra" ] || fail "the page names options that --help does not: $extra"
 
 # Every exit status of --help's "Exit status:" section, as a tagged
 # paragraph of the page's EXIT STATUS section.

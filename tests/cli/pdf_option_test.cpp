@@ -14,6 +14,7 @@
 #include "cli_test_support.h"
 #include "numeric/errors.h"
 #include "support/file_size_limit.h"
+#include "support/temporary_folder.h"
 
 namespace {
 
@@ -74,10 +75,8 @@ TEST(PdfOption, HandsTheReportAndAnalysisToTheWriter) {
 
   tRecordingPdfOutput writer;
   SetPdfOutput(&writer);
-  const fs::path folder = fs::temp_directory_path() / "quorrel-pdf-option";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  const std::string file = (folder / "r.pdf").string();
+  const tTemporaryFolder folder("quorrel-pdf-option-");
+  const std::string file = folder.PathOf("r.pdf");
   std::ostringstream out2, err2;
   EXPECT_EQ(RunQuorrelReport(With({"--pdf", file, "--decimal-separator", ","}), out2, err2, '.',
                              ShortRuntime()),
@@ -97,7 +96,6 @@ TEST(PdfOption, HandsTheReportAndAnalysisToTheWriter) {
   EXPECT_EQ(RunQuorrelReport(With({"--pdf", "-"}), out3, err3, '.', ShortRuntime()), kExitSuccess);
   EXPECT_EQ(out3.str(), std::string("%PDF-1.4\n\0stand-in\n", 19));
   SetPdfOutput(nullptr);
-  fs::remove_all(folder);
 }
 
 // A PDF that cannot be written is a failure that says why, and the file
@@ -106,10 +104,8 @@ TEST(PdfOption, HandsTheReportAndAnalysisToTheWriter) {
 TEST(PdfOption, AFailedWriteSaysWhyAndKeepsTheEarlierFile) {
   tRecordingPdfOutput writer;
   SetPdfOutput(&writer);
-  const fs::path folder = fs::temp_directory_path() / "quorrel-pdf-failure";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  const std::string old_pdf = (folder / "old.pdf").string();
+  const tTemporaryFolder folder("quorrel-pdf-failure-");
+  const std::string old_pdf = folder.PathOf("old.pdf");
   std::ofstream(old_pdf) << "the earlier document";
   auto run = [&](const std::string& file, std::string& err_text) {
     std::ostringstream out, err;
@@ -127,15 +123,14 @@ TEST(PdfOption, AFailedWriteSaysWhyAndKeepsTheEarlierFile) {
             "quorrel-report: The PDF file could not be written: " + old_pdf + " (Disk full).\n");
   EXPECT_EQ(run("/dev/full", err), kExitEngineError);
   EXPECT_EQ(err, "quorrel-report: The PDF file could not be written: /dev/full (Disk full).\n");
-  EXPECT_EQ(run((folder / "none" / "r.pdf").string(), err), kExitEngineError);
+  EXPECT_EQ(run(folder.PathOf("none/r.pdf"), err), kExitEngineError);
   EXPECT_NE(err.find("(File not found)"), std::string::npos) << err;
   writer.out_of_memory = true;
   EXPECT_EQ(run(old_pdf, err), kExitEngineError);
   EXPECT_EQ(err.rfind("quorrel-report: There is not enough memory", 0), 0u) << err;
   EXPECT_EQ(Slurp(old_pdf), "the earlier document");
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 1);
   SetPdfOutput(nullptr);
-  fs::remove_all(folder);
 }
 
 }  // namespace
