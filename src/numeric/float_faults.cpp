@@ -27,8 +27,8 @@ void RaiseOnFloatingPointFault() {
   throw EOverflow();
 }
 
-void RaiseNonFinite(long double v) {
+void RaiseNonFinite(tReal v) {
   RaiseOnFloatingPointFault();
-  if (std::isnan(v)) throw EInvalidOp();
+  if (real_math::isnan(v)) throw EInvalidOp();
   throw EOverflow();
 }

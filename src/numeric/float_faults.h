@@ -1,7 +1,7 @@
 // Floating-point faults as errors.
 //
 // The processor does not trap: an invalid operation, a division by zero or an
-// overflow sets a sticky flag (in the x87 status word for long double, in
+// overflow sets a sticky flag (in the x87 status word for tReal, in
 // MXCSR for double) and the computation goes on with a NaN or an infinity.
 // To end the operation in progress with an error instead, its owner clears
 // the flags when it starts (`ClearFloatingPointFlags`) and asks for the
@@ -28,6 +28,7 @@
 #include <cmath>
 
 #include "numeric/errors.h"
+#include "numeric/real.h"
 
 // The flags that are faults: invalid operation, division by zero, overflow.
 inline constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
@@ -90,16 +91,16 @@ void RaiseOnFloatingPointFault();
 // Raises the fault that produced the non-finite value v: the one the flags
 // show, otherwise EInvalidOp for a NaN (a quiet NaN passed in as an argument
 // raises no flag) and EOverflow for an infinity.
-[[noreturn]] void RaiseNonFinite(long double v);
+[[noreturn]] void RaiseNonFinite(tReal v);
 
 // Ends the computation when v is a NaN or an infinity.
-inline void CheckFinite(long double v) {
-  if (!std::isfinite(v)) [[unlikely]]
+inline void CheckFinite(tReal v) {
+  if (!real_math::isfinite(v)) [[unlikely]]
     RaiseNonFinite(v);
 }
 
 // Ends the computation with EInvalidOp when v is a NaN.
-inline void CheckNotNaN(long double v) {
-  if (std::isnan(v)) [[unlikely]]
+inline void CheckNotNaN(tReal v) {
+  if (real_math::isnan(v)) [[unlikely]]
     throw EInvalidOp();
 }
