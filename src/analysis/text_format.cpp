@@ -17,15 +17,7 @@ namespace {
 // asked for, the same text as printf's %Lf, %Le, %Lg and %lld in the "C"
 // locale, and never looks at any locale.
 std::string ToChars(tReal value, std::chars_format format, int precision) {
-  char small[128];
-  std::to_chars_result written =
-      std::to_chars(small, small + sizeof small, value, format, precision);
-  if (written.ec == std::errc()) return std::string(small, written.ptr);
-  // Fixed point of a large value: up to 4933 digits before the point.
-  std::string text(static_cast<std::size_t>(5000 + precision), '\0');
-  written = std::to_chars(text.data(), text.data() + text.size(), value, format, precision);
-  text.resize(static_cast<std::size_t>(written.ptr - text.data()));
-  return text;
+  return real_math::ToChars(value, format, precision);
 }
 
 // Right-aligns `text` in at least `width` characters.
@@ -127,12 +119,16 @@ std::string FormatGeneral(tReal value, int significant) {
 }
 
 tReal ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow) {
+#if QUORREL_REAL_IS_SOFT
+  return soft_extended::FromText(text, end, overflow);
+#else
   char* stop = nullptr;
   errno = 0;
   tReal value = strtold_l(text.c_str(), &stop, CLocale());
   overflow = errno == ERANGE && real_math::isinf(value);
   end = static_cast<std::size_t>(stop - text.c_str());
   return value;
+#endif
 }
 
 double ParseDoubleInCLocale(const std::string& text, std::size_t& end, bool& overflow) {

@@ -45,14 +45,15 @@ tDrawSummary SummarizeDraws(const double* draws, int32_t count, tReal lower_limi
   if (upper_limit < lower_limit) std::swap(lower_limit, upper_limit);
   tReal room = (upper_limit - lower_limit) / 2;
   if (!(room > 0))
-    room = std::max({0.5L, real_math::fabs(lower_limit) / 2, real_math::fabs(upper_limit) / 2});
+    room =
+        std::max<tReal>({0.5L, real_math::fabs(lower_limit) / 2, real_math::fabs(upper_limit) / 2});
   const tReal start = lower_limit - room;
   const tReal end = upper_limit + room;
   const tReal width = RoundBinWidth((end - start) / kSummaryBins);
   summary.bin_width = width;
   summary.low = real_math::floor(start / width) * width;
   const tReal bins = real_math::ceil((end - summary.low) / width);
-  summary.counts.assign(static_cast<std::size_t>(std::max(bins, 1.0L)), 0);
+  summary.counts.assign(static_cast<std::size_t>(std::max<tReal>(bins, 1.0L)), 0);
 
   // The bin of a draw from a quick estimate, then put right against the
   // bin's edges themselves, so that a draw on an edge goes to the bin above

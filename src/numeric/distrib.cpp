@@ -57,15 +57,10 @@ std::string FormatLimit(tReal x, char decimal_separator) {
   // dropped, and the point replaced by the separator asked for.  std::to_chars
   // ignores the C locale, whose decimal point may be another character or
   // even several bytes once the windowing toolkit has set it from the
-  // environment.  The buffer holds the longest extended value (4933 integer
-  // digits) with its sign and twelve decimals.
+  // environment.
   if (real_math::isnan(x)) return "NAN";
   if (real_math::isinf(x)) return x > 0 ? "INF" : "-INF";
-  char buffer[5000];
-  const std::to_chars_result written =
-      std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 12);
-  if (written.ec != std::errc()) return std::string();
-  std::string text(buffer, written.ptr);
+  std::string text = real_math::ToChars(x, std::chars_format::fixed, 12);
   const std::string::size_type point = text.find('.');
   if (point != std::string::npos) {
     std::string::size_type end = text.size();

@@ -59,40 +59,27 @@ inline tReal AtanhTail(tReal z) {
   return z * r;
 }
 
-// The extended format's bits as the x86-64 processor keeps them: a 64-bit
-// significand with its leading bit explicit, then the sign and a 15-bit
-// exponent biased by 16383 (padding to 16 bytes).  The two routines below
-// read and write the exponent directly: the C library's frexpl and scalbnl
+// The two routines below read and write the exponent directly, through
+// the format's bits (real_math::Bits): the C library's frexpl and scalbnl
 // are out-of-line calls that check for errno and special values, and cost
 // as much as the whole series of the logarithm.  Both are exact, so the
 // bits are those the library calls give.
-static_assert(std::numeric_limits<tReal>::digits == 64 && sizeof(tReal) == 16,
-              "the x87 extended format is assumed");
-// (The padding is unsigned char: the format's padding bytes have no
-// determinate value, which std::bit_cast allows only into such bytes.)
-struct tExtendedBits {
-  uint64_t significand;
-  uint16_t sign_exponent;
-  unsigned char padding[6];
-};
-static_assert(sizeof(tExtendedBits) == sizeof(tReal));
 inline constexpr int kExponentBias = 16383;
 
 // x = m 2^k with m in [1/2, 1), for a positive finite x, as frexp splits it.
 inline tReal SplitExponent(tReal x, int& k) {
-  tExtendedBits bits = std::bit_cast<tExtendedBits>(x);
-  if (bits.sign_exponent == 0) return std::frexp(x, &k);  // subnormal
+  real_math::tRealBits bits = real_math::Bits(x);
+  if (bits.sign_exponent == 0) return real_math::frexp(x, &k);  // subnormal
   k = bits.sign_exponent - (kExponentBias - 1);
   bits.sign_exponent = kExponentBias - 1;
-  return std::bit_cast<tReal>(bits);
+  return real_math::FromBits(bits);
 }
 
 // x 2^k, as scalbn gives it: one multiplication by 2^k where 2^k is a
 // normal number, which is exact or (for a subnormal result) rounded once.
 inline tReal ScaleByPowerOfTwo(tReal x, int k) {
-  if (k < 1 - kExponentBias || k > kExponentBias) return std::scalbn(x, k);
-  const tExtendedBits power{uint64_t{1} << 63, static_cast<uint16_t>(k + kExponentBias), {}};
-  return x * std::bit_cast<tReal>(power);
+  if (k < 1 - kExponentBias || k > kExponentBias) return real_math::scalbn(x, k);
+  return x * real_math::FromBits({uint64_t{1} << 63, static_cast<uint16_t>(k + kExponentBias)});
 }
 
 }  // namespace extended_math

@@ -33,8 +33,19 @@
 // The flags that are faults: invalid operation, division by zero, overflow.
 inline constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
+#if QUORREL_REAL_IS_SOFT
+// The software extended format keeps its own sticky flags (per thread, as
+// the processor keeps its status word); the processor's flags still hold
+// what double arithmetic raised.  Both are read and cleared together.
+inline constexpr unsigned kSoftFaultFlags =
+    soft_extended::kInvalid | soft_extended::kDivideByZero | soft_extended::kOverflow;
+#endif
+
 // True when a fault flag is set (the flags are left as they are).
 inline bool FaultFlagRaised() {
+#if QUORREL_REAL_IS_SOFT
+  if (soft_extended::TestFlags(kSoftFaultFlags) != 0) return true;
+#endif
   return std::fetestexcept(kFaultFlags) != 0;
 }
 
@@ -44,27 +55,52 @@ inline bool FaultFlagRaised() {
 // every SSE exception (the next inexact conversion ends the program): there
 // the raised exceptions are saved as a set and raised again.
 #ifdef __MINGW32__
-using tFloatingPointFlags = int;
-inline tFloatingPointFlags SaveFloatingPointFlags() {
+using tProcessorFlags = int;
+inline tProcessorFlags SaveProcessorFlags() {
   return std::fetestexcept(FE_ALL_EXCEPT);
 }
-inline void RestoreFloatingPointFlags(tFloatingPointFlags flags) {
+inline void RestoreProcessorFlags(tProcessorFlags flags) {
   std::feclearexcept(FE_ALL_EXCEPT);
   std::feraiseexcept(flags);
 }
 #else
-using tFloatingPointFlags = std::fexcept_t;
-inline tFloatingPointFlags SaveFloatingPointFlags() {
+using tProcessorFlags = std::fexcept_t;
+inline tProcessorFlags SaveProcessorFlags() {
   std::fexcept_t flags;
   std::fegetexceptflag(&flags, FE_ALL_EXCEPT);
   return flags;
 }
-inline void RestoreFloatingPointFlags(const tFloatingPointFlags& flags) {
+inline void RestoreProcessorFlags(const tProcessorFlags& flags) {
   std::fesetexceptflag(&flags, FE_ALL_EXCEPT);
 }
 #endif
 
-// Clears every floating-point exception flag, x87 and SSE alike.
+#if QUORREL_REAL_IS_SOFT
+// The software format's flags are saved and put back with the processor's.
+struct tFloatingPointFlags {
+  tProcessorFlags processor;
+  unsigned soft;
+};
+inline tFloatingPointFlags SaveFloatingPointFlags() {
+  return {SaveProcessorFlags(), soft_extended::TestFlags(soft_extended::kAllFlags)};
+}
+inline void RestoreFloatingPointFlags(const tFloatingPointFlags& flags) {
+  RestoreProcessorFlags(flags.processor);
+  soft_extended::ClearFlags(soft_extended::kAllFlags);
+  soft_extended::flags |= flags.soft;
+}
+#else
+using tFloatingPointFlags = tProcessorFlags;
+inline tFloatingPointFlags SaveFloatingPointFlags() {
+  return SaveProcessorFlags();
+}
+inline void RestoreFloatingPointFlags(const tFloatingPointFlags& flags) {
+  RestoreProcessorFlags(flags);
+}
+#endif
+
+// Clears every floating-point exception flag, x87 and SSE alike (and the
+// software format's).
 void ClearFloatingPointFlags();
 
 // Keeps the floating-point exception flags of the code around it out of a
@@ -79,7 +115,7 @@ class tFloatingPointFlagsSaved {
   tFloatingPointFlagsSaved& operator=(const tFloatingPointFlagsSaved&) = delete;
 
  private:
-  std::fexcept_t saved_{};
+  tFloatingPointFlags saved_{};
 };
 
 // Raises EInvalidOp, EZeroDivide or EOverflow (in this order of precedence)

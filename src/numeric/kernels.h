@@ -73,8 +73,10 @@ inline bool ExceedsMinus4LogU(tReal s, tReal u) {
 // as written.  (The constants are doubles so that loading them is cheap.)
 inline constexpr double kToleranceBelow = 5e-12 * (1 - 0x1p-45);
 inline constexpr double kToleranceAbove = 5e-12 * (1 + 0x1p-45);
-static_assert(kToleranceBelow < kTolerance * (1 - 0x1p-46L));
-static_assert(kToleranceAbove > kTolerance * (1 + 0x1p-46L));
+// (5e-12L is kTolerance, written out: a constant expression with either
+// real type.)
+static_assert(kToleranceBelow < 5e-12L * (1 - 0x1p-46L));
+static_assert(kToleranceAbove > 5e-12L * (1 + 0x1p-46L));
 
 inline bool ContinuedFractionConverged(tReal g, tReal g_old) {
   const tReal difference = g - g_old;

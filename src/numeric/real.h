@@ -14,8 +14,11 @@
 #pragma once
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <system_error>
 
 #if defined(QUORREL_SOFT_EXTENDED) || LDBL_MANT_DIG != 64 || LDBL_MAX_EXP != 16384
 #define QUORREL_REAL_IS_SOFT 1
@@ -32,10 +35,12 @@ namespace real_math {
 using std::ceil;
 using std::fabs;
 using std::floor;
+using std::frexp;
 using std::isfinite;
 using std::isinf;
 using std::isnan;
 using std::llrint;
+using std::scalbn;
 using std::signbit;
 using std::sqrt;
 using std::trunc;
@@ -44,10 +49,12 @@ using std::trunc;
 using ::ceil;
 using ::fabs;
 using ::floor;
+using ::frexp;
 using ::isfinite;
 using ::isinf;
 using ::isnan;
 using ::llrint;
+using ::scalbn;
 using ::signbit;
 using ::sqrt;
 using ::trunc;
@@ -86,5 +93,26 @@ inline tReal FromBits(tRealBits b) {
   return std::bit_cast<long double>(tX87Layout{b.significand, b.sign_exponent, {}});
 }
 #endif
+
+// The text std::to_chars(first, last, x, format, precision) writes for the
+// x87 format, the whole of it however long (a fixed-point number has up to
+// 4933 digits before the point).
+inline std::string ToChars(tReal x, std::chars_format format, int precision) {
+#if QUORREL_REAL_IS_SOFT
+  const soft_extended::tFormat soft_format =
+      format == std::chars_format::fixed        ? soft_extended::tFormat::kFixed
+      : format == std::chars_format::scientific ? soft_extended::tFormat::kScientific
+                                                : soft_extended::tFormat::kGeneral;
+  return soft_extended::ToText(x, soft_format, precision);
+#else
+  char small[128];
+  std::to_chars_result written = std::to_chars(small, small + sizeof small, x, format, precision);
+  if (written.ec == std::errc()) return std::string(small, written.ptr);
+  std::string text(static_cast<std::size_t>(5000 + precision), '\0');
+  written = std::to_chars(text.data(), text.data() + text.size(), x, format, precision);
+  text.resize(static_cast<std::size_t>(written.ptr - text.data()));
+  return text;
+#endif
+}
 
 }  // namespace real_math
