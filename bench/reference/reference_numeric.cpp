@@ -36,7 +36,7 @@ namespace {
 }
 std::string Limit(tReal x) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.12Lg", x);
+  std::snprintf(text, sizeof text, "%.12Lg", static_cast<long double>(x));  // keeps long double
   return text;
 }
 }  // namespace

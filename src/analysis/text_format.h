@@ -18,6 +18,10 @@ std::string FormatFixed(tReal value, int width, int precision, char decimal_sepa
 struct tFormatArg {
   tFormatArg(tReal v) : is_integer(false), real(v) {}      // NOLINT: implicit by design
   tFormatArg(int32_t v) : is_integer(true), integer(v) {}  // NOLINT
+#if QUORREL_REAL_IS_SOFT
+  // A constant such as 12.25L is a real here too, not an integer.
+  tFormatArg(long double v) : tFormatArg(tReal(v)) {}  // NOLINT: keeps long double
+#endif
   bool is_integer;
   tReal real = 0;
   int64_t integer = 0;

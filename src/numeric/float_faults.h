@@ -1,8 +1,8 @@
 // Floating-point faults as errors.
 //
 // The processor does not trap: an invalid operation, a division by zero or an
-// overflow sets a sticky flag (in the x87 status word for tReal, in
-// MXCSR for double) and the computation goes on with a NaN or an infinity.
+// overflow sets a sticky flag (x87 status word or the software format's flags
+// for tReal, MXCSR for double) and the computation goes on with a NaN or an infinity.
 // To end the operation in progress with an error instead, its owner clears
 // the flags when it starts (`ClearFloatingPointFlags`) and asks for the
 // raised fault at its checkpoints (`RaiseOnFloatingPointFault`), for

@@ -53,8 +53,8 @@ std::vector<tReal> Values() {
                                std::numeric_limits<tReal>::quiet_NaN()};
   std::mt19937_64 bits(20240611);
   for (int i = 0; i < 3000; ++i) {
-    tReal value =
-        std::ldexp(static_cast<tReal>(bits() >> 1) / 0x1p63L, static_cast<int>(bits() % 140) - 70);
+    tReal value = real_math::scalbn(static_cast<tReal>(bits() >> 1) / 0x1p63L,
+                                    static_cast<int>(bits() % 140) - 70);
     values.push_back(i % 2 == 0 ? value : -value);
   }
   return values;

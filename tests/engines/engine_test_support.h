@@ -84,8 +84,9 @@ inline ::testing::AssertionResult SameBits(const tEngine_results& a, const tEngi
   for (const tNamedField& f : kResultFields) {
     if (!(a.*f.field == b.*f.field)) {
       char text[160];
-      std::snprintf(text, sizeof text, "%s: %.21Lg != %.21Lg", f.name,
-                    static_cast<tReal>(a.*f.field), static_cast<tReal>(b.*f.field));
+      const long double x = static_cast<long double>(a.*f.field);  // keeps long double
+      const long double y = static_cast<long double>(b.*f.field);  // keeps long double
+      std::snprintf(text, sizeof text, "%s: %.21Lg != %.21Lg", f.name, x, y);
       return ::testing::AssertionFailure() << text;
     }
   }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -136,9 +137,10 @@ TEST(NormalCdf, StoppingTestAgreesWithTheQuotient) {
   auto written = [](tReal g, tReal g_old) { return real_math::fabs((g - g_old) / g) < kTolerance; };
   const tReal sizes[] = {0.75L, 1, 3.5e-3L, 123.25L, 0x1p-1000L, 0x1p1000L};
   for (tReal g : sizes) {
-    for (tReal ratio : {kTolerance, real_math::nextafter(kTolerance, 0.0L),
-                        real_math::nextafter(kTolerance, 1.0L), kTolerance * (1 - 0x1p-45L),
-                        kTolerance * (1 + 0x1p-45L), kTolerance / 2, kTolerance * 2, 0.0L, 1.0L}) {
+    for (tReal ratio : std::initializer_list<tReal>{
+             kTolerance, real_math::nextafter(kTolerance, 0.0L),
+             real_math::nextafter(kTolerance, 1.0L), kTolerance * (1 - 0x1p-45L),
+             kTolerance * (1 + 0x1p-45L), kTolerance / 2, kTolerance * 2, 0.0L, 1.0L}) {
       for (tReal sign : {1.0L, -1.0L}) {
         const tReal g_old = g - sign * ratio * g;
         EXPECT_EQ(ContinuedFractionConverged(g, g_old), written(g, g_old))
