@@ -20,7 +20,8 @@ namespace {
 
 std::string Printf(const char* format, int a, int b, tReal value) {
   std::vector<char> text(6000);
-  int length = std::snprintf(text.data(), text.size(), format, a, b, value);
+  const long double v = static_cast<long double>(value);  // keeps long double: printf's own type
+  int length = std::snprintf(text.data(), text.size(), format, a, b, v);
   return std::string(text.data(), static_cast<std::size_t>(length));
 }
 
