@@ -16,7 +16,12 @@
 #              Linux program (tools/check-windows.sh);
 #   extended   any difference, in a bit or a flag, between the software
 #              extended format and the processor's over
-#              QUORREL_EXTENDED_PAIRS (10^8) operand pairs per operation.
+#              QUORREL_EXTENDED_PAIRS (10^8) operand pairs per operation;
+#   soft       a failure of the engine, analysis and command-line tests (the
+#              golden values, the reference agreement, the report goldens)
+#              built with the software extended format forced; not among
+#              the default stages, as tools/run-tests.sh runs it beside the
+#              unit tests, in --quick too.
 # Each stage prints its time.  Arguments choose stages (default: all);
 # --list prints the default stages.
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
@@ -156,10 +161,35 @@ check_windows() {
   QUORREL_JOBS=$jobs "$here/tools/check-windows.sh"
 }
 
+check_soft() {
+  local build="$here/build-soft-check"
+  fresh "$build"
+  local launcher=()
+  if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  # No windows (the --pdf tests need them) and no fuzz targets; the
+  # benchmarks' folder holds the reference computation.
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+    -DQUORREL_SOFT_EXTENDED=ON -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_FUZZ=OFF "${launcher[@]}" \
+    >/dev/null
+  local tests=(engines_tests engines_reference_tests analysis_tests cli_tests)
+  cmake --build "$build" -j"$jobs" --target "${tests[@]}" quorrel-report
+  # Every program runs, and any failure fails the stage (a function called
+  # in a condition does not stop at a failing command).
+  local t failed=0
+  for t in "${tests[@]}"; do
+    "$(find "$build/tests" -name "$t" -type f -perm -u+x | head -1)" --gtest_brief=1 || failed=1
+  done
+  return $failed
+}
+
 # Each stage runs in a subshell of its own, so that a failing command ends
 # that stage only; the verdicts are listed together at the end.
 verdicts=()
 failed_any=0
+
 for stage in "${stages[@]}"; do
   echo "=== check: $stage"
   start=$(date +%s)
