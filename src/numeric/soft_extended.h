@@ -70,6 +70,10 @@ inline constexpr uint64_t kQuietBit = uint64_t{1} << 62;
 
 }  // namespace soft_extended
 
+// The quick paths are forced inline: left to the compiler, the calls cost
+// more than the arithmetic of a normal operand pair.
+#define QUORREL_SOFT_QUICK [[gnu::always_inline]] inline
+
 class tSoftExtended {
  public:
   constexpr tSoftExtended() = default;
@@ -100,11 +104,13 @@ class tSoftExtended {
   // Each operation takes an inline quick path when both operands are
   // normal and so is the result; every other case (zeros, subnormals,
   // infinities, NaNs, the edges of the range) goes out of line.
-  friend tSoftExtended operator+(tSoftExtended a, tSoftExtended b) { return QuickAdd(a, b, 0); }
-  friend tSoftExtended operator-(tSoftExtended a, tSoftExtended b) {
+  QUORREL_SOFT_QUICK friend tSoftExtended operator+(tSoftExtended a, tSoftExtended b) {
+    return QuickAdd(a, b, 0);
+  }
+  QUORREL_SOFT_QUICK friend tSoftExtended operator-(tSoftExtended a, tSoftExtended b) {
     return QuickAdd(a, b, 0x8000);
   }
-  friend tSoftExtended operator*(tSoftExtended a, tSoftExtended b) {
+  QUORREL_SOFT_QUICK friend tSoftExtended operator*(tSoftExtended a, tSoftExtended b) {
     if (BothNormal(a, b)) [[likely]] {
       const soft_extended::tUint128 p =
           static_cast<soft_extended::tUint128>(a.significand_) * b.significand_;
@@ -123,7 +129,7 @@ class tSoftExtended {
     }
     return Multiply(a, b);
   }
-  friend tSoftExtended operator/(tSoftExtended a, tSoftExtended b) {
+  QUORREL_SOFT_QUICK friend tSoftExtended operator/(tSoftExtended a, tSoftExtended b) {
     if (BothNormal(a, b)) [[likely]] {
       soft_extended::tUint128 numerator;
       int32_t exp =
@@ -162,22 +168,24 @@ class tSoftExtended {
 
   // Ordered comparisons: false with a NaN (and an invalid operation); == and
   // != are quiet except for a signalling NaN.  -0 == +0.
-  friend bool operator==(tSoftExtended a, tSoftExtended b) {
-    return Compare(a, b, false) == kEqual;
+  QUORREL_SOFT_QUICK friend bool operator==(tSoftExtended a, tSoftExtended b) {
+    return QuickCompare(a, b, false) == kEqual;
   }
-  friend bool operator!=(tSoftExtended a, tSoftExtended b) {
-    return Compare(a, b, false) != kEqual;
+  QUORREL_SOFT_QUICK friend bool operator!=(tSoftExtended a, tSoftExtended b) {
+    return QuickCompare(a, b, false) != kEqual;
   }
-  friend bool operator<(tSoftExtended a, tSoftExtended b) { return Compare(a, b, true) == kLess; }
-  friend bool operator>(tSoftExtended a, tSoftExtended b) {
-    return Compare(a, b, true) == kGreater;
+  QUORREL_SOFT_QUICK friend bool operator<(tSoftExtended a, tSoftExtended b) {
+    return QuickCompare(a, b, true) == kLess;
   }
-  friend bool operator<=(tSoftExtended a, tSoftExtended b) {
-    const int c = Compare(a, b, true);
+  QUORREL_SOFT_QUICK friend bool operator>(tSoftExtended a, tSoftExtended b) {
+    return QuickCompare(a, b, true) == kGreater;
+  }
+  QUORREL_SOFT_QUICK friend bool operator<=(tSoftExtended a, tSoftExtended b) {
+    const int c = QuickCompare(a, b, true);
     return c == kLess || c == kEqual;
   }
-  friend bool operator>=(tSoftExtended a, tSoftExtended b) {
-    const int c = Compare(a, b, true);
+  QUORREL_SOFT_QUICK friend bool operator>=(tSoftExtended a, tSoftExtended b) {
+    const int c = QuickCompare(a, b, true);
     return c == kGreater || c == kEqual;
   }
 
@@ -289,7 +297,7 @@ class tSoftExtended {
   static tSoftExtended Divide(tSoftExtended a, tSoftExtended b);
 
   // Exponent fields 1 ... 0x7ffe with the integer bit set, both.
-  static constexpr bool BothNormal(tSoftExtended a, tSoftExtended b) {
+  QUORREL_SOFT_QUICK static constexpr bool BothNormal(tSoftExtended a, tSoftExtended b) {
     return static_cast<uint16_t>((a.sign_exponent_ & 0x7fff) - 1) < 0x7ffe &&
            static_cast<uint16_t>((b.sign_exponent_ & 0x7fff) - 1) < 0x7ffe &&
            ((a.significand_ & b.significand_) >> 63) != 0;
@@ -298,7 +306,7 @@ class tSoftExtended {
   // Rounds hi (lo: the bits below it) to nearest even for a normal result;
   // false, with nothing raised, when the rounding carries out of the
   // largest exponent (the out-of-line path then overflows).
-  static bool RoundQuick(uint64_t& hi, uint64_t lo, int32_t& exp) {
+  QUORREL_SOFT_QUICK static bool RoundQuick(uint64_t& hi, uint64_t lo, int32_t& exp) {
     if (lo == 0) return true;
     if (lo > soft_extended::kIntegerBit || (lo == soft_extended::kIntegerBit && (hi & 1))) {
       if (++hi == 0) {
@@ -315,7 +323,8 @@ class tSoftExtended {
   }
 
   // a + b, or a - b with the sign bit 0x8000 in `negate`.
-  static tSoftExtended QuickAdd(tSoftExtended a, tSoftExtended b, uint16_t negate) {
+  QUORREL_SOFT_QUICK static tSoftExtended QuickAdd(tSoftExtended a, tSoftExtended b,
+                                                   uint16_t negate) {
     if (BothNormal(a, b)) [[likely]] {
       uint16_t sa = a.sign_exponent_, sb = static_cast<uint16_t>(b.sign_exponent_ ^ negate);
       uint64_t xa = a.significand_, xb = b.significand_;
@@ -355,6 +364,19 @@ class tSoftExtended {
       }
     }
     return Add(a, b, negate != 0);
+  }
+  // Two normal operands are ordered by sign, then exponent and significand
+  // together, and raise nothing; every other pair goes out of line.
+  QUORREL_SOFT_QUICK static int QuickCompare(tSoftExtended a, tSoftExtended b, bool signalling) {
+    if (BothNormal(a, b)) [[likely]] {
+      const bool a_negative = (a.sign_exponent_ & 0x8000) != 0;
+      if (a_negative != ((b.sign_exponent_ & 0x8000) != 0)) return a_negative ? kLess : kGreater;
+      const uint16_t ea = a.sign_exponent_ & 0x7fff, eb = b.sign_exponent_ & 0x7fff;
+      if (ea == eb && a.significand_ == b.significand_) return kEqual;
+      const bool a_smaller = ea != eb ? ea < eb : a.significand_ < b.significand_;
+      return a_smaller != a_negative ? kLess : kGreater;
+    }
+    return Compare(a, b, signalling);
   }
   static int Compare(tSoftExtended a, tSoftExtended b, bool signalling);
   int64_t ToInt64(bool nearest) const;
