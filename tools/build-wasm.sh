@@ -73,12 +73,13 @@ export LC_ALL=C.UTF-8
 
 failed=0
 # A build without threads leaves out the tests that ask for a stop from a
-# thread of their own (the stop from the progress function is tested).
+# thread of their own (the stop from the progress function is tested), and
+# one without Qt those of --pdf.
 for suite in engines/engines_tests engines/engines_reference_tests analysis/analysis_tests \
   cli/cli_tests; do
   echo "--- ${suite#*/} under Node"
   if ! node "$build/quorrel/tests/$suite.js" --gtest_brief=1 \
-    --gtest_filter=-EngineControl.ProgressAndStop; then
+    --gtest_filter='-EngineControl.ProgressAndStop:*Pdf*'; then
     echo "build-wasm: ${suite#*/} failed under Node" >&2
     failed=1
   fi

@@ -19,7 +19,11 @@
 #              QUORREL_EXTENDED_PAIRS (10^8) operand pairs per operation;
 #   soft       a failure of the engine, analysis and command-line tests (the
 #              golden values, the reference agreement, the report goldens)
-#              built with the software extended format forced.
+#              built with the software extended format forced;
+#   wasm       the WebAssembly build (build-wasm) failing a core test under
+#              Node, its library for web pages failing the example, or its
+#              quorrel-report.js printing other bytes than the Linux program
+#              (tools/build-wasm.sh test).
 # Each stage prints its time.  Arguments choose stages (default: all);
 # --list prints the default stages.
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
@@ -32,7 +36,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-30}
-default_stages=(format asan tsan fuzz windows extended soft)
+default_stages=(format asan tsan fuzz windows extended soft wasm)
 if [ "${1:-}" = --list ]; then
   echo "${default_stages[@]}"
   exit 0
@@ -165,6 +169,11 @@ check_soft() {
     "$(find "$build/tests" -name "$t" -type f -perm -u+x | head -1)" --gtest_brief=1 \
       --gtest_filter='-*Pdf*'
   done
+}
+
+check_wasm() {
+  fresh "$here/build-wasm"
+  QUORREL_JOBS=$jobs "$here/tools/build-wasm.sh" test
 }
 
 # Each stage runs in a subshell of its own, so that a failing command ends
