@@ -21,6 +21,9 @@ packages=(
   # The Windows build and its run under Wine (tools/check-windows.sh):
   # MinGW-w64 with POSIX threads, GoogleTest's sources, 64-bit Wine.
   g++-mingw-w64-x86-64-posix googletest wine64
+  # The WebAssembly build and its run under Node (tools/build-wasm.sh):
+  # emscripten, whose optimiser needs acorn, and Node itself.
+  emscripten node-acorn nodejs
 )
 if [ "${1:-}" = slurm ]; then
   packages=(slurmd slurmctld slurm-client munge)

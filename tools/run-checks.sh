@@ -22,6 +22,10 @@
 #              built with the software extended format forced; not among
 #              the default stages, as tools/run-tests.sh runs it beside the
 #              unit tests, in --quick too.
+#   wasm       the WebAssembly build (build-wasm) failing a core test under
+#              Node, its library for web pages failing the example, or its
+#              quorrel-report.js printing other bytes than the Linux program
+#              (tools/build-wasm.sh test).
 # Each stage prints its time.  Arguments choose stages (default: all);
 # --list prints the default stages.
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
@@ -34,7 +38,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-30}
-default_stages=(format asan tsan fuzz windows extended)
+default_stages=(format asan tsan fuzz windows extended wasm)
 if [ "${1:-}" = --list ]; then
   echo "${default_stages[@]}"
   exit 0
@@ -185,6 +189,11 @@ check_soft() {
       --gtest_filter='-*Pdf*' || failed=1
   done
   return $failed
+}
+
+check_wasm() {
+  fresh "$here/build-wasm"
+  QUORREL_JOBS=$jobs "$here/tools/build-wasm.sh" test
 }
 
 # Each stage runs in a subshell of its own, so that a failing command ends

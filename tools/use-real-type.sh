@@ -9,14 +9,16 @@
 # "keeps long double" is left alone) and, in a file that has real
 # quantities, std::fabs, sqrt, isnan, isinf, isfinite, trunc, floor, ceil,
 # llrint, nextafter and signbit become real_math::'s; a header that then names tReal includes
-# numeric/real.h; every file changed is formatted.  Running it twice
+# numeric/real.h; every file changed is formatted.  The software format's
+# own files and the library fallbacks of the WebAssembly build, which speak
+# of the host's long double, are left alone.  Running it twice
 # changes nothing the second time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 mapfile -t files < <(git ls-files src/numeric src/engines src/analysis src/cli tests/engines \
   tests/analysis tests/cli bench/reference |
-  grep -E '\.(h|cpp)$' | grep -vE '^src/numeric/(soft_extended[a-z_]*\.(h|cpp)|real\.h)$')
+  grep -E '\.(h|cpp)$' | grep -vE '^src/numeric/(soft_extended[a-z_]*\.(h|cpp)|real\.h|library_fallbacks\.h)$')
 changed=()
 for f in "${files[@]}"; do
   before=$(sha1sum "$f")

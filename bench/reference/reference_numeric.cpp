@@ -158,14 +158,38 @@ tReal IncompleteGammaP(tReal x, tReal a) {
   return 1 - GammaContinuedFraction(x, a);
 }
 
+// The faults are the processor's flags and, where tReal is the software
+// format, the format's own flags (WebAssembly's arithmetic has no flags at
+// all, so there they are the only ones).
+#if QUORREL_REAL_IS_SOFT
+namespace {
+bool SoftRaised(unsigned flag) {
+  return soft_extended::TestFlags(flag) != 0;
+}
+constexpr unsigned kSoftInvalid = soft_extended::kInvalid;
+constexpr unsigned kSoftDivideByZero = soft_extended::kDivideByZero;
+constexpr unsigned kSoftOverflow = soft_extended::kOverflow;
+}  // namespace
+#else
+namespace {
+bool SoftRaised(unsigned) {
+  return false;
+}
+constexpr unsigned kSoftInvalid = 0, kSoftDivideByZero = 0, kSoftOverflow = 0;
+}  // namespace
+#endif
+
 void ClearFloatingPointFaults() {
   std::feclearexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+#if QUORREL_REAL_IS_SOFT
+  soft_extended::ClearFlags(kSoftInvalid | kSoftDivideByZero | kSoftOverflow);
+#endif
 }
 
 void RaiseOnFloatingPointFault() {
-  if (std::fetestexcept(FE_INVALID)) throw EInvalidOp();
-  if (std::fetestexcept(FE_DIVBYZERO)) throw EZeroDivide();
-  if (std::fetestexcept(FE_OVERFLOW)) throw EOverflow();
+  if (std::fetestexcept(FE_INVALID) || SoftRaised(kSoftInvalid)) throw EInvalidOp();
+  if (std::fetestexcept(FE_DIVBYZERO) || SoftRaised(kSoftDivideByZero)) throw EZeroDivide();
+  if (std::fetestexcept(FE_OVERFLOW) || SoftRaised(kSoftOverflow)) throw EOverflow();
 }
 
 // ---------------------------------------------------------------------------
