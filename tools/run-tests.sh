@@ -69,6 +69,17 @@ if [ -z "$quick" ] && [ -x "$build/src/cli/quorrel-report" ]; then
   "$here/tests/cli/slurm_test.sh" "$build/src/cli/quorrel-report" || rc=$?
   record "cluster (Slurm)" $rc "the scheduler's daemons need root"
 fi
+# The web page in headless chromium: built on the WebAssembly core, typed
+# into with the keyboard, its report compared with quorrel-report's byte for
+# byte (tests/web/page.test.mjs says what else it checks).
+if [ -x "$build/src/cli/quorrel-report" ]; then
+  rc=0
+  "$here/tools/run-web.sh" build || rc=$?
+  if [ $rc -eq 0 ]; then
+    QUORREL_REPORT="$build/src/cli/quorrel-report" node "$here/tests/web/page.test.mjs" || rc=$?
+  fi
+  record "web page (chromium)" $rc "chromium cannot start here"
+fi
 # The sanitizer run of the whole suite includes the printing test, so the
 # checks run while the printer is up.
 if [ -z "$quick" ]; then

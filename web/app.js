@@ -137,8 +137,34 @@ function wireField(input, index) {
       input.dispatchEvent(new Event('input', { bubbles: true }));
     }
   });
+  // Text that came in without a cancellable key (a phone keyboard's
+  // composition, autofill) passes the same filter afterwards: a refused
+  // character puts the text back as it was, a comma becomes a point.
+  let lastValue = '';
+  input.addEventListener('focus', () => (lastValue = input.value));
+  input.addEventListener('input', () => {
+    let passed = '';
+    for (const character of input.value) {
+      const kept = core.filterKey(character);
+      if (kept === '') {
+        const message = core.message();
+        if (core.beeped()) beep();
+        input.value = lastValue;
+        showMessage(message, { focusAfter: input });
+        return;
+      }
+      passed += kept;
+    }
+    if (passed !== input.value) {
+      const at = input.selectionStart;
+      input.value = passed;
+      input.setSelectionRange(at, at);
+    }
+    lastValue = input.value;
+  });
   // The six-character limit, after every change of the text.
   input.addEventListener('input', () => {
+    lastValue = input.value.slice(0, core.maxInputLength());
     if (input.value.length <= core.maxInputLength()) return;
     const kept = core.limitLength(input.value);
     const message = core.message();

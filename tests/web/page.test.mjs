@@ -104,7 +104,7 @@ async function typeExample(page, values) {
   }
 }
 
-async function waitForViewer(page, timeout = 120000) {
+async function waitForViewer(page, timeout = 600000) {
   await page.waitForFunction(() => !document.getElementById('viewer').hidden, { timeout });
 }
 
@@ -202,6 +202,28 @@ async function main() {
       JSON.stringify(await fieldValues(page))
     );
     check((await activeId(page)) === 'field7', 'after a reload the focus waits in the case\'s first score');
+
+    // The page may not connect anywhere: its policy stops a request out.
+    const violated = await page.evaluate(async () => {
+      let directive = null;
+      document.addEventListener('securitypolicyviolation', (e) => (directive = e.violatedDirective));
+      await fetch('http://127.0.0.1:9/').catch(() => {});
+      await new Promise((resolve) => setTimeout(resolve, 200));
+      return directive;
+    });
+    check(violated === 'connect-src', 'the content security policy refuses a connection out', violated);
+
+    // The unstandardized test runs with standard theory only.
+    await page.click('#test-unstandardized');
+    check(
+      await page.evaluate(() => document.getElementById('prior-standard').checked && document.getElementById('prior-group').disabled),
+      'the unstandardized test selects standard theory and disables the prior'
+    );
+    await page.click('#test-standardized');
+    check(
+      await page.evaluate(() => document.getElementById('prior-calibrated').checked && !document.getElementById('prior-group').disabled),
+      'the standardized test selects the calibrated prior again'
+    );
 
     // Every field, option and button has the name a screen reader says.
     const tree = await page.accessibility.snapshot({ interestingOnly: false });
