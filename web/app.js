@@ -11,7 +11,8 @@ const PROGRESS_DELAY_MS = 1000;
 const LONG_RUN_SECONDS = 60;
 
 const $ = (id) => document.getElementById(id);
-const separator = new Intl.NumberFormat(navigator.language).format(1.5).includes(',') ? ',' : '.';
+// The user's decimal separator, from the browser's own locale.
+const separator = new Intl.NumberFormat().format(1.5).includes(',') ? ',' : '.';
 
 let core = null;
 const fields = [];
@@ -282,7 +283,8 @@ function estimate(request) {
   return new Promise((resolve, reject) => {
     send({ ...request, type: 'estimate' }, (answer) => {
       waiting.delete(answer.id);
-      resolve(answer);
+      if (answer.type === 'failed') reject(new Error(answer.message));
+      else resolve(answer);
     }).catch(reject);
   });
 }
@@ -324,6 +326,9 @@ function run(request) {
       } else if (answer.type === 'done') {
         waiting.delete(answer.id);
         finish(answer);
+      } else if (answer.type === 'failed') {
+        waiting.delete(answer.id);
+        finish({ status: 3, message: answer.message, refused: -1 });
       }
     }).catch((error) => {
       clearTimeout(timer);

@@ -24,6 +24,15 @@ function prepare(request) {
 
 onmessage = (event) => {
   const request = event.data;
+  try {
+    answer(request);
+  } catch (error) {
+    // The page is told, rather than left waiting for an answer.
+    postMessage({ type: 'failed', id: request.id, message: String(error && error.message ? error.message : error) });
+  }
+};
+
+function answer(request) {
   if (request.type === 'start') {
     separator = request.separator ?? '.';
     start();
@@ -58,4 +67,4 @@ onmessage = (event) => {
       summary: done ? core.drawsSummary() : null,
     });
   }
-};
+}

@@ -295,10 +295,18 @@ async function main() {
     await page.waitForSelector('#progress-dialog:not([open])');
     check(await page.$eval('#viewer', (v) => v.hidden), 'Cancel leaves the worksheet shown');
     check((await page.$eval('#results', (r) => r.value)) === '', 'Cancel leaves no report');
+    // The next run, with two lines of notes, Compute clicked while the notes
+    // are still tall with the focus.
     await page.$eval('#field5', (f) => (f.value = '.6'));
+    await page.focus('#notes');
+    await page.keyboard.type('Patient A');
+    await page.keyboard.press('Enter');
+    await page.keyboard.type('second line');
     await page.click('#compute');
     await waitForViewer(page);
-    check((await page.$eval('#results', (r) => r.value)) + '\n' === expected, 'after a Cancel the next run gives the report');
+    const withNotes = native(['--notes', 'Patient A', '--notes', 'second line', ...EXAMPLE]);
+    const got = (await page.$eval('#results', (r) => r.value)) + '\n';
+    check(got === withNotes, 'after a Cancel the next run gives the report, with the notes', firstDifference(got, withNotes));
     await page.click('#return');
 
     // Clear Data empties the fields, forgets the control data, focuses field 1.
