@@ -301,7 +301,9 @@ function run(request) {
     const timer = setTimeout(() => {
       shown = true;
       dialog.showModal();
-      $('cancel').focus();
+      // The focus on the window, not on Cancel: as on the desktop, an Enter
+      // meant for something else does not cancel a long run.
+      dialog.focus();
     }, PROGRESS_DELAY_MS);
     const finish = (answer) => {
       clearTimeout(timer);
@@ -372,6 +374,7 @@ async function compute() {
     request.holdsText = $('results').value !== '';
     const answer = await run(request);
     if (answer.status === 'cancelled' || answer.status === 2) {
+      screen.inert = false;
       focusField(0);
       return;
     }

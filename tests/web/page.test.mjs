@@ -291,9 +291,12 @@ async function main() {
     }
     await page.waitForSelector('#progress-dialog[open]', { timeout: 30000 });
     if (shots) await page.screenshot({ path: join(shots, 'web-progress-1366x768.png') });
+    await page.keyboard.press('Enter');
+    check(await page.$eval('#progress-dialog', (d) => d.open), 'Enter in the progress window does not cancel the run');
     await page.click('#cancel');
     await page.waitForSelector('#progress-dialog:not([open])');
     check(await page.$eval('#viewer', (v) => v.hidden), 'Cancel leaves the worksheet shown');
+    check((await activeId(page)) === 'field1', 'after Cancel the focus is in the first field', await activeId(page));
     check((await page.$eval('#results', (r) => r.value)) === '', 'Cancel leaves no report');
     // The next run, with two lines of notes, Compute clicked while the notes
     // are still tall with the focus.
