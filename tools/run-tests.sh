@@ -72,7 +72,9 @@ fi
 # The web page in headless chromium: built on the WebAssembly core, typed
 # into with the keyboard, its report compared with quorrel-report's byte for
 # byte (tests/web/page.test.mjs says what else it checks).
-if [ -x "$build/src/cli/quorrel-report" ]; then
+if [ ! -x "$here/tools/build-wasm.sh" ]; then
+  record "web page (chromium)" 77 "this tree has no WebAssembly build of the core (tools/build-wasm.sh)"
+elif [ -x "$build/src/cli/quorrel-report" ]; then
   rc=0
   "$here/tools/run-web.sh" build || rc=$?
   if [ $rc -eq 0 ]; then
