@@ -56,19 +56,9 @@ for suite in numeric engines analysis; do
   fi
 done
 
-# A batch as a spreadsheet writes it: CR LF line ends, a refused row.
-printf 'mean_x,sd_x,mean_y,sd_y,r,n,case_x,case_y,prior,id\r\n%s\r\n%s\r\n%s\r\n' \
-  '100,15,50,10,.6,20,70,55,standard,first' '100,0,50,10,.6,20,70,55,,refused' \
-  '"100","15","50","10","0,6","20","70","55",calibrated,"third"' >"$scratch/batch.csv"
-cases=(
-  "100 15 50 10 .6 20 70 55"
-  "--json 100 15 50 10 .6 20 70 55"
-  "--prior standard --limits lower --test unstandardized --decimal-separator , --notes x 100 15 50 10 0,6 20 70 55"
-  "--limits upper -- -3.5 1.25 2 .5 -.3 12 -6 3"
-  "100 0 50 10 .6 20 70 55"
-  "--prior calibrated 100 15 50 10 .6 3 70 55"
-  "--batch $scratch/batch.csv"
-)
+# shellcheck source=../tests/cli/cross_build_cases.sh
+source "$here/tests/cli/cross_build_cases.sh"
+cross_build_cases "$scratch"
 compared=0
 for args in "${cases[@]}"; do
   read -r -a argv <<<"$args"

@@ -21,8 +21,11 @@ packages=(
   # The Windows build and its run under Wine (tools/check-windows.sh):
   # MinGW-w64 with POSIX threads, GoogleTest's sources, 64-bit Wine.
   g++-mingw-w64-x86-64-posix googletest wine64
-  # The web page's browser test (tests/web): Node and headless chromium.
-  nodejs chromium
+  # The WebAssembly build and its run under Node (tools/build-wasm.sh):
+  # emscripten, whose optimiser needs acorn, and Node itself.
+  emscripten node-acorn nodejs
+  # The web page's browser test (tests/web): headless chromium.
+  chromium
 )
 # npm comes with some builds of Node (NodeSource's), from Debian's own
 # package otherwise.

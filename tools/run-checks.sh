@@ -16,7 +16,10 @@
 #              Linux program (tools/check-windows.sh);
 #   extended   any difference, in a bit or a flag, between the software
 #              extended format and the processor's over
-#              QUORREL_EXTENDED_PAIRS (10^8) operand pairs per operation.
+#              QUORREL_EXTENDED_PAIRS (10^8) operand pairs per operation;
+#   soft       a failure of the engine, analysis and command-line tests (the
+#              golden values, the reference agreement, the report goldens)
+#              built with the software extended format forced.
 # Each stage prints its time.  Arguments choose stages (default: all);
 # --list prints the default stages.
 # Every build folder starts clean, as in CI, unless QUORREL_KEEP_BUILDS=1.
@@ -29,7 +32,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${QUORREL_JOBS:-$(nproc)}
 fuzz_seconds=${QUORREL_FUZZ_SECONDS:-30}
-default_stages=(format asan tsan fuzz windows extended)
+default_stages=(format asan tsan fuzz windows extended soft)
 if [ "${1:-}" = --list ]; then
   echo "${default_stages[@]}"
   exit 0
@@ -149,10 +152,26 @@ check_windows() {
   QUORREL_JOBS=$jobs "$here/tools/check-windows.sh"
 }
 
+check_soft() {
+  local build="$here/build-soft-check"
+  fresh "$build"
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+    -DQUORREL_SOFT_EXTENDED=ON -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_FUZZ=OFF >/dev/null
+  local tests=(engines_tests engines_reference_tests analysis_tests cli_tests)
+  cmake --build "$build" -j"$jobs" --target "${tests[@]}" quorrel-report
+  local t
+  for t in "${tests[@]}"; do
+    # (--pdf needs the windows' Qt, which this build leaves out.)
+    "$(find "$build/tests" -name "$t" -type f -perm -u+x | head -1)" --gtest_brief=1 \
+      --gtest_filter='-*Pdf*'
+  done
+}
+
 # Each stage runs in a subshell of its own, so that a failing command ends
 # that stage only; the verdicts are listed together at the end.
 verdicts=()
 failed_any=0
+
 for stage in "${stages[@]}"; do
   echo "=== check: $stage"
   start=$(date +%s)

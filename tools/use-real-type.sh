@@ -6,9 +6,9 @@
 # compare with the processor's long double) and of the step-by-step
 # reference computation (bench/reference), "long double" becomes tReal
 # (in comments too, which mostly describe the code; a line that says it
-# "keeps long double" is left alone) and std::fabs,
-# sqrt, isnan, isinf, isfinite, trunc, floor, ceil, llrint, nextafter and signbit
-# become real_math::'s; a header that then names tReal includes
+# "keeps long double" is left alone) and, in a file that has real
+# quantities, std::fabs, sqrt, isnan, isinf, isfinite, trunc, floor, ceil,
+# llrint, nextafter and signbit become real_math::'s; a header that then names tReal includes
 # numeric/real.h; every file changed is formatted.  Running it twice
 # changes nothing the second time.
 set -euo pipefail
@@ -20,10 +20,14 @@ mapfile -t files < <(git ls-files src/numeric src/engines src/analysis src/cli t
 changed=()
 for f in "${files[@]}"; do
   before=$(sha1sum "$f")
-  perl -pi -e '
+  # The <cmath> calls change only in a file with real quantities: elsewhere
+  # they take doubles or integers (a processor count, a field's value).
+  if grep -qE '\blong double\b|\btReal\b' "$f"; then math=1; else math=0; fi
+  MATH=$math perl -pi -e '
     next if /keeps long double/;
     s/\blong double\b/tReal/g;
-    s/\bstd::(fabs|sqrt|isnan|isinf|isfinite|trunc|floor|ceil|llrint|nextafter|signbit)\(/real_math::$1(/g;
+    s/\bstd::(fabs|sqrt|isnan|isinf|isfinite|trunc|floor|ceil|llrint|nextafter|signbit)\(/real_math::$1(/g
+      if $ENV{MATH};
   ' "$f"
   if [[ $f == *.h ]] && grep -q '\btReal\b' "$f" && ! grep -q '"numeric/real.h"' "$f"; then
     # Beside the file's other project includes, or after its last include.

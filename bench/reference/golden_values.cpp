@@ -27,7 +27,7 @@ namespace ref = quorrel_reference;
 
 namespace {
 
-void Print(const char* label, long double x) {
+void Print(const char* label, tReal x) {
   std::printf("%s%.21LgL\n", label, x);
 }
 
@@ -40,7 +40,7 @@ int Engine(int argc, char** argv) {
   const bool calibrated = std::strcmp(argv[2], "calibrated") == 0;
   const int32_t n = std::atoi(argv[3]);
   const int32_t n_iter = std::atoi(argv[4]);
-  long double v[7];
+  tReal v[7];
   for (int i = 0; i < 7; ++i)
     v[i] = std::strtod(argv[5 + i], nullptr);  // the worksheet's values are doubles
   const bool two_sided = std::strcmp(argv[12], "two-sided") == 0;
@@ -62,7 +62,7 @@ int Normals() {
   ref::RandomSeed2 = 1841323562;
   Print("first ", d.RandomValue());
   Print("second ", d.RandomValue());
-  long double sum = 0;
+  tReal sum = 0;
   for (int i = 2; i < 1000000; ++i)
     sum += d.RandomValue();
   Print("sum ", sum);
@@ -88,7 +88,7 @@ int Draws() {
   for (tCase& c : cases) {
     ref::RandomSeed1 = 897183450;
     ref::RandomSeed2 = 1841323562;
-    long double sum = 0;
+    tReal sum = 0;
     for (int i = 0; i < 200000; ++i)
       sum += c.d->RandomValue();
     std::printf("%s: ", c.name);

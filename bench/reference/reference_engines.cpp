@@ -13,7 +13,10 @@ namespace quorrel_reference {
 namespace {
 
 // Where values that are formed only for their faults go.
-volatile long double g_sink;
+volatile uint64_t g_sink;
+void Sink(tReal v) {
+  g_sink = real_math::Bits(v).significand;
+}
 
 struct Matrices {
   Matrix20 A, B, L, Lt, T, Tt, TtT, LTtT, W, Sigma, C;
@@ -23,8 +26,7 @@ struct Matrices {
   }
 };
 
-void SetUpScale(Matrices& m, int32_t n, long double sd_x, long double sd_y, long double r,
-                long double f, bool scaled) {
+void SetUpScale(Matrices& m, int32_t n, tReal sd_x, tReal sd_y, tReal r, tReal f, bool scaled) {
   m.A(1, 1) = sd_x * sd_x * (n - 1);
   m.A(2, 2) = sd_y * sd_y * (n - 1);
   m.A(1, 2) = sd_x * sd_y * r * (n - 1);
@@ -44,9 +46,9 @@ void SetUpScale(Matrices& m, int32_t n, long double sd_x, long double sd_y, long
 
 // Draws T and forms Sigma = inverse of (L (T'T) L').
 void DrawSigma(Matrices& m, tDistribution& g1, tDistribution& g2, tDistribution& g3) {
-  long double t1 = std::sqrt(g1.RandomValue());
-  long double t2 = std::sqrt(g2.RandomValue());
-  long double u = g3.RandomValue();
+  tReal t1 = real_math::sqrt(g1.RandomValue());
+  tReal t2 = real_math::sqrt(g2.RandomValue());
+  tReal u = g3.RandomValue();
   m.T(1, 1) = t1;
   m.T(1, 2) = u;
   m.T(2, 1) = 0;
@@ -62,37 +64,36 @@ void DrawSigma(Matrices& m, tDistribution& g1, tDistribution& g2, tDistribution&
 // case's z scores and rho under the drawn parameters, and the case's
 // difference.  `accepted_rho` is the rho of the calibrated prior's
 // acceptance test; without it rho is formed here, after zx and zy.
-long double CaseDifference(Matrices& m, tDistribution& g3, int32_t n,
-                           const long double* accepted_rho, long double mean_x, long double mean_y,
-                           long double case_x, long double case_y, tTestKind test) {
-  long double z1 = g3.RandomValue();
-  long double z2 = g3.RandomValue();
-  long double root_n = std::sqrt(static_cast<long double>(n));
-  long double mu_x = z1 * m.C(1, 1) / root_n + mean_x;
-  long double mu_y = (z1 * m.C(2, 1) + z2 * m.C(2, 2)) / root_n + mean_y;
-  long double zx = (case_x - mu_x) / std::sqrt(m.Sigma(1, 1));
-  long double zy = (case_y - mu_y) / std::sqrt(m.Sigma(2, 2));
-  long double rho =
-      accepted_rho ? *accepted_rho : m.Sigma(1, 2) / std::sqrt(m.Sigma(1, 1) * m.Sigma(2, 2));
+tReal CaseDifference(Matrices& m, tDistribution& g3, int32_t n, const tReal* accepted_rho,
+                     tReal mean_x, tReal mean_y, tReal case_x, tReal case_y, tTestKind test) {
+  tReal z1 = g3.RandomValue();
+  tReal z2 = g3.RandomValue();
+  tReal root_n = real_math::sqrt(static_cast<tReal>(n));
+  tReal mu_x = z1 * m.C(1, 1) / root_n + mean_x;
+  tReal mu_y = (z1 * m.C(2, 1) + z2 * m.C(2, 2)) / root_n + mean_y;
+  tReal zx = (case_x - mu_x) / real_math::sqrt(m.Sigma(1, 1));
+  tReal zy = (case_y - mu_y) / real_math::sqrt(m.Sigma(2, 2));
+  tReal rho =
+      accepted_rho ? *accepted_rho : m.Sigma(1, 2) / real_math::sqrt(m.Sigma(1, 1) * m.Sigma(2, 2));
   if (test == tTestKind::Unstandardized) {
     // zx, zy and rho are formed for this test too, although it does not use
     // them, so a fault in them ends the run; the sink keeps the compiler
     // from dropping them.
-    g_sink = zx;
-    g_sink = zy;
-    g_sink = rho;
+    Sink(zx);
+    Sink(zy);
+    Sink(rho);
     return ((case_x - mu_x) - (case_y - mu_y)) /
-           std::sqrt(m.Sigma(1, 1) + m.Sigma(2, 2) - 2 * m.Sigma(1, 2));
+           real_math::sqrt(m.Sigma(1, 1) + m.Sigma(2, 2) - 2 * m.Sigma(1, 2));
   }
-  return (zx - zy) / std::sqrt(2 - 2 * rho);
+  return (zx - zy) / real_math::sqrt(2 - 2 * rho);
 }
 
 // Stores Z_i and adds Phi(Z_i) to S, with the floating-point flags read
 // where a trapped fault would have stopped the run: after Z_i and after
 // Phi(Z_i).
-void StoreAndAdd(tDistribution& g3, long double zi, double& stored, long double& s) {
+void StoreAndAdd(tDistribution& g3, tReal zi, double& stored, tReal& s) {
   RaiseOnFloatingPointFault();
-  long double phi = g3.Cdf(zi);
+  tReal phi = g3.Cdf(zi);
   RaiseOnFloatingPointFault();
   stored = static_cast<double>(zi);
   s = s + phi;
@@ -106,12 +107,11 @@ void StoreAndAdd(tDistribution& g3, long double zi, double& stored, long double&
   throw;
 }
 
-void Summarize(tDistribution& g3, long double s, std::vector<double>& store, int32_t n_iter,
-               long double mean_x, long double sd_x, long double mean_y, long double sd_y,
-               long double r, long double case_x, long double case_y, bool two_sided,
-               int32_t conf_pct, tTestKind test, tEngine_results& results) {
+void Summarize(tDistribution& g3, tReal s, std::vector<double>& store, int32_t n_iter, tReal mean_x,
+               tReal sd_x, tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+               bool two_sided, int32_t conf_pct, tTestKind test, tEngine_results& results) {
   tEngine_results out;
-  long double p = s / n_iter * 100;
+  tReal p = s / n_iter * 100;
   RaiseOnFloatingPointFault();
   bool flipped = false;
   if (p > 50) {
@@ -122,22 +122,22 @@ void Summarize(tDistribution& g3, long double s, std::vector<double>& store, int
   out.one_tailed_p = p / 100;
   out.two_tailed_p = p / 50;
   QuickSort(1, n_iter, store.data());
-  long double alpha = 100 - conf_pct;
+  tReal alpha = 100 - conf_pct;
   long long lo, hi;
   if (two_sided) {
-    lo = std::llrint(((alpha / 2) / 100) * n_iter);
-    hi = std::llrint(((conf_pct + alpha / 2) / 100) * n_iter) + 1;
+    lo = real_math::llrint(((alpha / 2) / 100) * n_iter);
+    hi = real_math::llrint(((conf_pct + alpha / 2) / 100) * n_iter) + 1;
   } else {
-    lo = std::llrint((alpha / 100) * n_iter);
-    hi = std::llrint((conf_pct / 100.0L) * n_iter) + 1;
+    lo = real_math::llrint((alpha / 100) * n_iter);
+    hi = real_math::llrint((conf_pct / 100.0L) * n_iter) + 1;
   }
   lo = std::clamp<long long>(lo, 1, n_iter);
   hi = std::clamp<long long>(hi, 1, n_iter);
   if (test == tTestKind::Unstandardized) {
     out.zdcc = ((case_x - mean_x) - (case_y - mean_y)) / SD_of_difference(sd_x, sd_y, r);
   } else {
-    long double zX = (case_x - mean_x) / sd_x;
-    long double zY = (case_y - mean_y) / sd_y;
+    tReal zX = (case_x - mean_x) / sd_x;
+    tReal zY = (case_y - mean_y) / sd_y;
     out.zdcc = (zX - zY) / SD_of_difference(1, 1, r);
   }
   out.zdcc_lower = store[lo - 1];
@@ -145,7 +145,7 @@ void Summarize(tDistribution& g3, long double s, std::vector<double>& store, int
   out.pct_lower = 100 * g3.Cdf(out.zdcc_lower);
   out.pct_upper = 100 * g3.Cdf(out.zdcc_upper);
   if (flipped) {
-    long double lower = out.pct_lower;
+    tReal lower = out.pct_lower;
     out.pct_lower = 100 - out.pct_upper;
     out.pct_upper = 100 - lower;
   }
@@ -155,10 +155,10 @@ void Summarize(tDistribution& g3, long double s, std::vector<double>& store, int
 
 }  // namespace
 
-void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                            long double sd_x, long double mean_y, long double sd_y, long double r,
-                            long double case_x, long double case_y, bool two_sided,
-                            int32_t conf_pct, tEngine_results& results, tTestKind test) {
+void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                            tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                            bool two_sided, int32_t conf_pct, tEngine_results& results,
+                            tTestKind test) {
   if (fixed_seed) {
     RandomSeed1 = 897183450;
     RandomSeed2 = 1841323562;
@@ -167,7 +167,7 @@ void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long dou
   auto g1 = std::make_unique<tChi_square_distribution>(n);
   auto g2 = std::make_unique<tChi_square_distribution>(n - 1);
   auto g3 = std::make_unique<tNormal_distribution>(0, 1);
-  long double s = 0;
+  tReal s = 0;
   auto m = std::make_unique<Matrices>();
   std::vector<double> store(std::max(n_iter, 0));
   SetUpScale(*m, n, sd_x, sd_y, r, 1, false);
@@ -175,7 +175,7 @@ void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long dou
     for (int32_t i = 1; i <= n_iter; ++i) {
       DrawSigma(*m, *g1, *g2, *g3);
       Cholesky2x2(m->Sigma, m->C);
-      long double zi = CaseDifference(*m, *g3, n, nullptr, mean_x, mean_y, case_x, case_y, test);
+      tReal zi = CaseDifference(*m, *g3, n, nullptr, mean_x, mean_y, case_x, case_y, test);
       StoreAndAdd(*g3, zi, store[i - 1], s);
     }
   } catch (...) {
@@ -185,10 +185,10 @@ void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long dou
             conf_pct, test, results);
 }
 
-void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                             long double sd_x, long double mean_y, long double sd_y, long double r,
-                             long double case_x, long double case_y, bool two_sided,
-                             int32_t conf_pct, tEngine_results& results, tTestKind test) {
+void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                             tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                             bool two_sided, int32_t conf_pct, tEngine_results& results,
+                             tTestKind test) {
   if (fixed_seed) {
     RandomSeed1 = 897183450;
     RandomSeed2 = 1841323562;
@@ -198,26 +198,26 @@ void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long do
   auto g2 = std::make_unique<tChi_square_distribution>(n - 3);
   auto g3 = std::make_unique<tNormal_distribution>(0, 1);
   auto g4 = std::make_unique<tUniform_distribution>(0, 1);
-  long double s = 0;
+  tReal s = 0;
   auto m = std::make_unique<Matrices>();
   std::vector<double> store(std::max(n_iter, 0));
-  long double f = static_cast<long double>(n - 2) / (n - 1);
+  tReal f = static_cast<tReal>(n - 2) / (n - 1);
   SetUpScale(*m, n, sd_x, sd_y, r, f, true);
   try {
     for (int32_t i = 1; i <= n_iter; ++i) {
-      long double rho;
+      tReal rho;
       while (true) {
         DrawSigma(*m, *g1, *g2, *g3);
-        rho = m->Sigma(1, 2) / std::sqrt(m->Sigma(1, 1) * m->Sigma(2, 2));
+        rho = m->Sigma(1, 2) / real_math::sqrt(m->Sigma(1, 1) * m->Sigma(2, 2));
         // A fault ends the run at once: an infinite or NaN rho would be
         // rejected for ever.
         RaiseOnFloatingPointFault();
-        if (std::isnan(rho)) throw EInvalidOp();
-        long double v = g4->RandomValue();
+        if (real_math::isnan(rho)) throw EInvalidOp();
+        tReal v = g4->RandomValue();
         if (v * v <= 1 - rho * rho) break;
       }
       Cholesky2x2(m->Sigma, m->C);
-      long double zi = CaseDifference(*m, *g3, n, &rho, mean_x, mean_y, case_x, case_y, test);
+      tReal zi = CaseDifference(*m, *g3, n, &rho, mean_x, mean_y, case_x, case_y, test);
       StoreAndAdd(*g3, zi, store[i - 1], s);
     }
   } catch (...) {

@@ -12,19 +12,18 @@
 #include <cstdint>
 
 #include "engines/Bayes_Engines.h"
+#include "numeric/real.h"
 
 namespace quorrel_reference {
 
-void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                            long double sd_x, long double mean_y, long double sd_y, long double r,
-                            long double case_x, long double case_y, bool two_sided,
-                            int32_t conf_pct, tEngine_results& results,
+void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                            tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                            bool two_sided, int32_t conf_pct, tEngine_results& results,
                             tTestKind test = tTestKind::Standardized);
 
-void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                             long double sd_x, long double mean_y, long double sd_y, long double r,
-                             long double case_x, long double case_y, bool two_sided,
-                             int32_t conf_pct, tEngine_results& results,
+void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                             tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                             bool two_sided, int32_t conf_pct, tEngine_results& results,
                              tTestKind test = tTestKind::Standardized);
 
 }  // namespace quorrel_reference

@@ -14,7 +14,7 @@ namespace quorrel_reference {
 int32_t RandomSeed1 = 897183450;
 int32_t RandomSeed2 = 1841323562;
 
-long double UniformRandom() {
+tReal UniformRandom() {
   int32_t k = RandomSeed1 / 53668;
   RandomSeed1 = 40014 * (RandomSeed1 - k * 53668) - k * 12211;
   if (RandomSeed1 < 0) RandomSeed1 += 2147483563;
@@ -23,20 +23,20 @@ long double UniformRandom() {
   if (RandomSeed2 < 0) RandomSeed2 += 2147483399;
   int32_t z = RandomSeed1 - RandomSeed2;
   if (z < 1) z += 2147483562;
-  return static_cast<long double>(z) * 4.656613e-10L;
+  return static_cast<tReal>(z) * 4.656613e-10L;
 }
 
-bool NearlyEqual(long double a, long double b) {
-  return std::fabs(b - a) < 5e-12L;
+bool NearlyEqual(tReal a, tReal b) {
+  return real_math::fabs(b - a) < 5e-12L;
 }
 
 namespace {
 [[noreturn]] void Raise(int id, const std::string& limit) {
   throw EArgumentError(id, "argument error " + std::to_string(id) + ": " + limit);
 }
-std::string Limit(long double x) {
+std::string Limit(tReal x) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.12Lg", x);
+  std::snprintf(text, sizeof text, "%.12Lg", static_cast<long double>(x));  // keeps long double
   return text;
 }
 }  // namespace
@@ -46,7 +46,7 @@ bool RaiseIf(bool condition, int id) {
   return true;
 }
 
-bool CheckBound(int id, long double value, long double limit) {
+bool CheckBound(int id, tReal value, tReal limit) {
   bool fails = false;
   switch (id) {
     case 1301:
@@ -74,11 +74,11 @@ bool CheckBound(int id, long double value, long double limit) {
   return true;
 }
 
-long double IntegerPower(long double base, int32_t exponent) {
+tReal IntegerPower(tReal base, int32_t exponent) {
   if (exponent == 0) return 1;
   uint32_t bits = exponent < 0 ? 0u - static_cast<uint32_t>(exponent) : exponent;
-  long double square = base;
-  long double product = 1;
+  tReal square = base;
+  tReal product = 1;
   while (true) {
     if (bits & 1u) product = product * square;
     bits >>= 1;
@@ -88,52 +88,52 @@ long double IntegerPower(long double base, int32_t exponent) {
   return exponent < 0 ? 1 / product : product;
 }
 
-long double RealPower(long double base, long double exponent) {
+tReal RealPower(tReal base, tReal exponent) {
   if (exponent == 0) return 1;
   if (base == 0 && exponent > 0) return 0;
-  if (exponent == std::trunc(exponent) && std::fabs(exponent) <= Unbounded)
+  if (exponent == real_math::trunc(exponent) && real_math::fabs(exponent) <= Unbounded)
     return IntegerPower(base, static_cast<int32_t>(exponent));
   return ExtendedExp(exponent * ExtendedLog(base));
 }
 
-long double LogGamma(long double x) {
-  static const long double coefficients[6] = {76.18009172947146L,     -86.50532032941677L,
-                                              24.01409824083091L,     -1.231739572450155L,
-                                              0.1208650973866179e-2L, -0.5395239384953e-5L};
-  long double y = x - 1;
-  long double t = y + 5.5L;
+tReal LogGamma(tReal x) {
+  static const tReal coefficients[6] = {76.18009172947146L,     -86.50532032941677L,
+                                        24.01409824083091L,     -1.231739572450155L,
+                                        0.1208650973866179e-2L, -0.5395239384953e-5L};
+  tReal y = x - 1;
+  tReal t = y + 5.5L;
   t = (y + 0.5L) * ExtendedLog(t) - t;
-  long double s = 1;
-  for (long double c : coefficients) {
+  tReal s = 1;
+  for (tReal c : coefficients) {
     y = y + 1;
     s = s + c / y;
   }
   return ExtendedLog(2.5066282746310005L * s) + t;
 }
 
-long double GammaSeries(long double x, long double a) {
+tReal GammaSeries(tReal x, tReal a) {
   if (NearlyEqual(0, x)) return 0;
-  long double term = 1 / a;
-  long double sum = term;
-  long double d = a;
+  tReal term = 1 / a;
+  tReal sum = term;
+  tReal d = a;
   int n = 1;
   do {
     d = d + 1;
     term = term * x / d;
     sum = sum + term;
     n = n + 1;
-  } while (!(std::fabs(term) < std::fabs(sum) * 5e-12L || n > 100));
+  } while (!(real_math::fabs(term) < real_math::fabs(sum) * 5e-12L || n > 100));
   return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * sum;
 }
 
-long double GammaContinuedFraction(long double x, long double a) {
-  long double g = 0, g_old = 1, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
-  long double n = 1;
+tReal GammaContinuedFraction(tReal x, tReal a) {
+  tReal g = 0, g_old = 1, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
+  tReal n = 1;
   do {
-    long double d = n - a;
+    tReal d = n - a;
     a0 = (a1 + a0 * d) * f;
     b0 = (b1 + b0 * d) * f;
-    long double e = n * f;
+    tReal e = n * f;
     a1 = x * a0 + e * a1;
     b1 = x * b0 + e * b1;
     if (a1 != 0) {
@@ -143,17 +143,17 @@ long double GammaContinuedFraction(long double x, long double a) {
     }
     n = n + 1;
     // A NaN would never meet the stopping test.
-    if (std::isnan(g)) throw EInvalidOp();
-  } while (!(std::fabs((g - g_old) / g) < 5e-12L));
+    if (real_math::isnan(g)) throw EInvalidOp();
+  } while (!(real_math::fabs((g - g_old) / g) < 5e-12L));
   return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * g;
 }
 
-long double IncompleteGammaP(long double x, long double a) {
+tReal IncompleteGammaP(tReal x, tReal a) {
   CheckBound(1302, x, 0);
   RaiseIf(x > Unbounded, 1361);
   CheckBound(1301, a, 0);
   RaiseIf(a > Unbounded, 1361);
-  if (std::isnan(x) || std::isnan(a)) throw EInvalidOp();
+  if (real_math::isnan(x) || real_math::isnan(a)) throw EInvalidOp();
   if (x < a + 1) return GammaSeries(x, a);
   return 1 - GammaContinuedFraction(x, a);
 }
@@ -171,7 +171,7 @@ void RaiseOnFloatingPointFault() {
 // ---------------------------------------------------------------------------
 // Distributions
 
-bool tDistribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tDistribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   parameters_[1].value = p1;
   parameters_[2].value = p2;
   parameters_[3].value = p3;
@@ -184,27 +184,27 @@ bool tDistribution::SetParameters(long double p1, long double p2, long double p3
   return true;
 }
 
-bool tDistribution::InSupport(long double x) {
+bool tDistribution::InSupport(tReal x) {
   return support_lower_ <= x && x <= support_upper_;
 }
-long double tDistribution::Density(long double) {
+tReal tDistribution::Density(tReal) {
   return 0;
 }
-long double tDistribution::PointMass(long double) {
+tReal tDistribution::PointMass(tReal) {
   return 0;
 }
 
-long double tDistribution::Cdf(long double x) {
-  if (std::isnan(x)) throw EInvalidOp();  // would recurse through IntervalProbability
+tReal tDistribution::Cdf(tReal x) {
+  if (real_math::isnan(x)) throw EInvalidOp();  // would recurse through IntervalProbability
   if (x < support_lower_) return 0;
   if (x >= support_upper_) return 1;
   return IntervalProbability(support_lower_, x);
 }
 
-long double tDistribution::IntervalProbability(long double a, long double b) {
+tReal tDistribution::IntervalProbability(tReal a, tReal b) {
   if (a < support_lower_) a = support_lower_;
   if (b > support_upper_) b = support_upper_;
-  long double result;
+  tReal result;
   if (b >= Unbounded)
     result = 1 - Cdf(a) + PointMass(a);
   else if (a <= -Unbounded)
@@ -216,41 +216,41 @@ long double tDistribution::IntervalProbability(long double a, long double b) {
   return result;
 }
 
-tNormal_distribution::tNormal_distribution(long double mean, long double variance) {
+tNormal_distribution::tNormal_distribution(tReal mean, tReal variance) {
   parameters_[1] = {0, false, -Unbounded, Unbounded};
   parameters_[2] = {0, false, 0, Unbounded};
   SetParameters(mean, variance, 0);
 }
 
-bool tNormal_distribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tNormal_distribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   bool ok = tDistribution::SetParameters(p1, p2, p3);
   mu_ = p1;
   variance_ = p2;
-  sigma_ = std::sqrt(p2);
+  sigma_ = real_math::sqrt(p2);
   log_norm_ = -(ExtendedLog(6.283185307179586L) + ExtendedLog(p2)) / 2;
-  generator_constant_ = std::sqrt(2 / ExtendedExp(1.0L));
+  generator_constant_ = real_math::sqrt(2 / ExtendedExp(1.0L));
   return ok;
 }
 
-long double tNormal_distribution::Density(long double x) {
+tReal tNormal_distribution::Density(tReal x) {
   if (!InSupport(x)) return 0;
   return ExtendedExp(log_norm_ - (x - mu_) * (x - mu_) / (2 * variance_));
 }
 
-long double tNormal_distribution::Cdf(long double x) {
-  long double z = (x - mu_) / sigma_;
+tReal tNormal_distribution::Cdf(tReal x) {
+  tReal z = (x - mu_) / sigma_;
   if (!InSupport(x)) return tDistribution::Cdf(x);
-  long double p = IncompleteGammaP(z * z / 2, 0.5L);
+  tReal p = IncompleteGammaP(z * z / 2, 0.5L);
   if (z >= 0) return 0.5L + 0.5L * p;
   return 0.5L - 0.5L * p;
 }
 
-long double tNormal_distribution::RandomValue() {
+tReal tNormal_distribution::RandomValue() {
   while (true) {
-    long double u = UniformRandom();
-    long double v = UniformRandom();
-    long double x = (2 * v - 1) * generator_constant_ / u;
-    long double s = x * x;
+    tReal u = UniformRandom();
+    tReal v = UniformRandom();
+    tReal x = (2 * v - 1) * generator_constant_ / u;
+    tReal s = x * x;
     if (s <= 2 * u * u - 8 * u + 6) return sigma_ * x + mu_;
     if (s >= 2 / u - 2 * u) continue;
     if (s > -4 * ExtendedLog(u)) continue;
@@ -258,17 +258,17 @@ long double tNormal_distribution::RandomValue() {
   }
 }
 
-tGamma_distribution::tGamma_distribution(long double shape, long double rate) {
+tGamma_distribution::tGamma_distribution(tReal shape, tReal rate) {
   Build(shape, rate);
 }
 
-void tGamma_distribution::Build(long double shape, long double rate) {
+void tGamma_distribution::Build(tReal shape, tReal rate) {
   parameters_[1] = {0, false, 0, Unbounded};
   parameters_[2] = {0, false, 0, Unbounded};
   SetParameters(shape, rate, 0);
 }
 
-bool tGamma_distribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tGamma_distribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   bool ok = tDistribution::SetParameters(p1, p2, p3);
   alpha_ = p1;
   lambda_ = p2;
@@ -276,54 +276,54 @@ bool tGamma_distribution::SetParameters(long double p1, long double p2, long dou
   support_lower_ = 0;
   support_upper_ = Unbounded;
   if (alpha_ > 1) {
-    long double h = std::sqrt(2 * alpha_ - 1);
+    tReal h = real_math::sqrt(2 * alpha_ - 1);
     c1_ =
-        (1 - h) * std::sqrt(ExtendedExp(
+        (1 - h) * real_math::sqrt(ExtendedExp(
                       (ExtendedLog(alpha_ - h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) + h - 1));
     c2_ =
-        (1 + h) * std::sqrt(ExtendedExp(
+        (1 + h) * real_math::sqrt(ExtendedExp(
                       (ExtendedLog(alpha_ + h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) - h - 1));
   } else if (alpha_ < 1) {
-    long double e = ExtendedExp(1.0L);
+    tReal e = ExtendedExp(1.0L);
     c1_ = (e + alpha_) / e;
     c2_ = 1 / alpha_;
   }
   return ok;
 }
 
-bool tGamma_distribution::InSupport(long double x) {
+bool tGamma_distribution::InSupport(tReal x) {
   bool inside = tDistribution::InSupport(x);
   if (alpha_ < 1) return inside && x > 0;
   return inside;
 }
 
-long double tGamma_distribution::Density(long double x) {
+tReal tGamma_distribution::Density(tReal x) {
   if (InSupport(x) && x > 0)
     return ExtendedExp((alpha_ - 1) * ExtendedLog(x) + log_norm_ - lambda_ * x);
   if (NearlyEqual(alpha_, 1) && x == 0) return lambda_;
   return 0;
 }
 
-long double tGamma_distribution::Cdf(long double x) {
+tReal tGamma_distribution::Cdf(tReal x) {
   if (!InSupport(x)) return x <= 0 ? 0 : 1;
   if (alpha_ <= 500) return IncompleteGammaP(lambda_ * x, alpha_);
-  long double w = RealPower(lambda_ * x / alpha_, 1.0L / 3) - 1 + 1 / (9 * alpha_);
-  long double p = IncompleteGammaP(4.5L * alpha_ * (w * w), 0.5L);  // 4.5 alpha times w squared
+  tReal w = RealPower(lambda_ * x / alpha_, 1.0L / 3) - 1 + 1 / (9 * alpha_);
+  tReal p = IncompleteGammaP(4.5L * alpha_ * (w * w), 0.5L);  // 4.5 alpha times w squared
   return w >= 0 ? (1 + p) / 2 : (1 - p) / 2;
 }
 
-long double tGamma_distribution::RandomValue() {
-  long double g;
+tReal tGamma_distribution::RandomValue() {
+  tReal g;
   if (alpha_ == 1) {
     g = -ExtendedLog(UniformRandom());
   } else if (alpha_ > 1) {
     while (true) {
-      long double u = UniformRandom();
-      long double v = UniformRandom() * (c2_ - c1_) + c1_;
-      long double x = v / u;
-      long double y = x + alpha_ - 1;
-      long double s = x * x;
-      long double q = -2 * u * u + 8 * u - 6;
+      tReal u = UniformRandom();
+      tReal v = UniformRandom() * (c2_ - c1_) + c1_;
+      tReal x = v / u;
+      tReal y = x + alpha_ - 1;
+      tReal s = x * x;
+      tReal q = -2 * u * u + 8 * u - 6;
       bool accept, reject;
       if (x >= 0) {
         accept = -s * (x + y) >= y * y * q;
@@ -344,10 +344,10 @@ long double tGamma_distribution::RandomValue() {
     }
   } else {
     while (true) {
-      long double u1 = UniformRandom();
-      long double p = c1_ * u1;
-      long double u2 = UniformRandom();
-      long double x;
+      tReal u1 = UniformRandom();
+      tReal p = c1_ * u1;
+      tReal u2 = UniformRandom();
+      tReal x;
       if (p <= 1) {
         x = RealPower(p, c2_);
         if (ExtendedLog(u2) <= -x) {
@@ -366,24 +366,24 @@ long double tGamma_distribution::RandomValue() {
   return g / lambda_;
 }
 
-tChi_square_distribution::tChi_square_distribution(long double nu) {
+tChi_square_distribution::tChi_square_distribution(tReal nu) {
   Build(nu / 2, 0.5L);
   SetParameters(nu, 0, 0);
 }
 
-bool tChi_square_distribution::SetParameters(long double p1, long double, long double) {
+bool tChi_square_distribution::SetParameters(tReal p1, tReal, tReal) {
   bool ok = tGamma_distribution::SetParameters(p1 / 2, 0.5L, 0);
   nu_ = p1;
   return ok;
 }
 
-tUniform_distribution::tUniform_distribution(long double a, long double b) {
+tUniform_distribution::tUniform_distribution(tReal a, tReal b) {
   parameters_[1] = {0, false, -Unbounded, b};
   parameters_[2] = {0, false, a, Unbounded};
   SetParameters(a, b, 0);
 }
 
-bool tUniform_distribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tUniform_distribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   parameters_[1].upper = p2;
   parameters_[2].lower = p1;
   bool ok = tDistribution::SetParameters(p1, p2, p3);
@@ -394,16 +394,16 @@ bool tUniform_distribution::SetParameters(long double p1, long double p2, long d
   return ok;
 }
 
-long double tUniform_distribution::Density(long double x) {
+tReal tUniform_distribution::Density(tReal x) {
   return InSupport(x) ? 1 / (b_ - a_) : 0;
 }
 
-long double tUniform_distribution::Cdf(long double x) {
+tReal tUniform_distribution::Cdf(tReal x) {
   if (!InSupport(x)) return tDistribution::Cdf(x);
   return (x - a_) / (b_ - a_);
 }
 
-long double tUniform_distribution::RandomValue() {
+tReal tUniform_distribution::RandomValue() {
   return UniformRandom() * (b_ - a_) + a_;
 }
 
@@ -420,7 +420,7 @@ void MatrixMultiply(const Matrix20& A, const Matrix20& B, int n, Matrix20& C) {
   Matrix20 a = A, b = B;
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= n; ++j) {
-      long double sum = 0;
+      tReal sum = 0;
       for (int k = 1; k <= n; ++k)
         sum = sum + a(i, k) * b(k, j);
       C(i, j) = sum;
@@ -443,30 +443,30 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
   for (int k = 1; k <= n; ++k) {
     int pivot = 0;
     for (int r = k; r <= n && pivot == 0; ++r)
-      if (std::fabs(w(r, k)) >= 1e-10L) pivot = r;
+      if (real_math::fabs(w(r, k)) >= 1e-10L) pivot = r;
     if (pivot == 0) {
       pivot = k;
       for (int r = k + 1; r <= n; ++r)
-        if (std::fabs(w(r, k)) > std::fabs(w(pivot, k))) pivot = r;
-      if (!(std::fabs(w(pivot, k)) > 0)) return false;
+        if (real_math::fabs(w(r, k)) > real_math::fabs(w(pivot, k))) pivot = r;
+      if (!(real_math::fabs(w(pivot, k)) > 0)) return false;
     }
     if (pivot != k)
       for (int j = 1; j <= n; ++j) {
-        long double x = w(pivot, j);
+        tReal x = w(pivot, j);
         w(pivot, j) = w(k, j);
         w(k, j) = x;
         x = R(pivot, j);
         R(pivot, j) = R(k, j);
         R(k, j) = x;
       }
-    long double t = 1 / w(k, k);
+    tReal t = 1 / w(k, k);
     for (int j = 1; j <= n; ++j) {
       w(k, j) = w(k, j) * t;
       R(k, j) = R(k, j) * t;
     }
     for (int i = 1; i <= n; ++i) {
       if (i == k) continue;
-      long double f = -w(i, k);
+      tReal f = -w(i, k);
       for (int j = 1; j <= n; ++j) {
         w(i, j) = f * w(k, j) + w(i, j);
         R(i, j) = f * R(k, j) + R(i, j);
@@ -478,10 +478,10 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
 
 void Cholesky2x2(const Matrix20& A, Matrix20& L) {
   Matrix20 a = A;
-  L(1, 1) = std::sqrt(a(1, 1));
+  L(1, 1) = real_math::sqrt(a(1, 1));
   L(1, 2) = 0;
   L(2, 1) = a(2, 1) / L(1, 1);
-  L(2, 2) = std::sqrt(a(2, 2) - L(2, 1) * L(2, 1));
+  L(2, 2) = real_math::sqrt(a(2, 2) - L(2, 1) * L(2, 1));
 }
 
 void QuickSort(int32_t lo, int32_t hi, double* X) {

@@ -8,23 +8,25 @@
 
 #include <cstdint>
 
+#include "numeric/real.h"
+
 namespace quorrel_reference {
 
-inline constexpr long double Unbounded = 2147483647.0L;
+inline constexpr tReal Unbounded = 2147483647.0L;
 
 extern int32_t RandomSeed1;
 extern int32_t RandomSeed2;
-long double UniformRandom();
+tReal UniformRandom();
 
-bool NearlyEqual(long double a, long double b);
+bool NearlyEqual(tReal a, tReal b);
 bool RaiseIf(bool condition, int id);
-bool CheckBound(int id, long double value, long double limit);
-long double IntegerPower(long double base, int32_t exponent);
-long double RealPower(long double base, long double exponent);
-long double LogGamma(long double x);
-long double GammaSeries(long double x, long double a);
-long double GammaContinuedFraction(long double x, long double a);
-long double IncompleteGammaP(long double x, long double a);
+bool CheckBound(int id, tReal value, tReal limit);
+tReal IntegerPower(tReal base, int32_t exponent);
+tReal RealPower(tReal base, tReal exponent);
+tReal LogGamma(tReal x);
+tReal GammaSeries(tReal x, tReal a);
+tReal GammaContinuedFraction(tReal x, tReal a);
+tReal IncompleteGammaP(tReal x, tReal a);
 
 // Ends the computation with the floating-point error when the sticky flags
 // show an invalid operation, a division by zero or an overflow.
@@ -32,85 +34,85 @@ void ClearFloatingPointFaults();
 void RaiseOnFloatingPointFault();
 
 struct ParameterDescriptor {
-  long double value = 0;
+  tReal value = 0;
   bool whole = false;
-  long double lower = 0;
-  long double upper = 0;
+  tReal lower = 0;
+  tReal upper = 0;
 };
 
 class tDistribution {
  public:
   virtual ~tDistribution() = default;
-  virtual bool SetParameters(long double p1, long double p2, long double p3);
-  virtual bool InSupport(long double x);
-  virtual long double Density(long double x);
-  virtual long double PointMass(long double x);
-  virtual long double Cdf(long double x);
-  virtual long double IntervalProbability(long double a, long double b);
-  virtual long double RandomValue() = 0;
+  virtual bool SetParameters(tReal p1, tReal p2, tReal p3);
+  virtual bool InSupport(tReal x);
+  virtual tReal Density(tReal x);
+  virtual tReal PointMass(tReal x);
+  virtual tReal Cdf(tReal x);
+  virtual tReal IntervalProbability(tReal a, tReal b);
+  virtual tReal RandomValue() = 0;
 
  protected:
   uint8_t parameter_count_ = 2;
   ParameterDescriptor parameters_[4];  // entries 1 to 3
-  long double support_lower_ = 0;
-  long double support_upper_ = 0;
+  tReal support_lower_ = 0;
+  tReal support_upper_ = 0;
 };
 
 class tNormal_distribution : public tDistribution {
  public:
-  tNormal_distribution(long double mean, long double variance);
-  bool SetParameters(long double p1, long double p2, long double p3) override;
-  long double Density(long double x) override;
-  long double Cdf(long double x) override;
-  long double RandomValue() override;
+  tNormal_distribution(tReal mean, tReal variance);
+  bool SetParameters(tReal p1, tReal p2, tReal p3) override;
+  tReal Density(tReal x) override;
+  tReal Cdf(tReal x) override;
+  tReal RandomValue() override;
 
  private:
-  long double mu_ = 0, variance_ = 0, sigma_ = 0, log_norm_ = 0, generator_constant_ = 0;
+  tReal mu_ = 0, variance_ = 0, sigma_ = 0, log_norm_ = 0, generator_constant_ = 0;
 };
 
 class tGamma_distribution : public tDistribution {
  public:
-  tGamma_distribution(long double shape, long double rate);
-  bool SetParameters(long double p1, long double p2, long double p3) override;
-  bool InSupport(long double x) override;
-  long double Density(long double x) override;
-  long double Cdf(long double x) override;
-  long double RandomValue() override;
+  tGamma_distribution(tReal shape, tReal rate);
+  bool SetParameters(tReal p1, tReal p2, tReal p3) override;
+  bool InSupport(tReal x) override;
+  tReal Density(tReal x) override;
+  tReal Cdf(tReal x) override;
+  tReal RandomValue() override;
 
  protected:
   tGamma_distribution() = default;
   // The constructor's body: fills the table and sets the parameters through
   // the virtual interface, so that the most derived override runs.
-  void Build(long double shape, long double rate);
+  void Build(tReal shape, tReal rate);
 
-  long double alpha_ = 0, lambda_ = 0, log_norm_ = 0, c1_ = 0, c2_ = 0;
+  tReal alpha_ = 0, lambda_ = 0, log_norm_ = 0, c1_ = 0, c2_ = 0;
 };
 
 class tChi_square_distribution : public tGamma_distribution {
  public:
-  explicit tChi_square_distribution(long double nu);
-  bool SetParameters(long double p1, long double p2, long double p3) override;
+  explicit tChi_square_distribution(tReal nu);
+  bool SetParameters(tReal p1, tReal p2, tReal p3) override;
 
  private:
-  long double nu_ = 0;
+  tReal nu_ = 0;
 };
 
 class tUniform_distribution : public tDistribution {
  public:
-  tUniform_distribution(long double a, long double b);
-  bool SetParameters(long double p1, long double p2, long double p3) override;
-  long double Density(long double x) override;
-  long double Cdf(long double x) override;
-  long double RandomValue() override;
+  tUniform_distribution(tReal a, tReal b);
+  bool SetParameters(tReal p1, tReal p2, tReal p3) override;
+  tReal Density(tReal x) override;
+  tReal Cdf(tReal x) override;
+  tReal RandomValue() override;
 
  private:
-  long double a_ = 0, b_ = 0;
+  tReal a_ = 0, b_ = 0;
 };
 
 struct Matrix20 {
-  long double e[20][20];
-  long double& operator()(int row, int col) { return e[row - 1][col - 1]; }
-  const long double& operator()(int row, int col) const { return e[row - 1][col - 1]; }
+  tReal e[20][20];
+  tReal& operator()(int row, int col) { return e[row - 1][col - 1]; }
+  const tReal& operator()(int row, int col) const { return e[row - 1][col - 1]; }
 };
 
 void MatrixZero(Matrix20& M);

@@ -12,6 +12,7 @@
 
 #include "analysis/platform_interfaces.h"
 #include "engines/Bayes_Engines.h"
+#include "numeric/real.h"
 
 enum class tPrior { Calibrated, StandardTheory };
 enum class tLimits { TwoSided, OneSidedLower, OneSidedUpper };
@@ -45,14 +46,14 @@ inline constexpr int32_t kConfidencePercent = 95;
 
 // One analysis as the user asked for it.
 struct tAnalysis_request {
-  long double mean_x = 0;
-  long double sd_x = 0;
-  long double mean_y = 0;
-  long double sd_y = 0;
-  long double r = 0;
+  tReal mean_x = 0;
+  tReal sd_x = 0;
+  tReal mean_y = 0;
+  tReal sd_y = 0;
+  tReal r = 0;
   int32_t n = 0;
-  long double case_x = 0;
-  long double case_y = 0;
+  tReal case_x = 0;
+  tReal case_y = 0;
   tAnalysisOptions options;
   // The number of posterior draws.  Always kIterations in the program; tests
   // that check the flow rather than the numbers ask for short runs.
@@ -63,8 +64,8 @@ struct tAnalysis_request {
 // with the summary of the posterior draws for a figure.
 struct tAnalysis {
   tAnalysis_request request;
-  long double z_x = 0;
-  long double z_y = 0;
+  tReal z_x = 0;
+  tReal z_y = 0;
   tEngine_results results;
   tDrawSummary draws;
 };

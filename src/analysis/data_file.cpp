@@ -114,7 +114,7 @@ class tNumberReader {
 
   // The next number, and in `token` its text; 0 (and no text) once the
   // text has ended.
-  long double Next(std::string& token) {
+  tReal Next(std::string& token) {
     token.clear();
     int c = Get();
     while (c != EOF && IsSeparator(c)) {
@@ -137,7 +137,7 @@ class tNumberReader {
     if (!IsDecimalNumber(token)) throw EInOutError::InvalidNumericInput();
     std::size_t end = 0;
     bool overflow = false;
-    long double value = ParseInCLocale(token, end, overflow);
+    tReal value = ParseInCLocale(token, end, overflow);
     if (overflow || end != token.size()) throw EInOutError::InvalidNumericInput();
     return value;
   }
@@ -160,7 +160,7 @@ void RestoreValues(tNumberReader<tCharacters> reader,
                    const std::function<void(int position, const std::string& text)>& fill) {
   std::string token;
   for (int position = 0; position < kValuesRestored; ++position) {
-    const long double value = reader.Next(token);
+    const tReal value = reader.Next(token);
     fill(position, RestoredText(token, value));
   }
 }
@@ -278,7 +278,7 @@ void DeleteDataFile(const std::string& folder) {
   ::unlink(DataFilePath(folder).c_str());
 }
 
-std::string RestoredText(const std::string& token, long double value) {
+std::string RestoredText(const std::string& token, tReal value) {
   const std::string formatted = FormatRestoredValue(value);
   double typed = 0, shown = 0;
   const bool token_reads = !token.empty() && ReadsAsNumber(token, typed);
@@ -287,9 +287,9 @@ std::string RestoredText(const std::string& token, long double value) {
   return token_reads ? token : formatted;
 }
 
-std::string FormatRestoredValue(long double value) {
-  if (value == 0 || std::isnan(value)) return "0";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+std::string FormatRestoredValue(tReal value) {
+  if (value == 0 || real_math::isnan(value)) return "0";
+  if (real_math::isinf(value)) return value < 0 ? "-INF" : "INF";
   // Six significant digits, rounded once: "d.dddddE±x".
   std::string scientific = FormatScientific(value, 5);
   std::string sign;

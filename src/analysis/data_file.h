@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "numeric/real.h"
+
 // The data file's name, set once at start-up.
 extern std::string DataFileName;  // "quorreldata.txt"
 
@@ -54,7 +56,7 @@ void DeleteDataFile(const std::string& folder);
 // 0.9999999, not 1, which the correlation check would refuse); the "%1.6g"
 // form when the file's text is none the worksheet reads either (an exponent
 // written by hand).
-std::string RestoredText(const std::string& token, long double value);
+std::string RestoredText(const std::string& token, tReal value);
 
 // The "%1.6g" format of restored values, always with ".".
-std::string FormatRestoredValue(long double value);
+std::string FormatRestoredValue(tReal value);

@@ -63,7 +63,15 @@ std::string RandomSuffix() {
   unsigned char random[kTemporarySuffixLength];
   std::size_t filled = 0;
   while (filled < sizeof random) {
+#ifdef __EMSCRIPTEN__
+    // WebAssembly's C library draws from Node's or the browser's random
+    // source through getentropy only.
+    const ssize_t got = ::getentropy(random + filled, sizeof random - filled) == 0
+                            ? static_cast<ssize_t>(sizeof random - filled)
+                            : -1;
+#else
     ssize_t got = ::getrandom(random + filled, sizeof random - filled, 0);
+#endif
     if (got < 0) {
       if (errno == EINTR) continue;
       break;

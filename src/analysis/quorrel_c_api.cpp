@@ -256,8 +256,8 @@ double quorrel_result(const quorrel_session* session, int index) {
   if (index == 8) return static_cast<double>(analysis.z_x);
   if (index == 9) return static_cast<double>(analysis.z_y);
   const tEngine_results& r = analysis.results;
-  const long double values[8] = {r.one_tailed_p, r.two_tailed_p, r.pct_estimate, r.pct_lower,
-                                 r.pct_upper,    r.zdcc,         r.zdcc_lower,   r.zdcc_upper};
+  const tReal values[8] = {r.one_tailed_p, r.two_tailed_p, r.pct_estimate, r.pct_lower,
+                           r.pct_upper,    r.zdcc,         r.zdcc_lower,   r.zdcc_upper};
   return static_cast<double>(values[index]);
 }
 

@@ -25,6 +25,24 @@
  *     double t = quorrel_expected_seconds(s, texts);     (ask when > 60)
  *     if (quorrel_run(s, texts, on_progress, page) == QUORREL_DONE)
  *       show quorrel_report(s, viewer_holds_text) and draw the summary.
+ *
+ * From JavaScript (the WebAssembly build, tools/build-wasm.sh)
+ *     import createQuorrelCore from "./quorrel-core.mjs";
+ *     const core = await createQuorrelCore();
+ * Every function here is core._<name> (core._quorrel_run, ...).  A pointer
+ * is a number: a text goes in as core._malloc(core.lengthBytesUTF8(t) + 1)
+ * filled by core.stringToUTF8(t, p, size), `texts` as eight such pointers
+ * written with core.setValue(array + 4 * i, p, "i32") into
+ * core._malloc(32), and quorrel_read_number's value comes back through
+ * core._malloc(8) and core.getValue(p, "double"); a text returned is read
+ * with core.UTF8ToString(p) (core.ccall and core.cwrap with "string" do
+ * both on the loader's stack); free what was allocated with core._free.
+ * The progress function is core.addFunction((context, drawn, total) => ...,
+ * "iiii").  quorrel_run computes on the calling thread: run it in a Web
+ * Worker.  That worker cannot call quorrel_request_stop while the run
+ * holds it, so a page stops a run by its progress function's return value
+ * (reading, for instance, a flag in a SharedArrayBuffer), or ends the
+ * worker.  Under Node the module reads its .wasm file beside it itself.
  */
 #ifndef QUORREL_C_API_H
 #define QUORREL_C_API_H

@@ -16,16 +16,8 @@ namespace {
 // std::to_chars writes the exact binary value rounded once to the digits
 // asked for, the same text as printf's %Lf, %Le, %Lg and %lld in the "C"
 // locale, and never looks at any locale.
-std::string ToChars(long double value, std::chars_format format, int precision) {
-  char small[128];
-  std::to_chars_result written =
-      std::to_chars(small, small + sizeof small, value, format, precision);
-  if (written.ec == std::errc()) return std::string(small, written.ptr);
-  // Fixed point of a large value: up to 4933 digits before the point.
-  std::string text(static_cast<std::size_t>(5000 + precision), '\0');
-  written = std::to_chars(text.data(), text.data() + text.size(), value, format, precision);
-  text.resize(static_cast<std::size_t>(written.ptr - text.data()));
-  return text;
+std::string ToChars(tReal value, std::chars_format format, int precision) {
+  return real_math::ToChars(value, format, precision);
 }
 
 // Right-aligns `text` in at least `width` characters.
@@ -44,10 +36,10 @@ locale_t CLocale() {
 #else
 // Windows' C library has no locale objects of this kind.  MinGW-w64's own
 // strtold and strtod (correctly rounded, to the 64-bit significand for
-// long double) read the C locale's ".", and the program never leaves the C
+// tReal) read the C locale's ".", and the program never leaves the C
 // locale's numeric category set to any other (UserDecimalSeparator puts it
 // back).
-long double strtold_l(const char* text, char** stop, int) {
+tReal strtold_l(const char* text, char** stop, int) {
   return std::strtold(text, stop);
 }
 double strtod_l(const char* text, char** stop, int) {
@@ -60,7 +52,7 @@ int CLocale() {
 
 }  // namespace
 
-std::string FormatFixed(long double value, int width, int precision, char decimal_separator) {
+std::string FormatFixed(tReal value, int width, int precision, char decimal_separator) {
   std::string text = PadLeft(ToChars(value, std::chars_format::fixed, precision), width);
   if (decimal_separator != '.') {
     for (char& c : text) {
@@ -112,34 +104,38 @@ std::string FormatLine(const char* format, std::initializer_list<tFormatArg> arg
   return out;
 }
 
-std::string FormatFullPrecision(long double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+std::string FormatFullPrecision(tReal value) {
+  if (real_math::isnan(value)) return "nan";
+  if (real_math::isinf(value)) return value < 0 ? "-inf" : "inf";
   return FormatScientific(value, 20);
 }
 
-std::string FormatScientific(long double value, int decimals) {
+std::string FormatScientific(tReal value, int decimals) {
   return ToChars(value, std::chars_format::scientific, decimals);
 }
 
-std::string FormatGeneral(long double value, int significant) {
+std::string FormatGeneral(tReal value, int significant) {
   return ToChars(value, std::chars_format::general, significant);
 }
 
-long double ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow) {
+tReal ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow) {
+#if QUORREL_REAL_IS_SOFT
+  return soft_extended::FromText(text, end, overflow);
+#else
   char* stop = nullptr;
   errno = 0;
-  long double value = strtold_l(text.c_str(), &stop, CLocale());
-  overflow = errno == ERANGE && std::isinf(value);
+  tReal value = strtold_l(text.c_str(), &stop, CLocale());
+  overflow = errno == ERANGE && real_math::isinf(value);
   end = static_cast<std::size_t>(stop - text.c_str());
   return value;
+#endif
 }
 
 double ParseDoubleInCLocale(const std::string& text, std::size_t& end, bool& overflow) {
   char* stop = nullptr;
   errno = 0;
   double value = strtod_l(text.c_str(), &stop, CLocale());
-  overflow = errno == ERANGE && std::isinf(value);
+  overflow = errno == ERANGE && real_math::isinf(value);
   end = static_cast<std::size_t>(stop - text.c_str());
   return value;
 }

@@ -8,16 +8,22 @@
 #include <initializer_list>
 #include <string>
 
+#include "numeric/real.h"
+
 // `value` in fixed point with `precision` decimals and `decimal_separator`,
 // right-aligned in at least `width` characters (a longer number is never cut).
-std::string FormatFixed(long double value, int width, int precision, char decimal_separator);
+std::string FormatFixed(tReal value, int width, int precision, char decimal_separator);
 
 // One argument of FormatLine: a real for %W.Pf or an integer for %WD.
 struct tFormatArg {
-  tFormatArg(long double v) : is_integer(false), real(v) {}  // NOLINT: implicit by design
-  tFormatArg(int32_t v) : is_integer(true), integer(v) {}    // NOLINT
+  tFormatArg(tReal v) : is_integer(false), real(v) {}      // NOLINT: implicit by design
+  tFormatArg(int32_t v) : is_integer(true), integer(v) {}  // NOLINT
+#if QUORREL_REAL_IS_SOFT
+  // A constant such as 12.25L is a real here too, not an integer.
+  tFormatArg(long double v) : tFormatArg(tReal(v)) {}  // NOLINT: keeps long double
+#endif
   bool is_integer;
-  long double real = 0;
+  tReal real = 0;
   int64_t integer = 0;
 };
 
@@ -30,20 +36,20 @@ std::string FormatLine(const char* format, std::initializer_list<tFormatArg> arg
 // `value` with 21 significant digits in scientific notation ("-2.5e+00" form),
 // enough for an 80-bit value to be read back exactly; "." as separator.
 // Infinities and NaNs give "inf", "-inf" and "nan".
-std::string FormatFullPrecision(long double value);
+std::string FormatFullPrecision(tReal value);
 
 // `value` in scientific notation with `decimals` digits after the point, as
 // "%.*Le" in the "C" locale writes it ("-2.50000e+00").
-std::string FormatScientific(long double value, int decimals);
+std::string FormatScientific(tReal value, int decimals);
 
 // `value` with at most `significant` significant digits, in fixed point or
 // in scientific notation, whichever is shorter, and trailing zeros dropped:
 // the text "%.*Lg" writes in the "C" locale ("2.5", "1e+20").
-std::string FormatGeneral(long double value, int significant);
+std::string FormatGeneral(tReal value, int significant);
 
-// Decimal text to long double in the "C" locale, correctly rounded.
+// Decimal text to tReal in the "C" locale, correctly rounded.
 // `end` receives the number of characters consumed; `overflow` is set when
 // the magnitude is beyond the type's range.
-long double ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow);
+tReal ParseInCLocale(const std::string& text, std::size_t& end, bool& overflow);
 // The same for double.
 double ParseDoubleInCLocale(const std::string& text, std::size_t& end, bool& overflow);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "analysis/compute_driver.h"
+#include "numeric/real.h"
 
 // An option that names one of a few choices.
 template <typename tChoice, std::size_t kCount>
@@ -56,7 +57,7 @@ inline constexpr tNamedOption<tTestKind, 2> kTestOption{
 // the same names, the z scores at its top and the eight in "results".
 struct tResultColumn {
   const char* name;
-  long double (*value)(const tAnalysis& analysis);
+  tReal (*value)(const tAnalysis& analysis);
 };
 inline constexpr std::array<tResultColumn, 10> kResultColumns{{
     {"z_x", [](const tAnalysis& a) { return a.z_x; }},

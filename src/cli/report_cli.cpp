@@ -90,8 +90,8 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::string JsonNumber(long double value) {
-  if (std::isnan(value) || std::isinf(value)) return "null";
+std::string JsonNumber(tReal value) {
+  if (real_math::isnan(value) || real_math::isinf(value)) return "null";
   return FormatFullPrecision(value);
 }
 

@@ -23,6 +23,13 @@ using tClock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 constexpr double kProgressAfterSeconds = 1.0;
 
+// Whether a thread of its own watches the run.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+constexpr bool kWatcherThread = false;
+#else
+constexpr bool kWatcherThread = true;
+#endif
+
 // Why the run must stop after `elapsed` seconds, or Completed to go on.
 tWatchEnd StopReason(const tWatchSettings& settings, double elapsed) {
   if (settings.interrupted != nullptr && settings.interrupted->load()) {
@@ -59,44 +66,64 @@ tWatchedRun RunWatched(const tAnalysis_request& request, const tWatchSettings& s
   bool done = false;
   tWatchEnd reason = tWatchEnd::Completed;
   const tClock::time_point start = tClock::now();
+  std::size_t shown = 0;  // length of the progress line on the screen
+
+  // One look at the clock, the Ctrl-C flag and the count.
+  auto look = [&] {
+    const double elapsed = std::chrono::duration<double>(tClock::now() - start).count();
+    if (reason == tWatchEnd::Completed) {
+      reason = StopReason(settings, elapsed);
+      if (reason != tWatchEnd::Completed) control.stop.store(true);
+    }
+    if (settings.progress && elapsed >= kProgressAfterSeconds) {
+      const std::string line = ProgressLine(settings, control.drawn.load(), request.iterations);
+      err << '\r' << line;
+      if (line.size() < shown) err << std::string(shown - line.size(), ' ');
+      err.flush();
+      shown = std::max(shown, line.size());
+    }
+  };
+  auto clear_line = [&] {
+    if (shown > 0) {
+      err << '\r' << std::string(shown, ' ') << '\r';
+      err.flush();
+    }
+  };
 
   // A watcher that the system cannot start (too little memory for its
-  // stack) ends the analysis as any shortage of memory does.
+  // stack) ends the analysis as any shortage of memory does.  A build
+  // without threads (WebAssembly's) looks each time the run has grown, from
+  // the run itself.
   std::thread watcher;
-  try {
-    watcher = std::thread([&] {
-      std::size_t shown = 0;  // length of the progress line on the screen
-      std::unique_lock<std::mutex> lock(mutex);
-      while (!finished.wait_for(lock, kPollInterval, [&] { return done; })) {
-        const double elapsed = std::chrono::duration<double>(tClock::now() - start).count();
-        if (reason == tWatchEnd::Completed) {
-          reason = StopReason(settings, elapsed);
-          if (reason != tWatchEnd::Completed) control.stop.store(true);
-        }
-        if (settings.progress && elapsed >= kProgressAfterSeconds) {
-          const std::string line = ProgressLine(settings, control.drawn.load(), request.iterations);
-          err << '\r' << line;
-          if (line.size() < shown) err << std::string(shown - line.size(), ' ');
-          err.flush();
-          shown = std::max(shown, line.size());
-        }
-      }
-      if (shown > 0) {
-        err << '\r' << std::string(shown, ' ') << '\r';
-        err.flush();
-      }
-    });
-  } catch (const std::system_error&) {
-    throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
+  if constexpr (kWatcherThread) {
+    try {
+      watcher = std::thread([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished.wait_for(lock, kPollInterval, [&] { return done; }))
+          look();
+        clear_line();
+      });
+    } catch (const std::system_error&) {
+      throw EAnalysisFailed(std::current_exception(), request, decimal_separator, kCliRemedies);
+    }
+  } else {
+    control.progress = [](tRunControl&, void* context) {
+      (*static_cast<decltype(look)*>(context))();
+    };
+    control.progress_context = &look;
   }
 
   auto stop_watching = [&] {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      done = true;
+    if constexpr (kWatcherThread) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+      }
+      finished.notify_one();
+      watcher.join();
+    } else {
+      clear_line();
     }
-    finished.notify_one();
-    watcher.join();
   };
 
   try {

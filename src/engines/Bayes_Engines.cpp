@@ -45,11 +45,11 @@ struct tRunConstants {
   tGammaSampler g1;
   tGammaSampler g2;
   tNormalSampler g3;
-  long double uniform_a = 0;     // G4, the uniform of the acceptance test
-  long double uniform_span = 1;  // b - a of G4
+  tReal uniform_a = 0;     // G4, the uniform of the acceptance test
+  tReal uniform_span = 1;  // b - a of G4
   tMatrix2 l, lt;
-  long double root_n = 0;
-  long double mean_x = 0, mean_y = 0, case_x = 0, case_y = 0;
+  tReal root_n = 0;
+  tReal mean_x = 0, mean_y = 0, case_x = 0, case_y = 0;
 };
 
 // One posterior draw and the case's difference under it.  Draw makes every
@@ -62,14 +62,14 @@ struct tPosteriorIteration {
 
   struct tDraws {
     tMatrix2 sigma;
-    long double rho = 0, z1 = 0, z2 = 0;
+    tReal rho = 0, z1 = 0, z2 = 0;
   };
 
   // Sigma = inverse of L (T'T) L', T = [t1 u; 0 t2].
   tMatrix2 DrawSigma(tUniformStream& uniform) const {
-    const long double t1 = std::sqrt(k.g1.Draw(uniform));
-    const long double t2 = std::sqrt(k.g2.Draw(uniform));
-    const long double u = k.g3.Draw(uniform);
+    const tReal t1 = real_math::sqrt(k.g1.Draw(uniform));
+    const tReal t2 = real_math::sqrt(k.g2.Draw(uniform));
+    const tReal u = k.g3.Draw(uniform);
     const tMatrix2 t{t1, u, 0, t2};
     const tMatrix2 w = Multiply(Multiply(k.l, Multiply(Transpose(t), t)), k.lt);
     tMatrix2 sigma;
@@ -78,8 +78,8 @@ struct tPosteriorIteration {
     return sigma;
   }
 
-  static long double Rho(const tMatrix2& sigma) {
-    return sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);
+  static tReal Rho(const tMatrix2& sigma) {
+    return sigma.a12 / real_math::sqrt(sigma.a11 * sigma.a22);
   }
 
   void Draw(tUniformStream& uniform, tDraws& d) const {
@@ -88,12 +88,12 @@ struct tPosteriorIteration {
       while (true) {
         d.sigma = DrawSigma(uniform);
         d.rho = Rho(d.sigma);
-        const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
+        const tReal v = uniform.Next() * k.uniform_span + k.uniform_a;
         if (v * v <= 1 - d.rho * d.rho) break;
         // A rho that no v can accept comes from a fault (a NaN would be
         // rejected for ever): end the run with it.  Faults behind an
         // acceptable rho are found by the flags.
-        if (!(std::fabs(d.rho) < 1)) [[unlikely]] {
+        if (!(real_math::fabs(d.rho) < 1)) [[unlikely]] {
           RaiseOnFloatingPointFault();
           CheckNotNaN(d.rho);
         }
@@ -107,34 +107,35 @@ struct tPosteriorIteration {
 
   // The mean vector mu = (mean_x, mean_y) + C z / sqrt(n), C the Cholesky
   // factor of Sigma, and the case's difference under (mu, Sigma).
-  long double Value(const tDraws& d) const {
+  tReal Value(const tDraws& d) const {
     const tMatrix2 c = Cholesky(d.sigma);
-    const long double mu_x = d.z1 * c.a11 / k.root_n + k.mean_x;
-    const long double mu_y = (d.z1 * c.a21 + d.z2 * c.a22) / k.root_n + k.mean_y;
-    const long double zx = (k.case_x - mu_x) / std::sqrt(d.sigma.a11);
-    const long double zy = (k.case_y - mu_y) / std::sqrt(d.sigma.a22);
-    const long double rho = kCalibrated ? d.rho : Rho(d.sigma);
+    const tReal mu_x = d.z1 * c.a11 / k.root_n + k.mean_x;
+    const tReal mu_y = (d.z1 * c.a21 + d.z2 * c.a22) / k.root_n + k.mean_y;
+    const tReal zx = (k.case_x - mu_x) / real_math::sqrt(d.sigma.a11);
+    const tReal zy = (k.case_y - mu_y) / real_math::sqrt(d.sigma.a22);
+    const tReal rho = kCalibrated ? d.rho : Rho(d.sigma);
     if constexpr (kUnstandardized) {
       // The raw difference does not use zx, zy and rho, but they are formed
       // all the same, so that a fault in them (an overflowing or vanishing
       // product of the variances, say) ends the run as it ends the plain
       // computation.  The test keeps the compiler from dropping them.
-      if (!(std::isfinite(zx) && std::isfinite(zy) && std::isfinite(rho))) [[unlikely]]
+      if (!(real_math::isfinite(zx) && real_math::isfinite(zy) && real_math::isfinite(rho)))
+          [[unlikely]]
         RaiseOnFloatingPointFault();
       const tMatrix2& s = d.sigma;
-      return ((k.case_x - mu_x) - (k.case_y - mu_y)) / std::sqrt(s.a11 + s.a22 - 2 * s.a12);
+      return ((k.case_x - mu_x) - (k.case_y - mu_y)) / real_math::sqrt(s.a11 + s.a22 - 2 * s.a12);
     } else {
-      return (zx - zy) / std::sqrt(2 - 2 * rho);
+      return (zx - zy) / real_math::sqrt(2 - 2 * rho);
     }
   }
 
-  long double Summand(long double z) const { return phi(z); }
+  tReal Summand(tReal z) const { return phi(z); }
 };
 
 // The iterations of a run: the stored Z_i (n_iter doubles) and S.
 template <bool kCalibrated, bool kUnstandardized>
-long double RunIterations(const tRunConstants& constants, int32_t n_iter, tRunControl* control,
-                          tUniformStream& uniform, double* store) {
+tReal RunIterations(const tRunConstants& constants, int32_t n_iter, tRunControl* control,
+                    tUniformStream& uniform, double* store) {
   const tPosteriorIteration<kCalibrated, kUnstandardized> iteration{constants, {}};
   split_run::tSplitRun run(iteration, n_iter, EngineThreads(), control, store);
   return run.Run(uniform);
@@ -145,14 +146,14 @@ tMatrix2 Block(const Matrix20& m) {
 }
 
 // Rounds to the nearest integer, halves to the even neighbour.
-long long RoundHalfEven(long double x) {
-  return std::llrint(x);
+long long RoundHalfEven(tReal x) {
+  return real_math::llrint(x);
 }
 
 // The 1-based positions of the two limits among the ascending draws, kept
 // inside the sample whatever the level.
 void LimitPositions(int32_t n_iter, int32_t conf_pct, bool two_sided, int32_t& lo, int32_t& hi) {
-  const long double alpha = 100 - conf_pct;
+  const tReal alpha = 100 - conf_pct;
   long long l, h;
   if (two_sided) {
     l = RoundHalfEven(((alpha / 2) / 100) * n_iter);
@@ -169,8 +170,7 @@ void LimitPositions(int32_t n_iter, int32_t conf_pct, bool two_sided, int32_t& l
 // controls' sums of squares and products (for the calibrated prior
 // rescaled to n - 2).  The flags are tested after each step, so that the
 // error named is the first fault.
-tMatrix2 ScaleFactor(bool calibrated, int32_t n, long double sd_x, long double sd_y,
-                     long double r) {
+tMatrix2 ScaleFactor(bool calibrated, int32_t n, tReal sd_x, tReal sd_y, tReal r) {
   Matrix20 a, b, l;
   MatrixZero(a);
   MatrixZero(b);
@@ -180,7 +180,7 @@ tMatrix2 ScaleFactor(bool calibrated, int32_t n, long double sd_x, long double s
   a(1, 2) = sd_x * sd_y * r * (n - 1);
   a(2, 1) = a(1, 2);
   if (calibrated) {
-    const long double f = static_cast<long double>(n - 2) / (n - 1);
+    const tReal f = static_cast<tReal>(n - 2) / (n - 1);
     for (int i = 1; i <= 2; ++i)
       for (int j = 1; j <= 2; ++j)
         a(i, j) = f * a(i, j);
@@ -198,9 +198,8 @@ tMatrix2 ScaleFactor(bool calibrated, int32_t n, long double sd_x, long double s
 // them (a sample too small for the calibrated prior fails here with the
 // library's error), the factor of the scale matrix, and what every
 // iteration needs.
-tRunConstants SetUpRun(bool calibrated, int32_t n, long double mean_x, long double sd_x,
-                       long double mean_y, long double sd_y, long double r, long double case_x,
-                       long double case_y) {
+tRunConstants SetUpRun(bool calibrated, int32_t n, tReal mean_x, tReal sd_x, tReal mean_y,
+                       tReal sd_y, tReal r, tReal case_x, tReal case_y) {
   const tChi_square_distribution g1(calibrated ? n - 2 : n);
   const tChi_square_distribution g2(calibrated ? n - 3 : n - 1);
   const tNormal_distribution g3(0, 1);
@@ -213,7 +212,7 @@ tRunConstants SetUpRun(bool calibrated, int32_t n, long double mean_x, long doub
                        g4.UpperEnd() - g4.LowerEnd(),
                        l,
                        Transpose(l),
-                       std::sqrt(static_cast<long double>(n)),
+                       real_math::sqrt(static_cast<tReal>(n)),
                        mean_x,
                        mean_y,
                        case_x,
@@ -221,11 +220,10 @@ tRunConstants SetUpRun(bool calibrated, int32_t n, long double mean_x, long doub
 }
 
 // The shared body of both engines.
-void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-               long double sd_x, long double mean_y, long double sd_y, long double r,
-               long double case_x, long double case_y, bool two_sided, int32_t conf_pct,
-               tEngine_results& results, tTestKind test, tRunControl* control,
-               tDrawSummary* draws) {
+void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x,
+               tReal sd_x, tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+               bool two_sided, int32_t conf_pct, tEngine_results& results, tTestKind test,
+               tRunControl* control, tDrawSummary* draws) {
   if (fixed_seed) ResetUniformRandom();
   ClearFloatingPointFlags();
 
@@ -245,7 +243,7 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   const std::unique_ptr<double[]> store(new double[n_iter]);
   tUniformStream uniform;
   uniform.Load();
-  long double s;
+  tReal s;
   try {
     s = iterations(constants, n_iter, control, uniform, store.get());
   } catch (...) {
@@ -257,7 +255,7 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   // The summary, written to the caller's record only when complete.
   ClearFloatingPointFlags();
   tEngine_results out;
-  long double p = s / n_iter * 100;
+  tReal p = s / n_iter * 100;
   const bool flipped = p > 50;
   if (flipped) p = 100 - p;
   out.pct_estimate = p;
@@ -266,8 +264,8 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   if (unstandardized) {
     out.zdcc = ((case_x - mean_x) - (case_y - mean_y)) / SD_of_difference(sd_x, sd_y, r);
   } else {
-    const long double zx = (case_x - mean_x) / sd_x;
-    const long double zy = (case_y - mean_y) / sd_y;
+    const tReal zx = (case_x - mean_x) / sd_x;
+    const tReal zy = (case_y - mean_y) / sd_y;
     out.zdcc = (zx - zy) / SD_of_difference(1, 1, r);
   }
   int32_t lo, hi;
@@ -279,7 +277,7 @@ void RunEngine(bool calibrated, int32_t n, int32_t n_iter, bool fixed_seed, long
   out.pct_lower = 100 * g3.Cdf(out.zdcc_lower);
   out.pct_upper = 100 * g3.Cdf(out.zdcc_upper);
   if (flipped) {
-    const long double lower = out.pct_lower;
+    const tReal lower = out.pct_lower;
     out.pct_lower = 100 - out.pct_upper;
     out.pct_upper = 100 - lower;
   }
@@ -306,8 +304,8 @@ unsigned EngineThreads() {
   return UsableProcessors();
 }
 
-tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long double r,
-                            int32_t round, const std::function<bool(const tPilotCount&)>& more) {
+tPilotCount CalibratedPilot(int32_t n, tReal sd_x, tReal sd_y, tReal r, int32_t round,
+                            const std::function<bool(const tPilotCount&)>& more) {
   // The set-up tests the flags: one left set by earlier, unrelated code
   // would fail it, and the pilot's own faults are the run's to report.
   const tFloatingPointFlagsSaved flags;
@@ -319,8 +317,8 @@ tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long 
   tPilotCount count;
   do {
     for (int32_t p = 0; p < round; ++p) {
-      const long double rho = iteration.Rho(iteration.DrawSigma(uniform));
-      const long double v = uniform.Next() * k.uniform_span + k.uniform_a;
+      const tReal rho = iteration.Rho(iteration.DrawSigma(uniform));
+      const tReal v = uniform.Next() * k.uniform_span + k.uniform_a;
       if (v * v <= 1 - rho * rho) {
         ++count.accepted;
         // The mean vector's two draws, as the run makes them.
@@ -333,25 +331,22 @@ tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long 
   return count;
 }
 
-int32_t CalibratedPilotAcceptances(int32_t n, long double sd_x, long double sd_y, long double r,
-                                   int32_t proposals) {
+int32_t CalibratedPilotAcceptances(int32_t n, tReal sd_x, tReal sd_y, tReal r, int32_t proposals) {
   return static_cast<int32_t>(CalibratedPilot(n, sd_x, sd_y, r, proposals).accepted);
 }
 
-void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                            long double sd_x, long double mean_y, long double sd_y, long double r,
-                            long double case_x, long double case_y, bool two_sided,
-                            int32_t conf_pct, tEngine_results& results, tTestKind test,
-                            tRunControl* control, tDrawSummary* draws) {
+void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                            tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                            bool two_sided, int32_t conf_pct, tEngine_results& results,
+                            tTestKind test, tRunControl* control, tDrawSummary* draws) {
   RunEngine(false, n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
             conf_pct, results, test, control, draws);
 }
 
-void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                             long double sd_x, long double mean_y, long double sd_y, long double r,
-                             long double case_x, long double case_y, bool two_sided,
-                             int32_t conf_pct, tEngine_results& results, tTestKind test,
-                             tRunControl* control, tDrawSummary* draws) {
+void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                             tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                             bool two_sided, int32_t conf_pct, tEngine_results& results,
+                             tTestKind test, tRunControl* control, tDrawSummary* draws) {
   RunEngine(true, n, n_iter, fixed_seed, mean_x, sd_x, mean_y, sd_y, r, case_x, case_y, two_sided,
             conf_pct, results, test, control, draws);
 }

@@ -10,17 +10,18 @@
 
 #include "engines/draw_summary.h"
 #include "numeric/errors.h"
+#include "numeric/real.h"
 
 // The eight results of an analysis, in this order.
 struct tEngine_results {
-  long double one_tailed_p = 0;
-  long double two_tailed_p = 0;
-  long double pct_estimate = 0;
-  long double pct_lower = 0;
-  long double pct_upper = 0;
-  long double zdcc = 0;
-  long double zdcc_lower = 0;
-  long double zdcc_upper = 0;
+  tReal one_tailed_p = 0;
+  tReal two_tailed_p = 0;
+  tReal pct_estimate = 0;
+  tReal pct_lower = 0;
+  tReal pct_upper = 0;
+  tReal zdcc = 0;
+  tReal zdcc_lower = 0;
+  tReal zdcc_upper = 0;
 };
 
 // An engine could not invert the scale matrix of the control sample or a
@@ -104,19 +105,17 @@ unsigned EngineThreads();
 // in the results.
 
 // Standard-theory (Jeffreys) prior.
-void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                            long double sd_x, long double mean_y, long double sd_y, long double r,
-                            long double case_x, long double case_y, bool two_sided,
-                            int32_t conf_pct, tEngine_results& results,
+void Standard_Theory_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                            tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                            bool two_sided, int32_t conf_pct, tEngine_results& results,
                             tTestKind test = tTestKind::Standardized,
                             tRunControl* control = nullptr, tDrawSummary* draws = nullptr);
 
 // Calibrated prior (fewer degrees of freedom, rescaled scale matrix and an
 // acceptance step on each drawn covariance matrix).
-void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, long double mean_x,
-                             long double sd_x, long double mean_y, long double sd_y, long double r,
-                             long double case_x, long double case_y, bool two_sided,
-                             int32_t conf_pct, tEngine_results& results,
+void Calibrated_Prior_Engine(int32_t n, int32_t n_iter, bool fixed_seed, tReal mean_x, tReal sd_x,
+                             tReal mean_y, tReal sd_y, tReal r, tReal case_x, tReal case_y,
+                             bool two_sided, int32_t conf_pct, tEngine_results& results,
                              tTestKind test = tTestKind::Standardized,
                              tRunControl* control = nullptr, tDrawSummary* draws = nullptr);
 
@@ -136,10 +135,8 @@ struct tPilotCount {
 // pilot does not change its counts.  Fails as a run's set-up fails (a
 // sample below 4, a scale matrix that cannot be inverted) and when a
 // proposed matrix cannot be inverted.
-tPilotCount CalibratedPilot(int32_t n, long double sd_x, long double sd_y, long double r,
-                            int32_t round,
+tPilotCount CalibratedPilot(int32_t n, tReal sd_x, tReal sd_y, tReal r, int32_t round,
                             const std::function<bool(const tPilotCount&)>& more = nullptr);
 
 // The accepted count of a pilot of `proposals` proposals.
-int32_t CalibratedPilotAcceptances(int32_t n, long double sd_x, long double sd_y, long double r,
-                                   int32_t proposals);
+int32_t CalibratedPilotAcceptances(int32_t n, tReal sd_x, tReal sd_y, tReal r, int32_t proposals);

@@ -6,12 +6,12 @@
 namespace {
 
 // The smallest of 1, 2, 2.5 and 5 times a power of ten that is at least
-// `width` (width > 0, finite).  Powers of ten are exact in long double up to
+// `width` (width > 0, finite).  Powers of ten are exact in tReal up to
 // 10^27, so a width below 1 is formed as one division, the nearest value to
 // the decimal number.
-long double RoundBinWidth(long double width) {
+tReal RoundBinWidth(tReal width) {
   const bool below_one = width < 1;
-  long double power = 1;  // the decade of width is power, or 1/power below 1
+  tReal power = 1;  // the decade of width is power, or 1/power below 1
   if (below_one) {
     while (1 / power > width && power < 1e27L)
       power *= 10;
@@ -19,8 +19,8 @@ long double RoundBinWidth(long double width) {
     while (power * 10 <= width && power < 1e27L)
       power *= 10;
   }
-  for (long double step : {1.0L, 2.0L, 2.5L, 5.0L}) {
-    const long double candidate = below_one ? step / power : step * power;
+  for (tReal step : {1.0L, 2.0L, 2.5L, 5.0L}) {
+    const tReal candidate = below_one ? step / power : step * power;
     if (candidate >= width) return candidate;
   }
   return below_one ? 10 / power : 10 * power;
@@ -35,32 +35,34 @@ int64_t tDrawSummary::Total() const {
   return total;
 }
 
-tDrawSummary SummarizeDraws(const double* draws, int32_t count, long double lower_limit,
-                            long double upper_limit) {
+tDrawSummary SummarizeDraws(const double* draws, int32_t count, tReal lower_limit,
+                            tReal upper_limit) {
   tDrawSummary summary;
-  if (!(std::isfinite(lower_limit) && std::isfinite(upper_limit))) {
+  if (!(real_math::isfinite(lower_limit) && real_math::isfinite(upper_limit))) {
     summary.below = std::max<int32_t>(count, 0);  // nothing sensible to bin
     return summary;
   }
   if (upper_limit < lower_limit) std::swap(lower_limit, upper_limit);
-  long double room = (upper_limit - lower_limit) / 2;
-  if (!(room > 0)) room = std::max({0.5L, std::fabs(lower_limit) / 2, std::fabs(upper_limit) / 2});
-  const long double start = lower_limit - room;
-  const long double end = upper_limit + room;
-  const long double width = RoundBinWidth((end - start) / kSummaryBins);
+  tReal room = (upper_limit - lower_limit) / 2;
+  if (!(room > 0))
+    room =
+        std::max<tReal>({0.5L, real_math::fabs(lower_limit) / 2, real_math::fabs(upper_limit) / 2});
+  const tReal start = lower_limit - room;
+  const tReal end = upper_limit + room;
+  const tReal width = RoundBinWidth((end - start) / kSummaryBins);
   summary.bin_width = width;
-  summary.low = std::floor(start / width) * width;
-  const long double bins = std::ceil((end - summary.low) / width);
-  summary.counts.assign(static_cast<std::size_t>(std::max(bins, 1.0L)), 0);
+  summary.low = real_math::floor(start / width) * width;
+  const tReal bins = real_math::ceil((end - summary.low) / width);
+  summary.counts.assign(static_cast<std::size_t>(std::max<tReal>(bins, 1.0L)), 0);
 
   // The bin of a draw from a quick estimate, then put right against the
   // bin's edges themselves, so that a draw on an edge goes to the bin above
   // it whatever the rounding of the estimate.
   const int64_t n_bins = static_cast<int64_t>(summary.counts.size());
-  const long double low = summary.low;
-  const long double per_width = 1 / width;
+  const tReal low = summary.low;
+  const tReal per_width = 1 / width;
   for (int32_t i = 0; i < count; ++i) {
-    const long double x = draws[i];
+    const tReal x = draws[i];
     if (!(x >= low)) {
       ++summary.below;
       continue;

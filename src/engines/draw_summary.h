@@ -8,19 +8,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "numeric/real.h"
+
 // The bins are [low + k * bin_width, low + (k + 1) * bin_width) for
-// k = 0 ... counts.size() - 1, the edges computed in long double.  Every draw is counted once: in a
+// k = 0 ... counts.size() - 1, the edges computed in tReal.  Every draw is counted once: in a
 // bin, in `below` (less than low) or in `above` (at or beyond the last bin's end).
 struct tDrawSummary {
-  long double low = 0;
-  long double bin_width = 0;
+  tReal low = 0;
+  tReal bin_width = 0;
   std::vector<int32_t> counts;
   int32_t below = 0;
   int32_t above = 0;
 
   bool Empty() const { return counts.empty(); }
   // The end of the last bin.
-  long double High() const { return low + bin_width * static_cast<long double>(counts.size()); }
+  tReal High() const { return low + bin_width * static_cast<tReal>(counts.size()); }
   // Draws counted, inside and outside the range.
   int64_t Total() const;
 };
@@ -35,5 +37,5 @@ inline constexpr int kSummaryBins = 200;
 // interval's width below `lower_limit` to half of it above `upper_limit`.
 // An interval of no width (every draw alike) gets a range of width 1 around
 // it, or of the limits' magnitude when that is larger.
-tDrawSummary SummarizeDraws(const double* draws, int32_t count, long double lower_limit,
-                            long double upper_limit);
+tDrawSummary SummarizeDraws(const double* draws, int32_t count, tReal lower_limit,
+                            tReal upper_limit);

@@ -38,9 +38,9 @@
 // An iteration is any type with
 //   tDraws                                      what the draws produce
 //   void Draw(tUniformStream&, tDraws&) const   every use of the stream
-//   long double Value(const tDraws&) const      the iteration's value; a
+//   tReal Value(const tDraws&) const      the iteration's value; a
 //                                               NaN is a fault
-//   long double Summand(long double) const      what the run sums, in order
+//   tReal Summand(tReal) const      what the run sums, in order
 #pragma once
 
 #include <algorithm>
@@ -59,6 +59,7 @@
 #include "engines/Bayes_Engines.h"
 #include "numeric/float_faults.h"
 #include "numeric/kernels.h"
+#include "numeric/real.h"
 
 namespace split_run {
 
@@ -145,9 +146,9 @@ struct tStretch {
   int64_t max_count = 0;  // nor is one made past this count
   tGrowingArray<int64_t> begin_at;
   tGrowingArray<double> kept;
-  tGrowingArray<long double> summand;
+  tGrowingArray<tReal> summand;
   double* out = nullptr;  // set: the run's output from this stretch's first iteration
-  long double sum = 0;    // with `out`: the run's sum up to the stretch's last iteration
+  tReal sum = 0;          // with `out`: the run's sum up to the stretch's last iteration
   int64_t out_count = 0;  // with `out`: the iterations written there
   int64_t end_at = 0;     // where the making stopped
   tEnd end = Limit;
@@ -156,7 +157,7 @@ struct tStretch {
   bool parsed = false;
 
   // A direct stretch, from the run's output and sum where it begins.
-  void Direct(double* run_out, long double run_sum) {
+  void Direct(double* run_out, tReal run_sum) {
     out = run_out;
     sum = run_sum;
   }
@@ -165,7 +166,7 @@ struct tStretch {
   void Begins(int64_t position) {
     if (!out) begin_at.push_back(position);
   }
-  void Add(long double value, long double value_summand) {
+  void Add(tReal value, tReal value_summand) {
     if (out) {
       out[out_count++] = static_cast<double>(value);
       sum = sum + value_summand;
@@ -175,7 +176,7 @@ struct tStretch {
     }
   }
   // Back to `count` iterations, the sum to what it was then.
-  void Rewind(int64_t count, long double sum_then) {
+  void Rewind(int64_t count, tReal sum_then) {
     begin_at.resize(static_cast<size_t>(count));
     kept.resize(static_cast<size_t>(count));
     summand.resize(static_cast<size_t>(count));
@@ -209,7 +210,7 @@ class tSplitRun {
   // Makes the n iterations and returns the sum of their summands, added in
   // order from 0.  The stream is left after the last iteration, or after
   // the draws of the faulty one when the run ends with its fault.
-  long double Run(tUniformStream& stream) {
+  tReal Run(tUniformStream& stream) {
     origin_stream_ = stream;
     // The first iterations in order on this thread, which also tell how
     // many uniforms an iteration takes.
@@ -385,7 +386,7 @@ class tSplitRun {
     while (true) {
       const int64_t batch_begin = stream.Position();
       const int64_t batch_first = stretch.Count();
-      const long double batch_sum = stretch.sum;
+      const tReal batch_sum = stretch.sum;
       ClearFloatingPointFlags();
       bool trouble = false;
       bool ended = false;
@@ -399,8 +400,8 @@ class tSplitRun {
             break;
           }
           iteration_.Draw(stream, draws);
-          const long double value = iteration_.Value(draws);
-          if (std::isnan(value)) [[unlikely]] {
+          const tReal value = iteration_.Value(draws);
+          if (real_math::isnan(value)) [[unlikely]] {
             trouble = true;
             break;
           }
@@ -435,11 +436,11 @@ class tSplitRun {
         stretch.end_at = position;
         return true;
       }
-      long double value = 0, summand = 0;
+      tReal value = 0, summand = 0;
       std::exception_ptr error = Checked([&] { iteration_.Draw(stream, draws); });
       const int64_t after_draws = stream.Position();
       if (!error) error = Checked([&] { value = iteration_.Value(draws); });
-      if (!error && std::isnan(value)) error = std::make_exception_ptr(EInvalidOp());
+      if (!error && real_math::isnan(value)) error = std::make_exception_ptr(EInvalidOp());
       if (!error) error = Checked([&] { summand = iteration_.Summand(value); });
       if (error) {
         stretch.end = tStretch::Fault;
@@ -523,7 +524,7 @@ class tSplitRun {
       // Already in place (first is 0, and the stretch made no more than the run needs).
       sum_ = stretch.sum;
     } else {
-      long double sum = sum_;
+      tReal sum = sum_;
       for (int64_t i = first; i < first + taken; ++i) {
         kept_[count_ + (i - first)] = stretch.kept[i];
         sum = sum + stretch.summand[i];
@@ -595,7 +596,7 @@ class tSplitRun {
   // The true sequence so far (written by the one committing thread).
   int64_t count_ = 0;     // iterations kept
   int64_t position_ = 0;  // where the next one begins
-  long double sum_ = 0;
+  tReal sum_ = 0;
   std::exception_ptr fault_;
   int64_t after_fault_draws_ = 0;
   bool stopped_ = false;

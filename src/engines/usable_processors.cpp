@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -128,6 +129,16 @@ unsigned AffinityProcessors() {
   for (; process != 0; process &= process - 1)
     ++count;
   return std::max(1u, count);
+}
+#elif defined(__EMSCRIPTEN__)
+// WebAssembly has no affinity mask: the processors the browser reports to a
+// build with threads, one without.
+unsigned AffinityProcessors() {
+#ifdef __EMSCRIPTEN_PTHREADS__
+  return std::max(1u, std::thread::hardware_concurrency());
+#else
+  return 1;
+#endif
 }
 #else
 unsigned AffinityProcessors() {

@@ -32,40 +32,35 @@ int32_t RandomSeed2 = kRandomSeed2Start;
 namespace {
 
 // 2 pi as the normal's normalising constant uses it.
-constexpr long double kTwoPi = 6.283185307179586L;
+constexpr tReal kTwoPi = 6.283185307179586L;
 // Above this shape the gamma Cdf uses the Wilson-Hilferty approximation.
-constexpr long double kWilsonHilfertyShape = 500;
+constexpr tReal kWilsonHilfertyShape = 500;
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Helpers
 
-bool NearlyEqual(long double a, long double b) {
-  return std::fabs(b - a) < kTolerance;
+bool NearlyEqual(tReal a, tReal b) {
+  return real_math::fabs(b - a) < kTolerance;
 }
 
-bool IsWholeNumber(long double x) {
-  if (!(std::fabs(x) < Unbounded)) return false;
+bool IsWholeNumber(tReal x) {
+  if (!(real_math::fabs(x) < Unbounded)) return false;
   // Rounds to nearest, ties to even (the processor's default mode).
-  const long double r = static_cast<long double>(std::llrint(x));
+  const tReal r = static_cast<tReal>(real_math::llrint(x));
   return NearlyEqual(r, x);
 }
 
-std::string FormatLimit(long double x, char decimal_separator) {
+std::string FormatLimit(tReal x, char decimal_separator) {
   // Twelve decimals, rounded, then trailing zeros (and a bare point)
   // dropped, and the point replaced by the separator asked for.  std::to_chars
   // ignores the C locale, whose decimal point may be another character or
   // even several bytes once the windowing toolkit has set it from the
-  // environment.  The buffer holds the longest extended value (4933 integer
-  // digits) with its sign and twelve decimals.
-  if (std::isnan(x)) return "NAN";
-  if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
-  char buffer[5000];
-  const std::to_chars_result written =
-      std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 12);
-  if (written.ec != std::errc()) return std::string();
-  std::string text(buffer, written.ptr);
+  // environment.
+  if (real_math::isnan(x)) return "NAN";
+  if (real_math::isinf(x)) return x > 0 ? "INF" : "-INF";
+  std::string text = real_math::ToChars(x, std::chars_format::fixed, 12);
   const std::string::size_type point = text.find('.');
   if (point != std::string::npos) {
     std::string::size_type end = text.size();
@@ -132,7 +127,7 @@ bool RaiseIf(bool condition, int id) {
   return true;
 }
 
-bool CheckBound(int id, long double value, long double limit) {
+bool CheckBound(int id, tReal value, tReal limit) {
   // Each rule is written as the requirement, negated, so that a NaN never
   // passes.
   bool violated = false;
@@ -163,75 +158,75 @@ bool CheckBound(int id, long double value, long double limit) {
   return true;
 }
 
-long double IntegerPower(long double base, int32_t n) {
+tReal IntegerPower(tReal base, int32_t n) {
   if (n == 0) return 1;
   // |n| without overflow for n = -2^31.
   uint32_t bits = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
-  long double square = base;
-  long double product = 1;
+  tReal square = base;
+  tReal product = 1;
   for (;;) {
     if (bits & 1u) product = product * square;
     bits >>= 1;
     if (bits == 0) break;
     square = square * square;
   }
-  const long double result = n < 0 ? 1 / product : product;
+  const tReal result = n < 0 ? 1 / product : product;
   // An overflow, or 1/0 after an underflow, must not come back as a number.
   CheckFinite(result);
   return result;
 }
 
-long double RealPower(long double base, long double exponent) {
+tReal RealPower(tReal base, tReal exponent) {
   if (exponent == 0) return 1;
   if (base == 0 && exponent > 0) return 0;
-  if (exponent == std::trunc(exponent) && std::fabs(exponent) <= Unbounded)
+  if (exponent == real_math::trunc(exponent) && real_math::fabs(exponent) <= Unbounded)
     return IntegerPower(base, static_cast<int32_t>(exponent));
   // A base below 0 (no logarithm), a base of 0 with a negative exponent
   // (ln 0) or an overflow ends the computation instead of returning NaN or
   // infinity.
-  const long double result = ExtendedExp(exponent * ExtendedLog(base));
+  const tReal result = ExtendedExp(exponent * ExtendedLog(base));
   CheckFinite(result);
   return result;
 }
 
-long double LogGamma(long double x) {
-  static constexpr long double kCoefficients[6] = {76.18009172947146L,     -86.50532032941677L,
-                                                   24.01409824083091L,     -1.231739572450155L,
-                                                   0.1208650973866179e-2L, -0.5395239384953e-5L};
-  long double y = x - 1;
-  long double t = y + 5.5L;
+tReal LogGamma(tReal x) {
+  static constexpr tReal kCoefficients[6] = {76.18009172947146L,     -86.50532032941677L,
+                                             24.01409824083091L,     -1.231739572450155L,
+                                             0.1208650973866179e-2L, -0.5395239384953e-5L};
+  tReal y = x - 1;
+  tReal t = y + 5.5L;
   t = (y + 0.5L) * ExtendedLog(t) - t;
-  long double s = 1;
-  for (const long double c : kCoefficients) {
+  tReal s = 1;
+  for (const tReal c : kCoefficients) {
     y = y + 1;
     s = s + c / y;
   }
   // An x so close to 0 that y + 1 is 0 divides by zero, and x <= 0 has no
   // logarithm: the series' infinity or NaN would otherwise reach the
   // normalising constants and the incomplete gamma as a plausible 0 or 1.
-  const long double result = ExtendedLog(2.5066282746310005L * s) + t;
+  const tReal result = ExtendedLog(2.5066282746310005L * s) + t;
   CheckFinite(result);
   return result;
 }
 
-long double GammaSeries(long double x, long double a) {
+tReal GammaSeries(tReal x, tReal a) {
   return kernels::GammaSeriesWith(x, a, LogGamma);
 }
 
-long double GammaContinuedFraction(long double x, long double a) {
-  long double g = 0;
-  long double g_old = 1;
-  long double a0 = 1;
-  long double a1 = x;
-  long double b0 = 0;
-  long double b1 = 1;
-  long double f = 1;
-  long double n = 1;
+tReal GammaContinuedFraction(tReal x, tReal a) {
+  tReal g = 0;
+  tReal g_old = 1;
+  tReal a0 = 1;
+  tReal a1 = x;
+  tReal b0 = 0;
+  tReal b1 = 1;
+  tReal f = 1;
+  tReal n = 1;
   for (;;) {
-    const long double d = n - a;
+    const tReal d = n - a;
     a0 = (a1 + a0 * d) * f;
     b0 = (b1 + b0 * d) * f;
-    const long double e = n * f;
+    const tReal e = n * f;
     a1 = x * a0 + e * a1;
     b1 = x * b0 + e * b1;
     if (a1 != 0) {
@@ -243,14 +238,14 @@ long double GammaContinuedFraction(long double x, long double a) {
     // The loop has no iteration limit: for x >= a + 1 the ratio is finite
     // from the first step on, so a NaN or an infinity here means a fault
     // upstream, which must end the computation instead of spinning forever.
-    const long double change = (g - g_old) / g;
+    const tReal change = (g - g_old) / g;
     CheckFinite(change);
-    if (std::fabs(change) < kTolerance) break;
+    if (real_math::fabs(change) < kTolerance) break;
   }
   return ExtendedExp(a * ExtendedLog(x) - x - LogGamma(a)) * g;
 }
 
-long double IncompleteGammaP(long double x, long double a) {
+tReal IncompleteGammaP(tReal x, tReal a) {
   // A NaN would send the continued fraction into an endless loop.  Each
   // argument is tested just before its own checks, so that the checks keep
   // their order: x's two checks first, then a's.
@@ -263,7 +258,7 @@ long double IncompleteGammaP(long double x, long double a) {
   // The normal distribution function's shape runs the engines' code (the
   // same operations as the general one below, with LogGamma(1/2) taken once).
   if (a == 0.5L) {
-    static const long double log_gamma_half = LogGamma(0.5L);
+    static const tReal log_gamma_half = LogGamma(0.5L);
     return kernels::HalfShapeP(x, log_gamma_half);
   }
   if (x < a + 1) return GammaSeries(x, a);
@@ -273,7 +268,7 @@ long double IncompleteGammaP(long double x, long double a) {
 // ---------------------------------------------------------------------------
 // tDistribution
 
-bool tDistribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tDistribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   parameters_[0].value = p1;
   parameters_[1].value = p2;
   parameters_[2].value = p3;
@@ -296,19 +291,19 @@ bool tDistribution::SetParameters(long double p1, long double p2, long double p3
   return true;
 }
 
-bool tDistribution::InSupport(long double x) const {
+bool tDistribution::InSupport(tReal x) const {
   return support_lower_ <= x && x <= support_upper_;
 }
 
-long double tDistribution::Density(long double) const {
+tReal tDistribution::Density(tReal) const {
   return 0;
 }
 
-long double tDistribution::PointMass(long double) const {
+tReal tDistribution::PointMass(tReal) const {
   return 0;
 }
 
-long double tDistribution::Cdf(long double x) const {
+tReal tDistribution::Cdf(tReal x) const {
   // Every class calls this form only for x outside its support, where it
   // answers at once.  A NaN lies outside every support and would bounce
   // between Cdf and IntervalProbability until the stack overflows.
@@ -318,10 +313,10 @@ long double tDistribution::Cdf(long double x) const {
   return IntervalProbability(support_lower_, x);
 }
 
-long double tDistribution::IntervalProbability(long double a, long double b) const {
+tReal tDistribution::IntervalProbability(tReal a, tReal b) const {
   if (a < support_lower_) a = support_lower_;
   if (b > support_upper_) b = support_upper_;
-  long double result;
+  tReal result;
   if (b >= Unbounded) {
     result = 1 - Cdf(a) + PointMass(a);
   } else if (a <= -Unbounded) {
@@ -342,19 +337,19 @@ bool tDistribution::HasVariance() const {
   return true;
 }
 
-long double tDistribution::StdDev() const {
+tReal tDistribution::StdDev() const {
   RaiseIf(!HasVariance(), 1363);
-  return std::sqrt(Variance());
+  return real_math::sqrt(Variance());
 }
 
-long double tDistribution::RandomValue() const {
+tReal tDistribution::RandomValue() const {
   return Quantile(UniformRandom());
 }
 
 // ---------------------------------------------------------------------------
 // tContinuous_distribution
 
-long double tContinuous_distribution::Quantile(long double p) const {
+tReal tContinuous_distribution::Quantile(tReal p) const {
   // A NaN passes both range checks below.
   CheckNotNaN(p);
   CheckBound(1302, p, 0);
@@ -362,10 +357,10 @@ long double tContinuous_distribution::Quantile(long double p) const {
   CheckBound(1315, p, 1);
   if (NearlyEqual(p, 1)) return support_upper_;
 
-  long double lo = support_lower_;
-  long double hi = support_upper_;
-  long double x = HasMean() ? Mean() : (lo + hi) / 2;
-  const long double s = HasVariance() ? 2 * StdDev() : 8;
+  tReal lo = support_lower_;
+  tReal hi = support_upper_;
+  tReal x = HasMean() ? Mean() : (lo + hi) / 2;
+  const tReal s = HasVariance() ? 2 * StdDev() : 8;
   // Overflowed moments would make the bracket meaningless.
   CheckFinite(x);
   CheckFinite(s);
@@ -402,28 +397,28 @@ long double tContinuous_distribution::Quantile(long double p) const {
   // no iteration limit, so a NaN in x or f ends it with the fault instead of
   // spinning (or stopping on a meaningless midpoint).
   x = (lo + hi) / 2;
-  long double x_old;
+  tReal x_old;
   do {
-    const long double f = Cdf(x) - p;
+    const tReal f = Cdf(x) - p;
     CheckFinite(f);
-    const long double d = Density(x);
+    const tReal d = Density(x);
     x_old = x;
     if (f <= 0) lo = x;
     if (f >= 0) hi = x;
-    if ((hi - lo) * d > std::fabs(2 * f)) {
+    if ((hi - lo) * d > real_math::fabs(2 * f)) {
       x = x - f / d;
     } else {
       x = (lo + hi) / 2;
     }
     CheckFinite(x);
-  } while (!(std::fabs(x - x_old) < kTolerance));
+  } while (!(real_math::fabs(x - x_old) < kTolerance));
   return x;
 }
 
 // ---------------------------------------------------------------------------
 // tNormal_distribution
 
-tNormal_distribution::tNormal_distribution(long double mean, long double variance) {
+tNormal_distribution::tNormal_distribution(tReal mean, tReal variance) {
   parameter_count_ = 2;
   parameters_[0].lower = -Unbounded;
   parameters_[0].upper = Unbounded;
@@ -432,31 +427,31 @@ tNormal_distribution::tNormal_distribution(long double mean, long double varianc
   SetParameters(mean, variance, 0);
 }
 
-bool tNormal_distribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tNormal_distribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   const bool ok = tDistribution::SetParameters(p1, p2, p3);
   mu_ = p1;
   variance_ = p2;
-  sigma_ = std::sqrt(p2);
+  sigma_ = real_math::sqrt(p2);
   log_norm_ = -(ExtendedLog(kTwoPi) + ExtendedLog(p2)) / 2;
-  sqrt_2_over_e_ = std::sqrt(2 / ExtendedExp(1.0L));
+  sqrt_2_over_e_ = real_math::sqrt(2 / ExtendedExp(1.0L));
   return ok;
 }
 
-long double tNormal_distribution::Density(long double x) const {
+tReal tNormal_distribution::Density(tReal x) const {
   if (!InSupport(x)) return 0;
-  const long double deviation = x - mu_;
+  const tReal deviation = x - mu_;
   return ExtendedExp(log_norm_ - deviation * deviation / (2 * variance_));
 }
 
-long double tNormal_distribution::Cdf(long double x) const {
+tReal tNormal_distribution::Cdf(tReal x) const {
   if (!InSupport(x)) return tDistribution::Cdf(x);
-  const long double z = (x - mu_) / sigma_;
-  const long double p = IncompleteGammaP(z * z / 2, 0.5L);
+  const tReal z = (x - mu_) / sigma_;
+  const tReal p = IncompleteGammaP(z * z / 2, 0.5L);
   if (z >= 0) return 0.5L + 0.5L * p;
   return 0.5L - 0.5L * p;
 }
 
-long double tNormal_distribution::RandomValue() const {
+tReal tNormal_distribution::RandomValue() const {
   kernels::tLibraryUniform uniform;
   return kernels::tNormalSampler(*this).Draw(uniform);
 }
@@ -472,7 +467,7 @@ void tGamma_distribution::FillParameterTable() {
   parameters_[1].upper = Unbounded;
 }
 
-tGamma_distribution::tGamma_distribution(long double shape, long double rate) {
+tGamma_distribution::tGamma_distribution(tReal shape, tReal rate) {
   FillParameterTable();
   SetParameters(shape, rate, 0);
 }
@@ -481,7 +476,7 @@ tGamma_distribution::tGamma_distribution(TableOnly) {
   FillParameterTable();
 }
 
-bool tGamma_distribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tGamma_distribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   const bool ok = tDistribution::SetParameters(p1, p2, p3);
   alpha_ = p1;
   lambda_ = p2;
@@ -489,15 +484,15 @@ bool tGamma_distribution::SetParameters(long double p1, long double p2, long dou
   support_lower_ = 0;
   support_upper_ = Unbounded;
   if (alpha_ > 1) {
-    const long double h = std::sqrt(2 * alpha_ - 1);
+    const tReal h = real_math::sqrt(2 * alpha_ - 1);
     c1_ =
-        (1 - h) * std::sqrt(ExtendedExp(
+        (1 - h) * real_math::sqrt(ExtendedExp(
                       (ExtendedLog(alpha_ - h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) + h - 1));
     c2_ =
-        (1 + h) * std::sqrt(ExtendedExp(
+        (1 + h) * real_math::sqrt(ExtendedExp(
                       (ExtendedLog(alpha_ + h) - ExtendedLog(alpha_ - 1)) * (alpha_ - 1) - h - 1));
   } else if (alpha_ < 1) {
-    const long double e = ExtendedExp(1.0L);
+    const tReal e = ExtendedExp(1.0L);
     c1_ = (e + alpha_) / e;
     c2_ = 1 / alpha_;
   }
@@ -505,19 +500,19 @@ bool tGamma_distribution::SetParameters(long double p1, long double p2, long dou
   return ok;
 }
 
-bool tGamma_distribution::InSupport(long double x) const {
+bool tGamma_distribution::InSupport(tReal x) const {
   if (alpha_ >= 1) return tDistribution::InSupport(x);
   return tDistribution::InSupport(x) && x > 0;
 }
 
-long double tGamma_distribution::Density(long double x) const {
+tReal tGamma_distribution::Density(tReal x) const {
   if (InSupport(x) && x > 0)
     return ExtendedExp((alpha_ - 1) * ExtendedLog(x) + log_norm_ - lambda_ * x);
   if (NearlyEqual(alpha_, 1) && x == 0) return lambda_;
   return 0;
 }
 
-long double tGamma_distribution::Cdf(long double x) const {
+tReal tGamma_distribution::Cdf(tReal x) const {
   if (!InSupport(x)) {
     // 0 also for x = 0 when the shape is below 1; the base form would
     // otherwise send x = 0 back here through IntervalProbability.
@@ -526,13 +521,13 @@ long double tGamma_distribution::Cdf(long double x) const {
     return tDistribution::Cdf(x);  // a NaN: raises
   }
   if (alpha_ <= kWilsonHilfertyShape) return IncompleteGammaP(lambda_ * x, alpha_);
-  const long double w = RealPower(lambda_ * x / alpha_, 1.0L / 3) - 1 + 1 / (9 * alpha_);
-  const long double p = IncompleteGammaP(4.5L * alpha_ * (w * w), 0.5L);
+  const tReal w = RealPower(lambda_ * x / alpha_, 1.0L / 3) - 1 + 1 / (9 * alpha_);
+  const tReal p = IncompleteGammaP(4.5L * alpha_ * (w * w), 0.5L);
   if (w >= 0) return (1 + p) / 2;
   return (1 - p) / 2;
 }
 
-long double tGamma_distribution::RandomValue() const {
+tReal tGamma_distribution::RandomValue() const {
   kernels::tLibraryUniform uniform;
   return kernels::tGammaSampler(*this).Draw(uniform);
 }
@@ -540,8 +535,7 @@ long double tGamma_distribution::RandomValue() const {
 // ---------------------------------------------------------------------------
 // tChi_square_distribution
 
-tChi_square_distribution::tChi_square_distribution(long double nu)
-    : tGamma_distribution(TableOnly{}) {
+tChi_square_distribution::tChi_square_distribution(tReal nu) : tGamma_distribution(TableOnly{}) {
   // The gamma's construction with (nu/2, 1/2) sets the parameters through
   // the chi-square's own SetParameters, which halves again: it briefly
   // configures shape nu/4.  The second call leaves shape nu/2, rate 1/2 and
@@ -551,7 +545,7 @@ tChi_square_distribution::tChi_square_distribution(long double nu)
   SetParameters(nu, 0, 0);
 }
 
-bool tChi_square_distribution::SetParameters(long double p1, long double, long double) {
+bool tChi_square_distribution::SetParameters(tReal p1, tReal, tReal) {
   const bool ok = tGamma_distribution::SetParameters(p1 / 2, 0.5L, 0);
   nu_ = p1;
   return ok;
@@ -560,7 +554,7 @@ bool tChi_square_distribution::SetParameters(long double p1, long double, long d
 // ---------------------------------------------------------------------------
 // tUniform_distribution
 
-tUniform_distribution::tUniform_distribution(long double a, long double b) {
+tUniform_distribution::tUniform_distribution(tReal a, tReal b) {
   parameter_count_ = 2;
   parameters_[0].lower = -Unbounded;
   parameters_[0].upper = b;
@@ -569,7 +563,7 @@ tUniform_distribution::tUniform_distribution(long double a, long double b) {
   SetParameters(a, b, 0);
 }
 
-bool tUniform_distribution::SetParameters(long double p1, long double p2, long double p3) {
+bool tUniform_distribution::SetParameters(tReal p1, tReal p2, tReal p3) {
   parameters_[0].upper = p2;
   parameters_[1].lower = p1;
   const bool ok = tDistribution::SetParameters(p1, p2, p3);
@@ -580,12 +574,12 @@ bool tUniform_distribution::SetParameters(long double p1, long double p2, long d
   return ok;
 }
 
-long double tUniform_distribution::Density(long double x) const {
+tReal tUniform_distribution::Density(tReal x) const {
   if (!InSupport(x)) return 0;
   return 1 / (b_ - a_);
 }
 
-long double tUniform_distribution::Cdf(long double x) const {
+tReal tUniform_distribution::Cdf(tReal x) const {
   if (!InSupport(x)) return tDistribution::Cdf(x);
   return (x - a_) / (b_ - a_);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "numeric/real.h"
+
 // The general exception class: nothing but a message.
 class Exception : public std::exception {
  public:
@@ -24,14 +26,14 @@ class Exception : public std::exception {
 // can be written again with the user's decimal separator.
 class EArgumentError : public Exception {
  public:
-  EArgumentError(int id, std::string message, std::optional<long double> limit = std::nullopt)
+  EArgumentError(int id, std::string message, std::optional<tReal> limit = std::nullopt)
       : Exception(std::move(message)), id_(id), limit_(limit) {}
   int Id() const noexcept { return id_; }
-  const std::optional<long double>& Limit() const noexcept { return limit_; }
+  const std::optional<tReal>& Limit() const noexcept { return limit_; }
 
  private:
   int id_;
-  std::optional<long double> limit_;
+  std::optional<tReal> limit_;
 };
 
 // A floating-point fault (invalid operation, division by zero, overflow) that

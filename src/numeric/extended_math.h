@@ -29,20 +29,22 @@
 #include <cstdint>
 #include <limits>
 
+#include "numeric/real.h"
+
 namespace extended_math {
 
 // ln 2 = kLn2High + kLn2Low; kLn2High has 48 significant bits, so that
 // k * kLn2High is exact for every exponent k of the extended format.
-inline constexpr long double kLn2High = 0xb17217f7d1cfp-48L;
-inline constexpr long double kLn2Low = 0xf35793c7673007e6p-113L;
-inline constexpr long double kLog2E = 0xb8aa3b295c17f0bcp-63L;  // 1 / ln 2
-inline constexpr long double kSqrtHalf = 0xb504f333f9de6484p-64L;
+inline constexpr tReal kLn2High = 0xb17217f7d1cfp-48L;
+inline constexpr tReal kLn2Low = 0xf35793c7673007e6p-113L;
+inline constexpr tReal kLog2E = 0xb8aa3b295c17f0bcp-63L;  // 1 / ln 2
+inline constexpr tReal kSqrtHalf = 0xb504f333f9de6484p-64L;
 
 // 2 atanh(s) = 2s + s R(s^2), R(z) = sum over j >= 1 of 2 z^j / (2j + 1);
 // twelve terms bring the truncation below 2^-70 of the result for
 // s^2 <= 0.0295 (that is, 1 + f within [sqrt(1/2), sqrt(2))).
-inline long double AtanhTail(long double z) {
-  long double r = 2.0L / 25;
+inline tReal AtanhTail(tReal z) {
+  tReal r = 2.0L / 25;
   r = 2.0L / 23 + z * r;
   r = 2.0L / 21 + z * r;
   r = 2.0L / 19 + z * r;
@@ -57,65 +59,52 @@ inline long double AtanhTail(long double z) {
   return z * r;
 }
 
-// The extended format's bits as the x86-64 processor keeps them: a 64-bit
-// significand with its leading bit explicit, then the sign and a 15-bit
-// exponent biased by 16383 (padding to 16 bytes).  The two routines below
-// read and write the exponent directly: the C library's frexpl and scalbnl
+// The two routines below read and write the exponent directly, through
+// the format's bits (real_math::Bits): the C library's frexpl and scalbnl
 // are out-of-line calls that check for errno and special values, and cost
 // as much as the whole series of the logarithm.  Both are exact, so the
 // bits are those the library calls give.
-static_assert(std::numeric_limits<long double>::digits == 64 && sizeof(long double) == 16,
-              "the x87 extended format is assumed");
-// (The padding is unsigned char: the format's padding bytes have no
-// determinate value, which std::bit_cast allows only into such bytes.)
-struct tExtendedBits {
-  uint64_t significand;
-  uint16_t sign_exponent;
-  unsigned char padding[6];
-};
-static_assert(sizeof(tExtendedBits) == sizeof(long double));
 inline constexpr int kExponentBias = 16383;
 
 // x = m 2^k with m in [1/2, 1), for a positive finite x, as frexp splits it.
-inline long double SplitExponent(long double x, int& k) {
-  tExtendedBits bits = std::bit_cast<tExtendedBits>(x);
-  if (bits.sign_exponent == 0) return std::frexp(x, &k);  // subnormal
+inline tReal SplitExponent(tReal x, int& k) {
+  real_math::tRealBits bits = real_math::Bits(x);
+  if (bits.sign_exponent == 0) return real_math::frexp(x, &k);  // subnormal
   k = bits.sign_exponent - (kExponentBias - 1);
   bits.sign_exponent = kExponentBias - 1;
-  return std::bit_cast<long double>(bits);
+  return real_math::FromBits(bits);
 }
 
 // x 2^k, as scalbn gives it: one multiplication by 2^k where 2^k is a
 // normal number, which is exact or (for a subnormal result) rounded once.
-inline long double ScaleByPowerOfTwo(long double x, int k) {
-  if (k < 1 - kExponentBias || k > kExponentBias) return std::scalbn(x, k);
-  const tExtendedBits power{uint64_t{1} << 63, static_cast<uint16_t>(k + kExponentBias), {}};
-  return x * std::bit_cast<long double>(power);
+inline tReal ScaleByPowerOfTwo(tReal x, int k) {
+  if (k < 1 - kExponentBias || k > kExponentBias) return real_math::scalbn(x, k);
+  return x * real_math::FromBits({uint64_t{1} << 63, static_cast<uint16_t>(k + kExponentBias)});
 }
 
 }  // namespace extended_math
 
 // ln x.  NaN for a negative x or a NaN (invalid operation for a negative
 // x), minus infinity for zero (division by zero).
-inline long double ExtendedLog(long double x) {
+inline tReal ExtendedLog(tReal x) {
   using namespace extended_math;
-  if (!(x > 0) || std::isinf(x)) {
+  if (!(x > 0) || real_math::isinf(x)) {
     if (x == 0) return -1 / (x * x);      // -inf, division by zero
     if (x < 0) return (x - x) / (x - x);  // NaN, invalid operation
     return x + x;                         // NaN stays NaN, +inf stays +inf
   }
   int k;
-  long double m = SplitExponent(x, k);  // x = m 2^k, m in [1/2, 1), exact
+  tReal m = SplitExponent(x, k);  // x = m 2^k, m in [1/2, 1), exact
   if (m < kSqrtHalf) {
     m = 2 * m;
     k = k - 1;
   }
   // 1 + f = m in [sqrt(1/2), sqrt(2)); f = m - 1 is exact.
-  const long double f = m - 1;
-  const long double s = f / (2 + f);
-  const long double hfsq = f * f / 2;
-  const long double r = AtanhTail(s * s);
-  const long double kk = k;
+  const tReal f = m - 1;
+  const tReal s = f / (2 + f);
+  const tReal hfsq = f * f / 2;
+  const tReal r = AtanhTail(s * s);
+  const tReal kk = k;
   // ln(1 + f) = f - hfsq + s (hfsq + R): the large terms f and k ln2_high
   // are exact and added last.
   return kk * kLn2High - ((hfsq - (s * (hfsq + r) + kk * kLn2Low)) - f);
@@ -123,17 +112,17 @@ inline long double ExtendedLog(long double x) {
 
 // e^x.  Infinity with an overflow beyond the extended range, zero (an
 // underflow, which passes silently) far below it; a NaN stays a NaN.
-inline long double ExtendedExp(long double x) {
+inline tReal ExtendedExp(tReal x) {
   using namespace extended_math;
   if (!(x == x)) return x + x;
   if (x > 11357.0L) {
-    if (std::isinf(x)) return x;
-    const long double huge = 0x1p16383L;
+    if (real_math::isinf(x)) return x;
+    const tReal huge = 0x1p16383L;
     return huge * huge;  // +inf, overflow
   }
   if (x < -11400.0L) {
-    if (std::isinf(x)) return 0;
-    const long double tiny = 0x1p-16382L;
+    if (real_math::isinf(x)) return 0;
+    const tReal tiny = 0x1p-16382L;
     return tiny * tiny;  // 0, underflow
   }
   // x = k ln 2 + r, |r| <= about ln(2)/2; x - k ln2_high is exact.  k is
@@ -142,12 +131,12 @@ inline long double ExtendedExp(long double x) {
   // point in the 64-bit significand, for |x / ln 2| below 2^62, far more
   // than the 16,450 reached here.  It spares the C library's nearbyintl,
   // which saves and restores the floating-point environment on every call.
-  constexpr long double kRoundingShift = 0x1.8p63L;
-  const long double kk = (x * kLog2E + kRoundingShift) - kRoundingShift;
-  const long double r = (x - kk * kLn2High) - kk * kLn2Low;
+  constexpr tReal kRoundingShift = 0x1.8p63L;
+  const tReal kk = (x * kLog2E + kRoundingShift) - kRoundingShift;
+  const tReal r = (x - kk * kLn2High) - kk * kLn2Low;
   // e^r - 1 = r + r^2 (1/2! + r/3! + ... ); seventeen terms bring the
   // truncation below 2^-74 for |r| <= 0.35.
-  long double p = 1.0L / 355687428096000;  // 1/17!
+  tReal p = 1.0L / 355687428096000;  // 1/17!
   p = 1.0L / 20922789888000 + r * p;
   p = 1.0L / 1307674368000 + r * p;
   p = 1.0L / 87178291200 + r * p;
@@ -163,6 +152,6 @@ inline long double ExtendedExp(long double x) {
   p = 1.0L / 24 + r * p;
   p = 1.0L / 6 + r * p;
   p = 0.5L + r * p;
-  const long double em1 = r + (r * r) * p;
+  const tReal em1 = r + (r * r) * p;
   return ScaleByPowerOfTwo(1 + em1, static_cast<int>(kk));
 }

@@ -4,21 +4,30 @@
 
 void ClearFloatingPointFlags() {
   std::feclearexcept(FE_ALL_EXCEPT);
+#if QUORREL_REAL_IS_SOFT
+  soft_extended::ClearFlags(soft_extended::kAllFlags);
+#endif
 }
 
-tFloatingPointFlagsSaved::tFloatingPointFlagsSaved() {
-  std::fegetexceptflag(&saved_, FE_ALL_EXCEPT);
+tFloatingPointFlagsSaved::tFloatingPointFlagsSaved() : saved_(SaveFloatingPointFlags()) {
   ClearFloatingPointFlags();
 }
 
 tFloatingPointFlagsSaved::~tFloatingPointFlagsSaved() {
   ClearFloatingPointFlags();
-  std::fesetexceptflag(&saved_, FE_ALL_EXCEPT);
+  RestoreFloatingPointFlags(saved_);
 }
 
 void RaiseOnFloatingPointFault() {
   // fetestexcept reads both the x87 status word and MXCSR.
-  const int raised = std::fetestexcept(kFaultFlags);
+  int raised = std::fetestexcept(kFaultFlags);
+#if QUORREL_REAL_IS_SOFT
+  const unsigned soft = soft_extended::TestFlags(kSoftFaultFlags);
+  if (soft & soft_extended::kInvalid) raised |= FE_INVALID;
+  if (soft & soft_extended::kDivideByZero) raised |= FE_DIVBYZERO;
+  if (soft & soft_extended::kOverflow) raised |= FE_OVERFLOW;
+  soft_extended::ClearFlags(kSoftFaultFlags);
+#endif
   if (raised == 0) [[likely]]
     return;
   std::feclearexcept(kFaultFlags);
@@ -27,8 +36,8 @@ void RaiseOnFloatingPointFault() {
   throw EOverflow();
 }
 
-void RaiseNonFinite(long double v) {
+void RaiseNonFinite(tReal v) {
   RaiseOnFloatingPointFault();
-  if (std::isnan(v)) throw EInvalidOp();
+  if (real_math::isnan(v)) throw EInvalidOp();
   throw EOverflow();
 }

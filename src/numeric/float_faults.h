@@ -1,8 +1,8 @@
 // Floating-point faults as errors.
 //
 // The processor does not trap: an invalid operation, a division by zero or an
-// overflow sets a sticky flag (in the x87 status word for long double, in
-// MXCSR for double) and the computation goes on with a NaN or an infinity.
+// overflow sets a sticky flag (x87 status word or the software format's flags
+// for tReal, MXCSR for double) and the computation goes on with a NaN or an infinity.
 // To end the operation in progress with an error instead, its owner clears
 // the flags when it starts (`ClearFloatingPointFlags`) and asks for the
 // raised fault at its checkpoints (`RaiseOnFloatingPointFault`), for
@@ -28,12 +28,24 @@
 #include <cmath>
 
 #include "numeric/errors.h"
+#include "numeric/real.h"
 
 // The flags that are faults: invalid operation, division by zero, overflow.
 inline constexpr int kFaultFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
+#if QUORREL_REAL_IS_SOFT
+// The software extended format keeps its own sticky flags (per thread, as
+// the processor keeps its status word); the processor's flags still hold
+// what double arithmetic raised.  Both are read and cleared together.
+inline constexpr unsigned kSoftFaultFlags =
+    soft_extended::kInvalid | soft_extended::kDivideByZero | soft_extended::kOverflow;
+#endif
+
 // True when a fault flag is set (the flags are left as they are).
 inline bool FaultFlagRaised() {
+#if QUORREL_REAL_IS_SOFT
+  if (soft_extended::TestFlags(kSoftFaultFlags) != 0) return true;
+#endif
   return std::fetestexcept(kFaultFlags) != 0;
 }
 
@@ -43,27 +55,52 @@ inline bool FaultFlagRaised() {
 // every SSE exception (the next inexact conversion ends the program): there
 // the raised exceptions are saved as a set and raised again.
 #ifdef __MINGW32__
-using tFloatingPointFlags = int;
-inline tFloatingPointFlags SaveFloatingPointFlags() {
+using tProcessorFlags = int;
+inline tProcessorFlags SaveProcessorFlags() {
   return std::fetestexcept(FE_ALL_EXCEPT);
 }
-inline void RestoreFloatingPointFlags(tFloatingPointFlags flags) {
+inline void RestoreProcessorFlags(tProcessorFlags flags) {
   std::feclearexcept(FE_ALL_EXCEPT);
   std::feraiseexcept(flags);
 }
 #else
-using tFloatingPointFlags = std::fexcept_t;
-inline tFloatingPointFlags SaveFloatingPointFlags() {
+using tProcessorFlags = std::fexcept_t;
+inline tProcessorFlags SaveProcessorFlags() {
   std::fexcept_t flags;
   std::fegetexceptflag(&flags, FE_ALL_EXCEPT);
   return flags;
 }
-inline void RestoreFloatingPointFlags(const tFloatingPointFlags& flags) {
+inline void RestoreProcessorFlags(const tProcessorFlags& flags) {
   std::fesetexceptflag(&flags, FE_ALL_EXCEPT);
 }
 #endif
 
-// Clears every floating-point exception flag, x87 and SSE alike.
+#if QUORREL_REAL_IS_SOFT
+// The software format's flags are saved and put back with the processor's.
+struct tFloatingPointFlags {
+  tProcessorFlags processor;
+  unsigned soft;
+};
+inline tFloatingPointFlags SaveFloatingPointFlags() {
+  return {SaveProcessorFlags(), soft_extended::TestFlags(soft_extended::kAllFlags)};
+}
+inline void RestoreFloatingPointFlags(const tFloatingPointFlags& flags) {
+  RestoreProcessorFlags(flags.processor);
+  soft_extended::ClearFlags(soft_extended::kAllFlags);
+  soft_extended::flags |= flags.soft;
+}
+#else
+using tFloatingPointFlags = tProcessorFlags;
+inline tFloatingPointFlags SaveFloatingPointFlags() {
+  return SaveProcessorFlags();
+}
+inline void RestoreFloatingPointFlags(const tFloatingPointFlags& flags) {
+  RestoreProcessorFlags(flags);
+}
+#endif
+
+// Clears every floating-point exception flag, x87 and SSE alike (and the
+// software format's).
 void ClearFloatingPointFlags();
 
 // Keeps the floating-point exception flags of the code around it out of a
@@ -78,7 +115,7 @@ class tFloatingPointFlagsSaved {
   tFloatingPointFlagsSaved& operator=(const tFloatingPointFlagsSaved&) = delete;
 
  private:
-  std::fexcept_t saved_{};
+  tFloatingPointFlags saved_{};
 };
 
 // Raises EInvalidOp, EZeroDivide or EOverflow (in this order of precedence)
@@ -90,16 +127,16 @@ void RaiseOnFloatingPointFault();
 // Raises the fault that produced the non-finite value v: the one the flags
 // show, otherwise EInvalidOp for a NaN (a quiet NaN passed in as an argument
 // raises no flag) and EOverflow for an infinity.
-[[noreturn]] void RaiseNonFinite(long double v);
+[[noreturn]] void RaiseNonFinite(tReal v);
 
 // Ends the computation when v is a NaN or an infinity.
-inline void CheckFinite(long double v) {
-  if (!std::isfinite(v)) [[unlikely]]
+inline void CheckFinite(tReal v) {
+  if (!real_math::isfinite(v)) [[unlikely]]
     RaiseNonFinite(v);
 }
 
 // Ends the computation with EInvalidOp when v is a NaN.
-inline void CheckNotNaN(long double v) {
-  if (std::isnan(v)) [[unlikely]]
+inline void CheckNotNaN(tReal v) {
+  if (real_math::isnan(v)) [[unlikely]]
     throw EInvalidOp();
 }

@@ -43,6 +43,7 @@
 
 #include "numeric/distrib.h"
 #include "numeric/extended_math.h"
+#include "numeric/real.h"
 
 namespace kernels {
 
@@ -54,12 +55,12 @@ namespace kernels {
 // size of the terms.  Only inside that band, which practically never
 // happens, is the extended logarithm computed; either way the outcome is the
 // one the extended logarithm gives.
-inline constexpr long double kLogMargin = 0x1p-40L;
+inline constexpr tReal kLogMargin = 0x1p-40L;
 
 // s > -4 ln u, for 0 < u < 1.
-inline bool ExceedsMinus4LogU(long double s, long double u) {
-  const long double approximate = -4 * static_cast<long double>(std::log(static_cast<double>(u)));
-  const long double margin = kLogMargin * (1 + approximate);
+inline bool ExceedsMinus4LogU(tReal s, tReal u) {
+  const tReal approximate = -4 * static_cast<tReal>(std::log(static_cast<double>(u)));
+  const tReal margin = kLogMargin * (1 + approximate);
   if (s > approximate + margin) return true;
   if (s < approximate - margin) return false;
   return s > -4 * ExtendedLog(u);
@@ -72,15 +73,17 @@ inline bool ExceedsMinus4LogU(long double s, long double u) {
 // as written.  (The constants are doubles so that loading them is cheap.)
 inline constexpr double kToleranceBelow = 5e-12 * (1 - 0x1p-45);
 inline constexpr double kToleranceAbove = 5e-12 * (1 + 0x1p-45);
-static_assert(kToleranceBelow < kTolerance * (1 - 0x1p-46L));
-static_assert(kToleranceAbove > kTolerance * (1 + 0x1p-46L));
+// (5e-12L is kTolerance, written out: a constant expression with either
+// real type.)
+static_assert(kToleranceBelow < 5e-12L * (1 - 0x1p-46L));
+static_assert(kToleranceAbove > 5e-12L * (1 + 0x1p-46L));
 
-inline bool ContinuedFractionConverged(long double g, long double g_old) {
-  const long double difference = g - g_old;
-  const long double distance = std::fabs(difference);
+inline bool ContinuedFractionConverged(tReal g, tReal g_old) {
+  const tReal difference = g - g_old;
+  const tReal distance = real_math::fabs(difference);
   if (distance < g * kToleranceBelow) return true;
   if (distance > g * kToleranceAbove) return false;
-  return std::fabs(difference / g) < kTolerance;
+  return real_math::fabs(difference / g) < kTolerance;
 }
 
 // The loop of GammaContinuedFraction(x, 1/2) for 1.5 <= x <= 2147483647:
@@ -91,20 +94,20 @@ inline bool ContinuedFractionConverged(long double g, long double g_old) {
 // x^-1/2, never far from 1).  The count n is kept as an integer and g_old
 // only within a step, which leaves the extended registers to the
 // recurrence.
-inline bool ContinuedFractionHalfSteps(long double x, long double& result) {
-  long double g = 0, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
+inline bool ContinuedFractionHalfSteps(tReal x, tReal& result) {
+  tReal g = 0, a0 = 1, a1 = x, b0 = 0, b1 = 1, f = 1;
   int32_t n = 1;
   while (true) {
-    const long double nn = n;
-    const long double d = nn - 0.5L;
+    const tReal nn = n;
+    const tReal d = nn - 0.5L;
     a0 = (a1 + a0 * d) * f;
     b0 = (b1 + b0 * d) * f;
-    const long double e = nn * f;
+    const tReal e = nn * f;
     a1 = x * a0 + e * a1;
     b1 = x * b0 + e * b1;
     if (a1 == 0) [[unlikely]]
       return false;
-    const long double g_old = g;
+    const tReal g_old = g;
     f = 1 / a1;
     g = b1 * f;
     n = n + 1;
@@ -171,10 +174,10 @@ class tUniformStream {
     used_ = kBuffer;
   }
 
-  long double Next() {
+  tReal Next() {
     if (used_ == kBuffer) [[unlikely]]
       Refill();
-    return static_cast<long double>(z_[used_++]) * 4.656613e-10L;
+    return static_cast<tReal>(z_[used_++]) * 4.656613e-10L;
   }
 
  private:
@@ -233,28 +236,27 @@ class tUniformStream {
 
 // The library's own stream: UniformRandom on the process-wide state words.
 struct tLibraryUniform {
-  long double Next() const { return UniformRandom(); }
+  tReal Next() const { return UniformRandom(); }
 };
 
 // tNormal_distribution::RandomValue: ratio of uniforms with squeezes.
 struct tNormalSampler {
-  long double mu = 0;
-  long double sigma = 1;
-  long double k = 0;  // sqrt(2/e)
+  tReal mu = 0;
+  tReal sigma = 1;
+  tReal k = 0;  // sqrt(2/e)
 
-  tNormalSampler(long double mean, long double sd, long double constant)
-      : mu(mean), sigma(sd), k(constant) {}
+  tNormalSampler(tReal mean, tReal sd, tReal constant) : mu(mean), sigma(sd), k(constant) {}
   explicit tNormalSampler(const tNormal_distribution& d)
       : tNormalSampler(d.Mean(), d.Sigma(), d.GeneratorConstant()) {}
 
   template <typename tStream>
-  long double Draw(tStream& uniform) const {
-    long double x;
+  tReal Draw(tStream& uniform) const {
+    tReal x;
     while (true) {
-      const long double u = uniform.Next();
-      const long double v = uniform.Next();
+      const tReal u = uniform.Next();
+      const tReal v = uniform.Next();
       x = (2 * v - 1) * k / u;
-      const long double s = x * x;
+      const tReal s = x * x;
       if (s <= 2 * u * u - 8 * u + 6) break;  // quick acceptance
       if (s >= 2 / u - 2 * u) continue;       // quick rejection
       if (ExceedsMinus4LogU(s, u)) continue;  // exact test: s > -4 ln u
@@ -269,14 +271,14 @@ struct tNormalSampler {
 struct tGammaSampler {
   enum tBranch { Exponential, RatioOfUniforms, AhrensDieter };
   tBranch branch = Exponential;
-  long double alpha = 1;
-  long double lambda = 1;
-  long double c1 = 0;
-  long double c2 = 0;
-  long double c2_minus_c1 = 0;  // c2 - c1, formed as the draw forms it
-  long double alpha_minus_1 = 0;
+  tReal alpha = 1;
+  tReal lambda = 1;
+  tReal c1 = 0;
+  tReal c2 = 0;
+  tReal c2_minus_c1 = 0;  // c2 - c1, formed as the draw forms it
+  tReal alpha_minus_1 = 0;
 
-  tGammaSampler(long double shape, long double rate, long double bound1, long double bound2)
+  tGammaSampler(tReal shape, tReal rate, tReal bound1, tReal bound2)
       : alpha(shape), lambda(rate), c1(bound1), c2(bound2) {
     branch = alpha == 1 ? Exponential : alpha > 1 ? RatioOfUniforms : AhrensDieter;
     c2_minus_c1 = c2 - c1;
@@ -286,7 +288,7 @@ struct tGammaSampler {
       : tGammaSampler(d.Shape(), d.Rate(), d.C1(), d.C2()) {}
 
   template <typename tStream>
-  long double Draw(tStream& uniform) const {
+  tReal Draw(tStream& uniform) const {
     switch (branch) {
       case Exponential:
         return -ExtendedLog(uniform.Next()) / lambda;
@@ -301,29 +303,29 @@ struct tGammaSampler {
  private:
   // The exact test of the ratio of uniforms, 2 ln u + x > (alpha - 1) ln(x/(alpha - 1) + 1),
   // decided as ExceedsMinus4LogU decides its test.
-  bool ExactTestRejects(long double u, long double x) const {
-    const long double w = x / alpha_minus_1 + 1;
-    const long double log_u = std::log(static_cast<double>(u));
-    const long double log_w = std::log(static_cast<double>(w));
-    const long double left = 2 * log_u + x;
-    const long double right = alpha_minus_1 * log_w;
-    const long double margin = kLogMargin * (1 + std::fabs(2 * log_u) + std::fabs(x) +
-                                             alpha_minus_1 * (1 + std::fabs(log_w)));
-    const long double difference = left - right;
+  bool ExactTestRejects(tReal u, tReal x) const {
+    const tReal w = x / alpha_minus_1 + 1;
+    const tReal log_u = std::log(static_cast<double>(u));
+    const tReal log_w = std::log(static_cast<double>(w));
+    const tReal left = 2 * log_u + x;
+    const tReal right = alpha_minus_1 * log_w;
+    const tReal margin = kLogMargin * (1 + real_math::fabs(2 * log_u) + real_math::fabs(x) +
+                                       alpha_minus_1 * (1 + real_math::fabs(log_w)));
+    const tReal difference = left - right;
     if (difference > margin) return true;
     if (difference < -margin) return false;
     return 2 * ExtendedLog(u) + x > alpha_minus_1 * ExtendedLog(w);
   }
 
   template <typename tStream>
-  long double DrawAboveOne(tStream& uniform) const {
+  tReal DrawAboveOne(tStream& uniform) const {
     while (true) {
-      const long double u = uniform.Next();
-      const long double v = uniform.Next() * c2_minus_c1 + c1;
-      const long double x = v / u;
-      const long double y = x + alpha - 1;
-      const long double s = x * x;
-      const long double q = -2 * u * u + 8 * u - 6;
+      const tReal u = uniform.Next();
+      const tReal v = uniform.Next() * c2_minus_c1 + c1;
+      const tReal x = v / u;
+      const tReal y = x + alpha - 1;
+      const tReal s = x * x;
+      const tReal q = -2 * u * u + 8 * u - 6;
       bool accept, reject;
       if (x >= 0) {
         accept = -s * (x + y) >= y * y * q;
@@ -341,16 +343,16 @@ struct tGammaSampler {
   }
 
   template <typename tStream>
-  long double DrawBelowOne(tStream& uniform) const {
+  tReal DrawBelowOne(tStream& uniform) const {
     while (true) {
-      const long double u1 = uniform.Next();
-      const long double p = c1 * u1;
-      const long double u2 = uniform.Next();
+      const tReal u1 = uniform.Next();
+      const tReal p = c1 * u1;
+      const tReal u2 = uniform.Next();
       if (p <= 1) {
-        const long double x = RealPower(p, c2);
+        const tReal x = RealPower(p, c2);
         if (ExtendedLog(u2) <= -x) return x;
       } else {
-        const long double x = -ExtendedLog((c1 - p) * c2);
+        const tReal x = -ExtendedLog((c1 - p) * c2);
         if (u2 <= RealPower(x, alpha_minus_1)) return x;
       }
     }
@@ -362,24 +364,24 @@ struct tGammaSampler {
 // library's routine passes LogGamma, the normal distribution function its
 // LogGamma(1/2) taken once.
 template <typename tLogGamma>
-inline long double GammaSeriesWith(long double x, long double a, tLogGamma log_gamma) {
-  if (std::fabs(x - 0) < kTolerance) return 0;
-  long double term = 1 / a;
-  long double sum = term;
-  long double d = a;
+inline tReal GammaSeriesWith(tReal x, tReal a, tLogGamma log_gamma) {
+  if (real_math::fabs(x - 0) < kTolerance) return 0;
+  tReal term = 1 / a;
+  tReal sum = term;
+  tReal d = a;
   int n = 1;
   do {
     d = d + 1;
     term = term * x / d;
     sum = sum + term;
     n = n + 1;
-  } while (!(std::fabs(term) < std::fabs(sum) * kTolerance || n > 100));
+  } while (!(real_math::fabs(term) < real_math::fabs(sum) * kTolerance || n > 100));
   return ExtendedExp(a * ExtendedLog(x) - x - log_gamma(a)) * sum;
 }
 
 // GammaContinuedFraction(x, 1/2), for 1.5 <= x <= 2147483647.
-inline long double HalfShapeContinuedFraction(long double x, long double log_gamma_half) {
-  long double g;
+inline tReal HalfShapeContinuedFraction(tReal x, tReal log_gamma_half) {
+  tReal g;
   const bool done = ContinuedFractionHalfSteps(x, g);
   if (!done) [[unlikely]]
     return GammaContinuedFraction(x, 0.5L);
@@ -387,24 +389,24 @@ inline long double HalfShapeContinuedFraction(long double x, long double log_gam
 }
 
 // IncompleteGammaP(x, 1/2) for 0 <= x <= 2147483647 (the arguments checked).
-inline long double HalfShapeP(long double x, long double log_gamma_half) {
-  if (x < 1.5L) return GammaSeriesWith(x, 0.5L, [=](long double) { return log_gamma_half; });
+inline tReal HalfShapeP(tReal x, tReal log_gamma_half) {
+  if (x < 1.5L) return GammaSeriesWith(x, 0.5L, [=](tReal) { return log_gamma_half; });
   return 1 - HalfShapeContinuedFraction(x, log_gamma_half);
 }
 
 // The Cdf of the standard normal N(0, 1): 0.5 +- 0.5 P(1/2, z^2/2) by
 // IncompleteGammaP, with LogGamma(1/2) taken once.
 struct tStandardNormalCdf {
-  long double log_gamma_half = LogGamma(0.5L);
+  tReal log_gamma_half = LogGamma(0.5L);
 
   // `z` must not be a NaN (the caller tests it: a NaN would never meet the
   // continued fraction's stopping test).
-  long double operator()(long double z) const {
+  tReal operator()(tReal z) const {
     if (!(-Unbounded <= z && z <= Unbounded)) return z < -Unbounded ? 0 : 1;
-    const long double x = z * z / 2;
+    const tReal x = z * z / 2;
     if (x > Unbounded) [[unlikely]]
       return IncompleteGammaP(x, 0.5L);  // raises the library's argument error
-    const long double p = HalfShapeP(x, log_gamma_half);
+    const tReal p = HalfShapeP(x, log_gamma_half);
     if (z >= 0) return 0.5L + 0.5L * p;
     return 0.5L - 0.5L * p;
   }
@@ -412,13 +414,13 @@ struct tStandardNormalCdf {
 
 // The leading 2 x 2 block of a Matrix20.
 struct tMatrix2 {
-  long double a11 = 0, a12 = 0, a21 = 0, a22 = 0;
+  tReal a11 = 0, a12 = 0, a21 = 0, a22 = 0;
 };
 
 // MatrixMultiply with n = 2: each entry an accumulator from 0, k ascending.
 inline tMatrix2 Multiply(const tMatrix2& a, const tMatrix2& b) {
   tMatrix2 c;
-  long double s = 0;
+  tReal s = 0;
   s = s + a.a11 * b.a11;
   c.a11 = s + a.a12 * b.a21;
   s = 0;
@@ -441,21 +443,21 @@ inline tMatrix2 Transpose(const tMatrix2& a) {
 // of magnitude at least 1e-10 at or below the diagonal, otherwise the largest
 // one; false (R untouched) when that is 0 or NaN.
 inline bool Inverse(const tMatrix2& a, tMatrix2& result) {
-  long double w11 = a.a11, w12 = a.a12, w21 = a.a21, w22 = a.a22;
-  long double r11 = 1, r12 = 0, r21 = 0, r22 = 1;
+  tReal w11 = a.a11, w12 = a.a12, w21 = a.a21, w22 = a.a22;
+  tReal r11 = 1, r12 = 0, r21 = 0, r22 = 1;
   // Column 1.
   bool swap;
-  if (std::fabs(w11) >= 1e-10L) {
+  if (real_math::fabs(w11) >= 1e-10L) {
     swap = false;
-  } else if (std::fabs(w21) >= 1e-10L) {
+  } else if (real_math::fabs(w21) >= 1e-10L) {
     swap = true;
   } else {
-    swap = std::fabs(w21) > std::fabs(w11);
+    swap = real_math::fabs(w21) > real_math::fabs(w11);
     // Not "== 0": a column of NaNs is no pivot either.
-    if (!(std::fabs(swap ? w21 : w11) > 0)) return false;
+    if (!(real_math::fabs(swap ? w21 : w11) > 0)) return false;
   }
   if (swap) {
-    long double x = w11;
+    tReal x = w11;
     w11 = w21;
     w21 = x;
     x = w12;
@@ -468,18 +470,18 @@ inline bool Inverse(const tMatrix2& a, tMatrix2& result) {
     r12 = r22;
     r22 = x;
   }
-  long double t = 1 / w11;
+  tReal t = 1 / w11;
   w11 = w11 * t;
   w12 = w12 * t;
   r11 = r11 * t;
   r12 = r12 * t;
-  long double f = -w21;
+  tReal f = -w21;
   w21 = f * w11 + w21;
   w22 = f * w12 + w22;
   r21 = f * r11 + r21;
   r22 = f * r12 + r22;
   // Column 2: the only candidate is row 2.
-  if (!(std::fabs(w22) > 0)) return false;
+  if (!(real_math::fabs(w22) > 0)) return false;
   t = 1 / w22;
   w21 = w21 * t;
   w22 = w22 * t;
@@ -495,10 +497,10 @@ inline bool Inverse(const tMatrix2& a, tMatrix2& result) {
 // Cholesky2x2: reads a11, a21 and a22 only.
 inline tMatrix2 Cholesky(const tMatrix2& a) {
   tMatrix2 l;
-  l.a11 = std::sqrt(a.a11);
+  l.a11 = real_math::sqrt(a.a11);
   l.a12 = 0;
   l.a21 = a.a21 / l.a11;
-  l.a22 = std::sqrt(a.a22 - l.a21 * l.a21);
+  l.a22 = real_math::sqrt(a.a22 - l.a21 * l.a21);
   return l;
 }
 
@@ -536,7 +538,7 @@ inline void SelectOrderStatistics(double* x, int32_t n, int32_t lo, int32_t hi, 
   };
   auto bracket = [&](int32_t rank) {
     const double position = static_cast<double>(rank) * kSample / n;
-    const int32_t margin = static_cast<int32_t>(4 * std::sqrt(position) + 16);
+    const int32_t margin = static_cast<int32_t>(4 * real_math::sqrt(position) + 16);
     const int32_t first = static_cast<int32_t>(position) - margin;
     const int32_t last = static_cast<int32_t>(position) + margin;
     tBracket b;

@@ -50,7 +50,7 @@ void SetBlock(const kernels::tMatrix2& b, Matrix20& m) {
 
 // Smallest magnitude the pivot search accepts before it looks for the
 // largest entry instead.
-constexpr long double kPivotThreshold = 1e-10L;
+constexpr tReal kPivotThreshold = 1e-10L;
 
 // Copies the leading n x n block: the only entries the routines read, so an
 // output may be one of the inputs.
@@ -64,7 +64,7 @@ void CopyBlock(const Matrix20& from, int n, Matrix20& to) {
 
 void MatrixZero(Matrix20& M) {
   for (auto& row : M.e)
-    for (long double& entry : row)
+    for (tReal& entry : row)
       entry = 0;
 }
 
@@ -77,7 +77,7 @@ void MatrixMultiply(const Matrix20& A, const Matrix20& B, int n, Matrix20& C) {
   Matrix20 product;
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= n; ++j) {
-      long double sum = 0;
+      tReal sum = 0;
       for (int k = 1; k <= n; ++k)
         sum = sum + A(i, k) * B(k, j);
       product(i, j) = sum;
@@ -105,8 +105,9 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
     // the flags as they stood, for their partial result or their fault.
     const tFloatingPointFlags flags = SaveFloatingPointFlags();
     kernels::tMatrix2 inverse;
-    if (kernels::Inverse(Block(A), inverse) && std::isfinite(inverse.a11) &&
-        std::isfinite(inverse.a12) && std::isfinite(inverse.a21) && std::isfinite(inverse.a22)) {
+    if (kernels::Inverse(Block(A), inverse) && real_math::isfinite(inverse.a11) &&
+        real_math::isfinite(inverse.a12) && real_math::isfinite(inverse.a21) &&
+        real_math::isfinite(inverse.a22)) {
       MatrixZero(R);
       SetBlock(inverse, R);
       return true;
@@ -126,14 +127,14 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
     // the entry of largest magnitude (the first of equal ones) serves, and
     // only a column of zeros makes the matrix singular.
     int r = k;
-    while (r <= n && !(std::fabs(W(r, k)) >= kPivotThreshold))
+    while (r <= n && !(real_math::fabs(W(r, k)) >= kPivotThreshold))
       ++r;
     if (r > n) {
       r = k;
-      long double largest = std::fabs(W(k, k));
+      tReal largest = real_math::fabs(W(k, k));
       for (int i = k + 1; i <= n; ++i) {
-        if (std::fabs(W(i, k)) > largest) {
-          largest = std::fabs(W(i, k));
+        if (real_math::fabs(W(i, k)) > largest) {
+          largest = real_math::fabs(W(i, k));
           r = i;
         }
       }
@@ -148,7 +149,7 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
     }
     // Only a fallback pivot (below 1e-10) can be so small that its
     // reciprocal overflows; the infinity would spread through R as NaNs.
-    const long double t = 1 / W(k, k);
+    const tReal t = 1 / W(k, k);
     CheckFinite(t);
     for (int j = 1; j <= n; ++j) {
       W(k, j) = W(k, j) * t;
@@ -156,7 +157,7 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
     }
     for (int i = 1; i <= n; ++i) {
       if (i == k) continue;
-      const long double f = -W(i, k);
+      const tReal f = -W(i, k);
       for (int j = 1; j <= n; ++j) {
         W(i, j) = f * W(k, j) + W(i, j);
         R(i, j) = f * R(k, j) + R(i, j);
@@ -169,20 +170,20 @@ bool MatrixInverse(const Matrix20& A, int n, Matrix20& R) {
 // Not the engines' kernel: this one stops at the first entry that faults,
 // with the flags of that entry alone.
 void Cholesky2x2(const Matrix20& A, Matrix20& L) {
-  const long double a11 = A(1, 1);
-  const long double a21 = A(2, 1);
-  const long double a22 = A(2, 2);
+  const tReal a11 = A(1, 1);
+  const tReal a21 = A(2, 1);
+  const tReal a22 = A(2, 2);
   // No test of positive definiteness: a negative square root argument or
   // a11 = 0 is the arithmetic fault that ends the computation, raised before
   // the entry it would have spoilt is written (entries written before stay).
-  const long double l11 = std::sqrt(a11);
+  const tReal l11 = real_math::sqrt(a11);
   CheckFinite(l11);
   L(1, 1) = l11;
   L(1, 2) = 0;
-  const long double l21 = a21 / L(1, 1);
+  const tReal l21 = a21 / L(1, 1);
   CheckFinite(l21);
   L(2, 1) = l21;
-  const long double l22 = std::sqrt(a22 - L(2, 1) * L(2, 1));
+  const tReal l22 = real_math::sqrt(a22 - L(2, 1) * L(2, 1));
   CheckFinite(l22);
   L(2, 2) = l22;
 }

@@ -4,12 +4,14 @@
 
 #include <cstdint>
 
+#include "numeric/real.h"
+
 // 20 x 20 extended-precision matrix, rows and columns numbered from 1.  The
 // routines act on the leading n x n block.
 struct Matrix20 {
-  long double e[20][20];
-  long double& operator()(int row, int col) { return e[row - 1][col - 1]; }
-  const long double& operator()(int row, int col) const { return e[row - 1][col - 1]; }
+  tReal e[20][20];
+  tReal& operator()(int row, int col) { return e[row - 1][col - 1]; }
+  const tReal& operator()(int row, int col) const { return e[row - 1][col - 1]; }
 };
 
 // All 400 entries become 0.

@@ -108,10 +108,10 @@ TEST(ReadEntry, FillsTheRequestFromTheTexts) {
   ASSERT_EQ(ReadEntry(entry, dialogs, request, '.'), std::nullopt);
   EXPECT_TRUE(dialogs.events.empty());
   EXPECT_EQ(request.mean_x, -12.5L);
-  EXPECT_EQ(request.sd_x, static_cast<long double>(0.0012));  // the double, widened
+  EXPECT_EQ(request.sd_x, static_cast<tReal>(0.0012));  // the double, widened
   EXPECT_EQ(request.mean_y, 1000);
   EXPECT_EQ(request.sd_y, 0.5L);
-  EXPECT_EQ(request.r, static_cast<long double>(-0.999));
+  EXPECT_EQ(request.r, static_cast<tReal>(-0.999));
   EXPECT_EQ(request.n, 10);
   EXPECT_EQ(request.case_x, 70);
   EXPECT_EQ(request.case_y, 0);

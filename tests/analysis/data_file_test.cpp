@@ -358,7 +358,7 @@ TEST_F(DataFile, RoundTripGivesBackTheValueTyped) {
 }
 
 TEST(FormatRestoredValue, GeneralFormatWithSixSignificantDigits) {
-  const std::pair<long double, const char*> cases[] = {
+  const std::pair<tReal, const char*> cases[] = {
       {1234567, "1.23457E6"},
       {0.00001234L, "1.234E-5"},
       {0.00001L, "1E-5"},

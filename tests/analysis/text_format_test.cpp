@@ -18,50 +18,51 @@
 
 namespace {
 
-std::string Printf(const char* format, int a, int b, long double value) {
+std::string Printf(const char* format, int a, int b, tReal value) {
   std::vector<char> text(6000);
-  int length = std::snprintf(text.data(), text.size(), format, a, b, value);
+  const long double v = static_cast<long double>(value);  // keeps long double: printf's own type
+  int length = std::snprintf(text.data(), text.size(), format, a, b, v);
   return std::string(text.data(), static_cast<std::size_t>(length));
 }
 
 // Values where rounding, carries and the ends of the range are at stake,
 // and a sweep of random bit patterns over every exponent.
-std::vector<long double> Values() {
-  std::vector<long double> values = {0.0L,
-                                     -0.0L,
-                                     0.5L,
-                                     1.5L,
-                                     2.5L,
-                                     -2.5L,
-                                     0.0005L,
-                                     0.0015L,
-                                     9.9995L,
-                                     999.9995L,
-                                     1e-5L,
-                                     0.1L,
-                                     1.0L / 3,
-                                     -2.79508497187473704294L,
-                                     8.19313167350689838031e-03L,
-                                     123456789012345678.0L,
-                                     1e300L,
-                                     LDBL_MAX,
-                                     -LDBL_MAX,
-                                     LDBL_MIN,
-                                     LDBL_TRUE_MIN,
-                                     std::numeric_limits<long double>::infinity(),
-                                     -std::numeric_limits<long double>::infinity(),
-                                     std::numeric_limits<long double>::quiet_NaN()};
+std::vector<tReal> Values() {
+  std::vector<tReal> values = {0.0L,
+                               -0.0L,
+                               0.5L,
+                               1.5L,
+                               2.5L,
+                               -2.5L,
+                               0.0005L,
+                               0.0015L,
+                               9.9995L,
+                               999.9995L,
+                               1e-5L,
+                               0.1L,
+                               1.0L / 3,
+                               -2.79508497187473704294L,
+                               8.19313167350689838031e-03L,
+                               123456789012345678.0L,
+                               1e300L,
+                               LDBL_MAX,
+                               -LDBL_MAX,
+                               LDBL_MIN,
+                               LDBL_TRUE_MIN,
+                               std::numeric_limits<tReal>::infinity(),
+                               -std::numeric_limits<tReal>::infinity(),
+                               std::numeric_limits<tReal>::quiet_NaN()};
   std::mt19937_64 bits(20240611);
   for (int i = 0; i < 3000; ++i) {
-    long double value = std::ldexp(static_cast<long double>(bits() >> 1) / 0x1p63L,
-                                   static_cast<int>(bits() % 140) - 70);
+    tReal value = real_math::scalbn(static_cast<tReal>(bits() >> 1) / 0x1p63L,
+                                    static_cast<int>(bits() % 140) - 70);
     values.push_back(i % 2 == 0 ? value : -value);
   }
   return values;
 }
 
 TEST(TextFormat, FixedPointAsPrintfWrites) {
-  for (long double value : Values()) {
+  for (tReal value : Values()) {
     for (const auto& [width, precision] :
          {std::pair{0, 0}, {3, 3}, {8, 4}, {9, 2}, {14, 6}, {1, 12}}) {
       ASSERT_EQ(FormatFixed(value, width, precision, '.'),
@@ -75,18 +76,18 @@ TEST(TextFormat, FixedPointAsPrintfWrites) {
 }
 
 TEST(TextFormat, ScientificAndFullPrecisionAsPrintfWrites) {
-  for (long double value : Values()) {
+  for (tReal value : Values()) {
     ASSERT_EQ(FormatScientific(value, 5), Printf("%*.*Le", 0, 5, value));
-    if (std::isfinite(value)) {
+    if (real_math::isfinite(value)) {
       ASSERT_EQ(FormatFullPrecision(value), Printf("%*.*Le", 0, 20, value));
     }
   }
-  EXPECT_EQ(FormatFullPrecision(-std::numeric_limits<long double>::infinity()), "-inf");
-  EXPECT_EQ(FormatFullPrecision(std::numeric_limits<long double>::quiet_NaN()), "nan");
+  EXPECT_EQ(FormatFullPrecision(-std::numeric_limits<tReal>::infinity()), "-inf");
+  EXPECT_EQ(FormatFullPrecision(std::numeric_limits<tReal>::quiet_NaN()), "nan");
 }
 
 TEST(TextFormat, GeneralAsPrintfWrites) {
-  for (long double value : Values()) {
+  for (tReal value : Values()) {
     for (int significant : {1, 6, 17})
       ASSERT_EQ(FormatGeneral(value, significant), Printf("%*.*Lg", 0, significant, value))
           << static_cast<double>(value);

@@ -12,6 +12,7 @@
 #include "cli/csv_reader.h"
 #include "cli/report_cli.h"
 #include "mini_json.h"
+#include "numeric/real.h"
 
 // Tests of the flow rather than the numbers run short analyses.
 inline constexpr int32_t kShortRun = 4096;
@@ -60,7 +61,7 @@ inline std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 // A JSON number read back as an 80-bit value.
-inline long double JsonLongDouble(const tJson& value) {
+inline tReal JsonLongDouble(const tJson& value) {
   EXPECT_EQ(value.kind, tJson::tKind::Number);
   return std::strtold(value.text.c_str(), nullptr);
 }

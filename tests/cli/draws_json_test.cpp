@@ -34,8 +34,8 @@ TEST(JsonDrawSummary, CarriesTheRunsCountsAroundTheLimits) {
   }
   EXPECT_EQ(total, kShortRun);
   // The range holds the credible interval of the same object's results.
-  const long double low = JsonLongDouble(s["low"]);
-  const long double high = low + JsonLongDouble(s["bin_width"]) * d.counts.size();
+  const tReal low = JsonLongDouble(s["low"]);
+  const tReal high = low + JsonLongDouble(s["bin_width"]) * d.counts.size();
   EXPECT_LT(low, JsonLongDouble(json["results"]["zdcc_lower"]));
   EXPECT_GT(high, JsonLongDouble(json["results"]["zdcc_upper"]));
 }

@@ -14,7 +14,7 @@ namespace {
 
 // Draws of the summary's bins up to and including the bin that holds x, and
 // those below the range.
-int64_t CountedThrough(const tDrawSummary& s, long double x) {
+int64_t CountedThrough(const tDrawSummary& s, tReal x) {
   int64_t total = s.below;
   for (std::size_t k = 0; k < s.counts.size() && s.low + k * s.bin_width <= x; ++k)
     total += s.counts[k];
@@ -39,14 +39,14 @@ TEST(DrawSummary, EveryDrawCountedOnceAndEdgesBelongToTheBinAbove) {
 
 TEST(DrawSummary, RangeHoldsTheIntervalWithRoomAndRoundEdges) {
   struct tCase {
-    long double lower, upper;
+    tReal lower, upper;
   };
   for (const tCase c : {tCase{-3.788L, -1.699L}, tCase{-0.3L, 0.31L}, tCase{2.0L, 250.0L},
                         tCase{1e-6L, 3e-6L}, tCase{-1.0L, -1.0L}, tCase{40.0L, 40.0L}}) {
     SCOPED_TRACE(testing::Message() << c.lower << " to " << c.upper);
     const double draw = static_cast<double>(c.lower);
     const tDrawSummary s = SummarizeDraws(&draw, 1, c.lower, c.upper);
-    const long double room = (c.upper - c.lower) / 2;
+    const tReal room = (c.upper - c.lower) / 2;
     EXPECT_LE(s.low, c.lower - room);
     EXPECT_GE(s.High(), c.upper + room);
     EXPECT_LT(s.low, c.lower);
@@ -55,9 +55,9 @@ TEST(DrawSummary, RangeHoldsTheIntervalWithRoomAndRoundEdges) {
     EXPECT_LE(s.counts.size(), static_cast<std::size_t>(kSummaryBins + 2));
     // The bin width is 1, 2, 2.5 or 5 times a power of ten.
     bool round = false;
-    for (long double decade = 1e-12L; decade < 1e12L; decade *= 10)
-      for (long double step : {1.0L, 2.0L, 2.5L, 5.0L})
-        round = round || std::fabs(s.bin_width - step * decade) <= 1e-15L * s.bin_width;
+    for (tReal decade = 1e-12L; decade < 1e12L; decade *= 10)
+      for (tReal step : {1.0L, 2.0L, 2.5L, 5.0L})
+        round = round || real_math::fabs(s.bin_width - step * decade) <= 1e-15L * s.bin_width;
     EXPECT_TRUE(round) << static_cast<double>(s.bin_width);
     EXPECT_EQ(s.Total(), 1);
   }

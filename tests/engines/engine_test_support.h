@@ -10,19 +10,20 @@
 
 #include "engines/Bayes_Engines.h"
 #include "engines/split_run.h"
+#include "numeric/real.h"
 
 enum class tPriorKind { StandardTheory, Calibrated };
 
 // The inputs of one engine call.  The worksheet's number reader delivers
-// doubles; the fields are long double so that a test can also reach the
+// doubles; the fields are tReal so that a test can also reach the
 // inversions' limits (a correlation within 2^-64 of 1, variances beyond the
 // range of a double).
 struct tEngineCase {
   tPriorKind prior = tPriorKind::StandardTheory;
   int32_t n = 20;
   int32_t n_iter = 10000;
-  long double mean_x = 100, sd_x = 15, mean_y = 50, sd_y = 10, r = 0.6;
-  long double case_x = 70, case_y = 55;
+  tReal mean_x = 100, sd_x = 15, mean_y = 50, sd_y = 10, r = 0.6;
+  tReal case_x = 70, case_y = 55;
   bool two_sided = true;
   tTestKind test = tTestKind::Standardized;
 };
@@ -83,8 +84,9 @@ inline ::testing::AssertionResult SameBits(const tEngine_results& a, const tEngi
   for (const tNamedField& f : kResultFields) {
     if (!(a.*f.field == b.*f.field)) {
       char text[160];
-      std::snprintf(text, sizeof text, "%s: %.21Lg != %.21Lg", f.name,
-                    static_cast<long double>(a.*f.field), static_cast<long double>(b.*f.field));
+      const long double x = static_cast<long double>(a.*f.field);  // keeps long double
+      const long double y = static_cast<long double>(b.*f.field);  // keeps long double
+      std::snprintf(text, sizeof text, "%s: %.21Lg != %.21Lg", f.name, x, y);
       return ::testing::AssertionFailure() << text;
     }
   }

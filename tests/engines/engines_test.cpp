@@ -41,8 +41,8 @@ TEST(EngineSummary, ProbabilitiesPercentagesAndLimitsAgree) {
         EXPECT_LE(r.pct_lower, r.pct_upper);
         // Below the controls the percentages are Phi of the limits; above
         // them (flipped) the complements, taken crosswise.
-        const long double phi_lower = 100 * kStandardNormal.Cdf(r.zdcc_lower);
-        const long double phi_upper = 100 * kStandardNormal.Cdf(r.zdcc_upper);
+        const tReal phi_lower = 100 * kStandardNormal.Cdf(r.zdcc_lower);
+        const tReal phi_upper = 100 * kStandardNormal.Cdf(r.zdcc_upper);
         if (r.zdcc < 0) {
           EXPECT_EQ(r.pct_lower, phi_lower);
           EXPECT_EQ(r.pct_upper, phi_upper);
@@ -144,7 +144,7 @@ TEST(EngineSampleSize, CalibratedSmallSampleCompletes) {
     c.n_iter = 20000;
     const tEngine_results r = RunEngine(c);
     SCOPED_TRACE(sd);
-    EXPECT_TRUE(std::isfinite(r.zdcc_lower) && std::isfinite(r.zdcc_upper));
+    EXPECT_TRUE(real_math::isfinite(r.zdcc_lower) && real_math::isfinite(r.zdcc_upper));
     EXPECT_GT(r.pct_estimate, 0);
     EXPECT_LE(r.pct_estimate, 50);
     // The same case in other units gives nearly the same answer.
@@ -199,12 +199,12 @@ TEST(EngineFailure, SingularDrawnMatrix) {
 // whichever thread meets it, and never hang (a NaN would never pass the
 // acceptance test nor the continued fraction's stopping test).
 TEST(EngineFailure, FloatingPointFaults) {
-  const long double nan = std::numeric_limits<long double>::quiet_NaN();
+  const tReal nan = std::numeric_limits<tReal>::quiet_NaN();
   using tEngine = decltype(&Standard_Theory_Engine);
   for (unsigned threads : {1u, 2u, 16u}) {
     const tEngineThreads use(threads);
     for (tEngine engine : {Standard_Theory_Engine, Calibrated_Prior_Engine}) {
-      auto expect_fault = [&](auto error, long double sd_x, long double r, long double case_x) {
+      auto expect_fault = [&](auto error, tReal sd_x, tReal r, tReal case_x) {
         tEngine_results results = Untouched();
         EXPECT_THROW(engine(20, 10000, true, 100, sd_x, 50, 10, r, case_x, 55, true, 95, results,
                             tTestKind::Standardized, nullptr, nullptr),
@@ -277,14 +277,14 @@ TEST(EngineUnstandardized, AgreesWithTheFrequentistTest) {
     const tEngine_results r = RunEngine(c);
     EXPECT_NEAR(static_cast<double>(r.one_tailed_p), u.p, u.tolerance) << u.mean_x;
     // Z-DCC of the raw difference.
-    EXPECT_EQ(r.zdcc, ((c.case_x - c.mean_x) - (static_cast<long double>(c.case_y) - c.mean_y)) /
+    EXPECT_EQ(r.zdcc, ((c.case_x - c.mean_x) - (static_cast<tReal>(c.case_y) - c.mean_y)) /
                           SD_of_difference(c.sd_x, c.sd_y, c.r));
   }
 }
 
 TEST(SDOfDifference, KnownValues) {
-  EXPECT_EQ(SD_of_difference(1, 1, 0), std::sqrt(2.0L));
-  EXPECT_EQ(SD_of_difference(2, 3, 0.5L), std::sqrt(7.0L));
+  EXPECT_EQ(SD_of_difference(1, 1, 0), real_math::sqrt(2.0L));
+  EXPECT_EQ(SD_of_difference(2, 3, 0.5L), real_math::sqrt(7.0L));
 }
 
 }  // namespace

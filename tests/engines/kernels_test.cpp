@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -97,30 +98,30 @@ TEST(NormalCdf, SameValuesAsTheReference) {
   const tStandardNormalCdf phi;
   // Both sides of the switch from the series to the continued fraction
   // (z^2/2 = 1.5), the tails, zero and values near it.
-  const long double edges[] = {0,
-                               -0.0L,
-                               1e-12L,
-                               -1e-12L,
-                               4e-6L,
-                               1e-5L,
-                               std::sqrt(3.0L),
-                               -std::sqrt(3.0L),
-                               std::nextafter(std::sqrt(3.0L), 0.0L),
-                               1.96L,
-                               -1.96L,
-                               8,
-                               -8,
-                               38,
-                               -40,
-                               65535,
-                               -65535};
-  for (long double z : edges)
+  const tReal edges[] = {0,
+                         -0.0L,
+                         1e-12L,
+                         -1e-12L,
+                         4e-6L,
+                         1e-5L,
+                         real_math::sqrt(3.0L),
+                         -real_math::sqrt(3.0L),
+                         real_math::nextafter(real_math::sqrt(3.0L), 0.0L),
+                         1.96L,
+                         -1.96L,
+                         8,
+                         -8,
+                         38,
+                         -40,
+                         65535,
+                         -65535};
+  for (tReal z : edges)
     EXPECT_EQ(phi(z), normal.Cdf(z)) << z;
-  for (long double z = -12; z <= 12; z += 0.0013L)
+  for (tReal z = -12; z <= 12; z += 0.0013L)
     ASSERT_EQ(phi(z), normal.Cdf(z)) << z;
   ResetUniformRandom();
   for (int i = 0; i < 20000; ++i) {
-    const long double z = (UniformRandom() - 0.5L) * 14;
+    const tReal z = (UniformRandom() - 0.5L) * 14;
     ASSERT_EQ(phi(z), normal.Cdf(z)) << z;
   }
   // Outside the support the base answers; far inside it the library's
@@ -133,17 +134,15 @@ TEST(NormalCdf, SameValuesAsTheReference) {
 // The stopping test decided by a multiplication must agree with the
 // quotient, also a hair's breadth from the tolerance.
 TEST(NormalCdf, StoppingTestAgreesWithTheQuotient) {
-  auto written = [](long double g, long double g_old) {
-    return std::fabs((g - g_old) / g) < kTolerance;
-  };
-  const long double sizes[] = {0.75L, 1, 3.5e-3L, 123.25L, 0x1p-1000L, 0x1p1000L};
-  for (long double g : sizes) {
-    for (long double ratio :
-         {kTolerance, std::nextafter(kTolerance, 0.0L), std::nextafter(kTolerance, 1.0L),
-          kTolerance * (1 - 0x1p-45L), kTolerance * (1 + 0x1p-45L), kTolerance / 2, kTolerance * 2,
-          0.0L, 1.0L}) {
-      for (long double sign : {1.0L, -1.0L}) {
-        const long double g_old = g - sign * ratio * g;
+  auto written = [](tReal g, tReal g_old) { return real_math::fabs((g - g_old) / g) < kTolerance; };
+  const tReal sizes[] = {0.75L, 1, 3.5e-3L, 123.25L, 0x1p-1000L, 0x1p1000L};
+  for (tReal g : sizes) {
+    for (tReal ratio : std::initializer_list<tReal>{
+             kTolerance, real_math::nextafter(kTolerance, 0.0L),
+             real_math::nextafter(kTolerance, 1.0L), kTolerance * (1 - 0x1p-45L),
+             kTolerance * (1 + 0x1p-45L), kTolerance / 2, kTolerance * 2, 0.0L, 1.0L}) {
+      for (tReal sign : {1.0L, -1.0L}) {
+        const tReal g_old = g - sign * ratio * g;
         EXPECT_EQ(ContinuedFractionConverged(g, g_old), written(g, g_old))
             << g << " " << ratio << " " << sign;
       }
@@ -156,15 +155,15 @@ TEST(NormalCdf, StoppingTestAgreesWithTheQuotient) {
 TEST(NormalCdf, ContinuedFractionLoopsAgree) {
   ResetUniformRandom();
   for (int i = 0; i < 20000; ++i) {
-    const long double x = i < 10000 ? 1.5L + UniformRandom() * 40 : 1.5L / UniformRandom();
-    long double g = 0;
+    const tReal x = i < 10000 ? 1.5L + UniformRandom() * 40 : 1.5L / UniformRandom();
+    tReal g = 0;
     ASSERT_TRUE(ContinuedFractionHalfSteps(x, g)) << x;
-    const long double factor = ExtendedExp(0.5L * ExtendedLog(x) - x - LogGamma(0.5L));
+    const tReal factor = ExtendedExp(0.5L * ExtendedLog(x) - x - LogGamma(0.5L));
     ASSERT_EQ(factor * g, ref::GammaContinuedFraction(x, 0.5L)) << x;
   }
   // A NaN gives up instead of looping for ever.
-  const long double nan = std::numeric_limits<long double>::quiet_NaN();
-  long double g = 0;
+  const tReal nan = std::numeric_limits<tReal>::quiet_NaN();
+  tReal g = 0;
   EXPECT_FALSE(ContinuedFractionHalfSteps(nan, g));
 }
 
@@ -172,10 +171,10 @@ TEST(NormalCdf, ContinuedFractionLoopsAgree) {
 TEST(Variates, LogarithmTestAgreesWithTheExtendedLogarithm) {
   ResetUniformRandom();
   for (int i = 0; i < 20000; ++i) {
-    const long double u = UniformRandom();
-    const long double boundary = -4 * ExtendedLog(u);
-    for (long double s :
-         {boundary, std::nextafter(boundary, 0.0L), std::nextafter(boundary, 100.0L),
+    const tReal u = UniformRandom();
+    const tReal boundary = -4 * ExtendedLog(u);
+    for (tReal s :
+         {boundary, real_math::nextafter(boundary, 0.0L), real_math::nextafter(boundary, 100.0L),
           boundary * (1 + 0x1p-42L), boundary * (1 - 0x1p-42L), boundary / 2}) {
       ASSERT_EQ(ExceedsMinus4LogU(s, u), s > boundary) << u << " " << s;
     }
@@ -223,7 +222,7 @@ TEST(MatrixStep, SameEntriesAsTheReference) {
 // The pivot rules: the row swap, the first entry of at least 1e-10, the
 // largest entry when none qualifies, and the singular cases.
 TEST(MatrixStep, InverseEdgesAsTheReference) {
-  const long double nan = std::numeric_limits<long double>::quiet_NaN();
+  const tReal nan = std::numeric_limits<tReal>::quiet_NaN();
   const tMatrix2 cases[] = {{0, 1, 1, 0},
                             {1e-11L, 1, 1, 2},
                             {3e-11L, 2e-11L, 4e-11L, 1e-11L},

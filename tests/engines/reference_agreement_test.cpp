@@ -127,7 +127,7 @@ TEST(ReferenceAgreement, EdgesAndFailures) {
     // Controls correlated within 2^-64 of 1: the scale matrix still
     // inverts, and the drawn matrices fail in one of three ways (a singular
     // W, a division by zero, Phi's argument beyond the library's bound).
-    for (long double sd_y : {0.3L, 1.0L, 10.0L}) {
+    for (tReal sd_y : {0.3L, 1.0L, 10.0L}) {
       tEngineCase near = c;
       near.n_iter = 3000;
       near.mean_x = 0, near.sd_x = 1, near.mean_y = 0, near.sd_y = sd_y;
@@ -139,7 +139,7 @@ TEST(ReferenceAgreement, EdgesAndFailures) {
     // computation, for both test kinds (the unstandardized difference
     // does not use rho, but the product under it still vanishes or
     // overflows).
-    for (long double scale : {1e-2300L, 1e2300L}) {
+    for (tReal scale : {1e-2300L, 1e2300L}) {
       for (tTestKind test : {tTestKind::Standardized, tTestKind::Unstandardized}) {
         tEngineCase extreme = c;
         extreme.n_iter = 3000;

@@ -22,23 +22,23 @@ using kernels::tUniformStream;
 // accepting when its first uniform falls below `accept`.  A uniform in
 // [fault_low, fault_high) throws, and a value in [nan_low, nan_high) is a NaN.
 struct tToyIteration {
-  long double accept = 0.3L;
+  tReal accept = 0.3L;
   int draws = 2;
-  long double fault_low = 2, fault_high = 2;
-  long double nan_low = 2, nan_high = 2;
+  tReal fault_low = 2, fault_high = 2;
+  tReal nan_low = 2, nan_high = 2;
 
   struct tDraws {
-    long double sum = 0;
+    tReal sum = 0;
   };
-  long double Next(tUniformStream& uniform) const {
-    const long double u = uniform.Next();
+  tReal Next(tUniformStream& uniform) const {
+    const tReal u = uniform.Next();
     if (u >= fault_low && u < fault_high) throw std::runtime_error("fault");
     return u;
   }
-  long double Variate(tUniformStream& uniform, int i) const {
+  tReal Variate(tUniformStream& uniform, int i) const {
     while (true) {
-      const long double u = Next(uniform);
-      const long double v = i % 2 ? Next(uniform) : 0;
+      const tReal u = Next(uniform);
+      const tReal v = i % 2 ? Next(uniform) : 0;
       if (u < accept) return u + v;
     }
   }
@@ -47,16 +47,16 @@ struct tToyIteration {
     for (int i = 0; i < draws; ++i)
       d.sum = d.sum + Variate(uniform, i);
   }
-  long double Value(const tDraws& d) const {
+  tReal Value(const tDraws& d) const {
     const bool nan = d.sum >= nan_low && d.sum < nan_high;
-    return nan ? std::numeric_limits<long double>::quiet_NaN() : d.sum;
+    return nan ? std::numeric_limits<tReal>::quiet_NaN() : d.sum;
   }
-  long double Summand(long double value) const { return value * value; }
+  tReal Summand(tReal value) const { return value * value; }
 };
 
 struct tOutcome {
   std::vector<double> kept;
-  long double sum = 0;
+  tReal sum = 0;
   int64_t position = 0;
   std::string error;  // empty when the run completed
 };
@@ -68,8 +68,8 @@ tOutcome Plain(const tToyIteration& iteration, int32_t n) {
   try {
     for (int32_t i = 0; i < n; ++i) {
       iteration.Draw(stream, d);
-      const long double value = iteration.Value(d);
-      if (std::isnan(value)) throw EInvalidOp();
+      const tReal value = iteration.Value(d);
+      if (real_math::isnan(value)) throw EInvalidOp();
       o.kept.push_back(static_cast<double>(value));
       o.sum = o.sum + iteration.Summand(value);
     }

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Builds the core (numeric library, engines, analysis) for WebAssembly with
+# Debian's emscripten, into build-wasm/:
+#   build-wasm/quorrel-core.mjs, quorrel-core.wasm
+#       the library for web pages: an ES module whose default export,
+#       createQuorrelCore(), resolves to the module with every function of
+#       src/analysis/quorrel_c_api.h (see that header);
+#   build-wasm/quorrel-report.js (+ .wasm)
+#       quorrel-report as a Node program, with the Linux program's arguments
+#       and output (without --pdf, which needs Qt): node quorrel-report.js ...
+#   the core's tests as Node programs, in build-wasm/quorrel/tests/*/.
+# GoogleTest is built from Debian's sources by the same compiler.
+#   build-wasm.sh        builds all of it
+#   build-wasm.sh test   builds all, runs the tests under Node and compares
+#                        quorrel-report.js's output with the Linux program's
+#                        (build/'s, or $QUORREL_LINUX_REPORT) on a set of
+#                        cases, byte for byte and by exit status.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUORREL_WASM_BUILD:-$here/build-wasm}
+jobs=${QUORREL_JOBS:-$(nproc)}
+mode=${1:-build}
+# emscripten's optimiser needs Debian's acorn.
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+
+if ! command -v emcmake >/dev/null || ! command -v node >/dev/null ||
+  [ ! -d /usr/share/nodejs/acorn ] || [ ! -d /usr/src/googletest ]; then
+  echo "build-wasm: needs emscripten, nodejs, node-acorn and googletest (tools/install-deps.sh)" >&2
+  exit 1
+fi
+
+if [ ! -f "$build/gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
+  emcmake cmake -S /usr/src/googletest -B "$build/googletest" -DCMAKE_BUILD_TYPE=Release \
+    -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=ON -DCMAKE_CXX_FLAGS=-fexceptions \
+    -DCMAKE_INSTALL_PREFIX="$build/gtest" "${launcher[@]}" >/dev/null
+  cmake --build "$build/googletest" -j"$jobs"
+  cmake --install "$build/googletest" >/dev/null
+fi
+
+emcmake cmake -S "$here" -B "$build/quorrel" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+  -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_FUZZ=OFF -DQUORREL_SOFT_EXTENDED=ON \
+  -DGTest_DIR="$build/gtest/lib/cmake/GTest" -DCMAKE_FIND_ROOT_PATH="$build/gtest" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" "${launcher[@]}" >/dev/null
+cmake --build "$build/quorrel" -j"$jobs" --target quorrel-core quorrel-report \
+  engines_tests engines_reference_tests analysis_tests cli_tests
+for file in quorrel-core.mjs quorrel-core.wasm; do
+  cp "$build/quorrel/src/wasm/$file" "$build/$file"
+done
+for file in quorrel-report.js quorrel-report.wasm; do
+  cp "$build/quorrel/src/cli/$file" "$build/$file"
+done
+echo "build-wasm: $build/quorrel-core.mjs and $build/quorrel-report.js"
+[ "$mode" = test ] || exit 0
+
+# The tests: the core's tests under Node (golden values, reference
+# agreement, report goldens, the C interface, the command line in-process),
+# the library as a page's script calls it, and quorrel-report.js against the
+# Linux program.
+linux_report=${QUORREL_LINUX_REPORT:-$here/build/src/cli/quorrel-report}
+if [ ! -x "$linux_report" ]; then
+  cmake -S "$here" -B "$build/linux" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+    -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_TESTS=OFF -DQUORREL_WITH_BENCH=OFF \
+    -DQUORREL_WITH_FUZZ=OFF "${launcher[@]}" >/dev/null
+  cmake --build "$build/linux" -j"$jobs" --target quorrel-report
+  linux_report="$build/linux/src/cli/quorrel-report"
+fi
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# One locale for both programs: the decimal separator is asked for by option.
+export LC_ALL=C.UTF-8
+
+failed=0
+# A build without threads leaves out the tests that ask for a stop from a
+# thread of their own (the stop from the progress function is tested).
+for suite in engines/engines_tests engines/engines_reference_tests analysis/analysis_tests \
+  cli/cli_tests; do
+  echo "--- ${suite#*/} under Node"
+  if ! node "$build/quorrel/tests/$suite.js" --gtest_brief=1 \
+    --gtest_filter=-EngineControl.ProgressAndStop; then
+    echo "build-wasm: ${suite#*/} failed under Node" >&2
+    failed=1
+  fi
+done
+
+"$linux_report" 100 15 50 10 .6 20 70 55 >"$scratch/example.txt"
+node "$here/tests/wasm/core_module_test.mjs" "$build/quorrel-core.mjs" "$scratch/example.txt" ||
+  failed=1
+
+# shellcheck source=../tests/cli/cross_build_cases.sh
+source "$here/tests/cli/cross_build_cases.sh"
+cross_build_cases "$scratch"
+compared=0
+for args in "${cases[@]}"; do
+  read -r -a argv <<<"$args"
+  linux_status=0
+  wasm_status=0
+  "$linux_report" "${argv[@]}" >"$scratch/linux.out" 2>/dev/null || linux_status=$?
+  node "$build/quorrel-report.js" "${argv[@]}" >"$scratch/wasm.out" 2>/dev/null || wasm_status=$?
+  if ! cmp -s "$scratch/linux.out" "$scratch/wasm.out" || [ $linux_status != $wasm_status ]; then
+    echo "build-wasm: quorrel-report.js $args: WebAssembly (status $wasm_status) differs from" \
+      "Linux (status $linux_status):" >&2
+    diff "$scratch/linux.out" "$scratch/wasm.out" | head -n 20 >&2 || true
+    failed=1
+  fi
+  compared=$((compared + 1))
+done
+if [ $failed -ne 0 ]; then exit 1; fi
+echo "build-wasm: the tests pass under Node, and $compared cases of quorrel-report.js print" \
+  "the Linux build's bytes"
