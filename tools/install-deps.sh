@@ -24,7 +24,12 @@ packages=(
   # The WebAssembly build and its run under Node (tools/build-wasm.sh):
   # emscripten, whose optimiser needs acorn, and Node itself.
   emscripten node-acorn nodejs
+  # The web page's browser test (tests/web): headless chromium.
+  chromium
 )
+# npm comes with some builds of Node (NodeSource's), from Debian's own
+# package otherwise.
+if ! command -v npm >/dev/null; then packages+=(npm); fi
 if [ "${1:-}" = slurm ]; then
   packages=(slurmd slurmctld slurm-client munge)
 fi
@@ -36,13 +41,20 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  as_root=()
+  if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-echo "Installing: ${missing[*]}"
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The browser test drives chromium with puppeteer-core, from npm at the
+# version its lock file names (and nothing when it is there already).
+if [ "${1:-}" != slurm ]; then
+  web_tests=$(cd "$(dirname "$0")/../tests/web" && pwd)
+  if [ ! -d "$web_tests/node_modules/puppeteer-core" ]; then
+    npm ci --prefix "$web_tests" --no-audit --no-fund
+  fi
+fi

@@ -54,6 +54,7 @@ record build $rc
 # The printing test prints through a real print system when one can be
 # started here; it reports itself as skipped otherwise.
 printer_started=""
+wasm_built=""
 if [ -x "$here/tools/cups-pdf-printer.sh" ]; then
   printer_started=$("$here/tools/cups-pdf-printer.sh" start || true)
 fi
@@ -85,7 +86,23 @@ if [ -z "$quick" ]; then
     rc=0
     "$here/tools/run-checks.sh" "$stage" || rc=$?
     record "$stage" $rc
+    if [ "$stage" = wasm ] && [ $rc -eq 0 ]; then wasm_built=1; fi
   done
+fi
+# The web page in headless chromium: built on the WebAssembly core, typed
+# into with the keyboard, its report compared with quorrel-report's byte for
+# byte (tests/web/page.test.mjs says what else it checks).
+if [ ! -x "$here/tools/build-wasm.sh" ]; then
+  record "web page (chromium)" 77 "this tree has no WebAssembly build of the core (tools/build-wasm.sh)"
+elif [ -x "$build/src/cli/quorrel-report" ]; then
+  rc=0
+  # The WebAssembly check has just built the page's library; --quick builds it here.
+  if [ -n "$wasm_built" ]; then export QUORREL_WASM_DIR="$here/build-wasm"; fi
+  "$here/tools/run-web.sh" build || rc=$?
+  if [ $rc -eq 0 ]; then
+    QUORREL_REPORT="$build/src/cli/quorrel-report" node "$here/tests/web/page.test.mjs" || rc=$?
+  fi
+  record "web page (chromium)" $rc "chromium cannot start here"
 fi
 if [ -n "$printer_started" ]; then
   "$here/tools/cups-pdf-printer.sh" stop "$printer_started" || true
