@@ -82,12 +82,14 @@ constexpr bool Named(const char* text) {
 }
 
 // Every listed prior has a complete row and a command-line name of its own,
-// and nothing is listed twice.
+// and nothing is listed twice.  (Its engine is not compared with null here:
+// in a build with the address sanitizer a function's address is not a
+// constant the compiler can compare; the golden tests run every engine.)
 constexpr bool RowsComplete() {
   for (std::size_t i = 0; i < kPriors.size(); ++i) {
     const tPriorTraits row = PriorTraits(kPriors[i]);
     if (!Named(row.cli_name) || !Named(row.worksheet_caption) || !Named(row.report_line) ||
-        !Named(row.figure_title) || row.engine == nullptr)
+        !Named(row.figure_title))
       return false;
     for (std::size_t j = 0; j < i; ++j) {
       if (kPriors[j] == kPriors[i] ||
