@@ -237,9 +237,15 @@ TEST_F(ComputeDriver, AFailedSaveEndsTheAnalysisOnlyWhenItCanBeMended) {
     EXPECT_TRUE(dialogs.events.empty());  // the engine never ran
   }
 #endif
-  // A folder that cannot be made: a plain file stands in the path.
+  // A folder that cannot be made: a plain file stands in the path (which
+  // Windows calls a missing path).
   { std::ofstream(folder_ + "/plain") << "x"; }
   const std::string missing = folder_ + "/plain/missing";
+#ifdef _WIN32
+  const std::string reason = "No such file or directory";
+#else
+  const std::string reason = "Not a directory";
+#endif
   tComputeOptions options;
   options.iterations = 1000;
   for (bool tell : {true, false}) {
@@ -253,7 +259,7 @@ TEST_F(ComputeDriver, AFailedSaveEndsTheAnalysisOnlyWhenItCanBeMended) {
     if (tell)
       expected.insert(expected.begin(),
                       "warning:The control data could not be saved.\rFile not found: " + missing +
-                          " (Not a directory).\r\r" + kSaveFailureGoesOn);
+                          " (" + reason + ").\r\r" + kSaveFailureGoesOn);
     EXPECT_EQ(dialogs.events, expected);
   }
 }
