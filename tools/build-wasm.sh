@@ -98,21 +98,8 @@ node "$here/tests/wasm/core_module_test.mjs" "$build/quorrel-core.mjs" "$scratch
 # shellcheck source=../tests/cli/cross_build_cases.sh
 source "$here/tests/cli/cross_build_cases.sh"
 cross_build_cases "$scratch"
-compared=0
-for args in "${cases[@]}"; do
-  read -r -a argv <<<"$args"
-  linux_status=0
-  wasm_status=0
-  "$linux_report" "${argv[@]}" >"$scratch/linux.out" 2>/dev/null || linux_status=$?
-  node "$build/quorrel-report.js" "${argv[@]}" >"$scratch/wasm.out" 2>/dev/null || wasm_status=$?
-  if ! cmp -s "$scratch/linux.out" "$scratch/wasm.out" || [ $linux_status != $wasm_status ]; then
-    echo "build-wasm: quorrel-report.js $args: WebAssembly (status $wasm_status) differs from" \
-      "Linux (status $linux_status):" >&2
-    diff "$scratch/linux.out" "$scratch/wasm.out" | head -n 20 >&2 || true
-    failed=1
-  fi
-  compared=$((compared + 1))
-done
+compare_with_linux "build-wasm: quorrel-report.js" WebAssembly "$linux_report" "$scratch" \
+  node "$build/quorrel-report.js" || failed=1
 if [ $failed -ne 0 ]; then exit 1; fi
 echo "build-wasm: the tests pass under Node, and $compared cases of quorrel-report.js print" \
   "the Linux build's bytes"

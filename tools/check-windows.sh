@@ -59,22 +59,8 @@ done
 # shellcheck source=../tests/cli/cross_build_cases.sh
 source "$here/tests/cli/cross_build_cases.sh"
 cross_build_cases "$scratch"
-compared=0
-for args in "${cases[@]}"; do
-  read -r -a argv <<<"$args"
-  linux_status=0
-  windows_status=0
-  "$linux_report" "${argv[@]}" >"$scratch/linux.out" 2>/dev/null || linux_status=$?
-  "$wine" "$build/quorrel-report.exe" "${argv[@]}" >"$scratch/windows.out" 2>/dev/null ||
-    windows_status=$?
-  if ! cmp -s "$scratch/linux.out" "$scratch/windows.out" || [ $linux_status != $windows_status ]; then
-    echo "check-windows: quorrel-report $args: Windows (status $windows_status) differs from" \
-      "Linux (status $linux_status):" >&2
-    diff "$scratch/linux.out" "$scratch/windows.out" | head -n 20 >&2 || true
-    failed=1
-  fi
-  compared=$((compared + 1))
-done
+compare_with_linux "check-windows: quorrel-report" Windows "$linux_report" "$scratch" \
+  "$wine" "$build/quorrel-report.exe" || failed=1
 if [ $failed -ne 0 ]; then exit 1; fi
 echo "check-windows: the tests pass under Wine, and $compared cases of quorrel-report.exe" \
   "print the Linux build's bytes"

@@ -18,3 +18,29 @@ cross_build_cases() {
     "--batch $1/batch.csv"
   )
 }
+
+# `compare_with_linux WHAT SYSTEM LINUX_PROGRAM FOLDER COMMAND...` runs every
+# case with the Linux program and with COMMAND, tells on standard error each
+# case whose output or exit status differs (WHAT and SYSTEM name the other
+# build in that message), sets `compared` to the number of cases, and fails
+# when any differed.
+compare_with_linux() {
+  local what=$1 system=$2 linux=$3 folder=$4
+  shift 4
+  local args argv linux_status other_status differed=0
+  compared=0
+  for args in "${cases[@]}"; do
+    read -r -a argv <<<"$args"
+    linux_status=0
+    other_status=0
+    "$linux" "${argv[@]}" >"$folder/linux.out" 2>/dev/null || linux_status=$?
+    "$@" "${argv[@]}" >"$folder/other.out" 2>/dev/null || other_status=$?
+    if ! cmp -s "$folder/linux.out" "$folder/other.out" || [ $linux_status != $other_status ]; then
+      echo "$what $args: $system (status $other_status) differs from Linux (status $linux_status):" >&2
+      diff "$folder/linux.out" "$folder/other.out" | head -n 20 >&2 || true
+      differed=1
+    fi
+    compared=$((compared + 1))
+  done
+  return $differed
+}
