@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "analysis/version.h"
@@ -38,11 +40,36 @@ std::string Slurp(const std::string& path) {
   return text.str();
 }
 
+// Waits until the process `pid` has computed for `ms` milliseconds of
+// processor time (its threads together), so that a signal sent next finds it
+// at work however loaded the machine or slow the build.  Gives up when the
+// process has ended, or after two minutes.
+void WaitForProcessorTime(pid_t pid, int ms) {
+  const long ticks_per_second = ::sysconf(_SC_CLK_TCK);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // After the command name in parentheses: state, then fields 4 to 13,
+    // then the user and system times in clock ticks.
+    std::istringstream fields(text.substr(text.rfind(')') + 1));
+    std::string state, skipped;
+    long long user = 0, system = 0;
+    fields >> state;
+    for (int i = 4; i <= 13; ++i)
+      fields >> skipped;
+    fields >> user >> system;
+    if (!fields || state == "Z") return;
+    if ((user + system) * 1000 >= static_cast<long long>(ms) * ticks_per_second) return;
+    ::usleep(10000);
+  }
+}
+
 // Runs the program with `args` in the "C" locale; `input` becomes its standard
-// input.  With `interrupt_after_ms`, the program gets `signal_number`
-// (SIGINT as from Ctrl-C) that long after its start.
+// input.  With `interrupt_after_busy_ms`, the program gets `signal_number`
+// (SIGINT as from Ctrl-C) once it has computed that long.
 tProcess RunProgram(const std::vector<std::string>& args, const std::string& input = "",
-                    int interrupt_after_ms = 0, int signal_number = SIGINT) {
+                    int interrupt_after_busy_ms = 0, int signal_number = SIGINT) {
   const tTemporaryFolder temporary("quorrel-cli-");
   EXPECT_FALSE(temporary.Path().empty());
   const std::string& folder = temporary.Path();
@@ -72,8 +99,8 @@ tProcess RunProgram(const std::vector<std::string>& args, const std::string& inp
   int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   EXPECT_EQ(spawned, 0);
-  if (spawned == 0 && interrupt_after_ms > 0) {
-    ::usleep(interrupt_after_ms * 1000);
+  if (spawned == 0 && interrupt_after_busy_ms > 0) {
+    WaitForProcessorTime(pid, interrupt_after_busy_ms);
     ::kill(pid, signal_number);
   }
   int wait_status = 0;

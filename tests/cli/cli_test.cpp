@@ -771,25 +771,51 @@ TEST(Batch, CtrlCEndsTheBatchAfterTheFinishedRows) {
   runtime.stop_signal = &stop_signal;
   // Ctrl-C, and SIGTERM as a scheduler sends it: the finished rows, then
   // what ended the batch and the count of rows.
+  // The key is pressed once the slow row has been read, so after quick1 was
+  // written however slow the build or the machine: a batch reads a row
+  // only when the one before it is answered.
+  class tSlowRowSignals : public tByteSource {
+   public:
+    std::size_t Read(char* buffer, std::size_t size) override {
+      if (next_ == pieces_.size()) return 0;
+      if (next_ == 2) slow_row_read.store(true);
+      const std::string& piece = pieces_[next_++];
+      EXPECT_LE(piece.size(), size);
+      std::copy(piece.begin(), piece.end(), buffer);
+      return piece.size();
+    }
+    std::atomic<bool> slow_row_read{false};
+
+   private:
+    std::vector<std::string> pieces_ = {kHeader, std::string("quick1,") + kQuickRow,
+                                        std::string("slow,") + kSlowRow,
+                                        std::string("quick2,") + kQuickRow};
+    std::size_t next_ = 0;
+  };
+  tCliRuntime short_runs = runtime;
+  short_runs.iterations = kShortRun;
   for (const auto& [signal_number, status, word] :
        {std::tuple<int, int, std::string>{SIGINT, 130, "interrupted"},
         std::tuple<int, int, std::string>{SIGTERM, 143, "terminated"}}) {
     interrupted.store(false);
+    tSlowRowSignals source;
     std::thread presser([&, signal_number = signal_number] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      for (int waited = 0; !source.slow_row_read.load() && waited < 60000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
       stop_signal.store(signal_number);
       interrupted.store(true);
     });
-    tBatchRun run = Batch(
-        std::string(kHeader) + "quick1," + kQuickRow + "slow," + kSlowRow + "quick2," + kQuickRow,
-        {}, runtime);
+    std::ostringstream out, err;
+    const int batch_status = RunBatch(source, tCliOptions{}, '.', out, err, short_runs);
     presser.join();
-    EXPECT_EQ(run.status, status);
-    ASSERT_EQ(run.rows.size(), 2u) << run.out;
-    EXPECT_EQ(run.rows[1][0], "quick1");
-    EXPECT_EQ(run.err, "quorrel-report: " + word +
-                           "; the rows finished before it have been written\n"
-                           "quorrel-report: 1 row: 1 done, 0 refused, 0 failed\n");
+    EXPECT_EQ(batch_status, status);
+    const std::vector<std::vector<std::string>> rows = CsvRows(out.str());
+    ASSERT_EQ(rows.size(), 2u) << out.str();
+    EXPECT_EQ(rows[1][0], "quick1");
+    EXPECT_EQ(err.str(), "quorrel-report: " + word +
+                             "; the rows finished before it have been written\n"
+                             "quorrel-report: 1 row: 1 done, 0 refused, 0 failed\n");
   }
   stop_signal.store(SIGINT);
 
