@@ -147,7 +147,13 @@ TEST(SystemPrinterTest, ExampleReportPrintsOnTheVirtualPdfPrinter) {
     QThread::msleep(250);
   ASSERT_FALSE(pdf.isEmpty()) << "no PDF for job " << title.toStdString() << " in "
                               << CupsPdfFolders().join(' ').toStdString();
-  QThread::msleep(500);  // let the backend finish writing it
+  // The backend may still be writing it: wait for the file's end marker.
+  auto written = [&pdf] {
+    QFile file(pdf);
+    return file.open(QIODevice::ReadOnly) && file.readAll().trimmed().endsWith("%%EOF");
+  };
+  while (!written() && waited.elapsed() < 60000)
+    QThread::msleep(250);
 
   QTemporaryDir dir;
   const QString png_base = dir.filePath(QStringLiteral("page"));
