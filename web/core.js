@@ -5,6 +5,8 @@
 // number reader, checks, data text) and by the worker (runs).
 
 export const FIELD_COUNT = 8;
+// The most threads a run uses.
+const MAX_THREADS = 64;
 
 export class Core {
   constructor(module, separator) {
@@ -13,13 +15,21 @@ export class Core {
     if (!this.session) throw new Error('The analysis could not start: memory is short.');
     this.onProgress = null;
     this.progressFunction = 0;
+    this.threads = 1;
   }
 
-  // Loads the core's module (the .wasm beside this file).
-  static async load(separator) {
-    const { default: create } = await import('./quorrel-core.mjs');
-    const module = await create();
-    return new Core(module, separator);
+  // Loads the core's module (the .wasm beside this file).  With `threads`
+  // above 1 (only where the browser shares memory between workers) it is
+  // the build with threads, its pool of workers started before the first
+  // run: a run holds its thread, and a worker cannot start meanwhile.
+  // `threads` is then how many threads the runs use (one core's answer).
+  static async load(separator, threads = 1) {
+    const wanted = Math.min(Math.max(1, Math.floor(threads) || 1), MAX_THREADS);
+    const { default: create } = await import(wanted > 1 ? './quorrel-core-threads.mjs' : './quorrel-core.mjs');
+    const module = await create(wanted > 1 ? { quorrelWorkers: wanted - 1 } : {});
+    const core = new Core(module, separator);
+    core.threads = module._quorrel_set_threads(wanted);
+    return core;
   }
 
   text(pointer) {
