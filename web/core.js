@@ -23,10 +23,27 @@ export class Core {
   // the build with threads, its pool of workers started before the first
   // run: a run holds its thread, and a worker cannot start meanwhile.
   // `threads` is then how many threads the runs use (one core's answer).
+  // A worker of the pool that cannot start would leave the module never
+  // ready, the error unseen: the load fails instead when the workers'
+  // script cannot be read, or when a worker writes an error while loading.
   static async load(separator, threads = 1) {
     const wanted = Math.min(Math.max(1, Math.floor(threads) || 1), MAX_THREADS);
-    const { default: create } = await import(wanted > 1 ? './quorrel-core-threads.mjs' : './quorrel-core.mjs');
-    const module = await create(wanted > 1 ? { quorrelWorkers: wanted - 1 } : {});
+    let module;
+    if (wanted > 1) {
+      const script = await fetch(new URL('./quorrel-core-threads.worker.js', import.meta.url));
+      if (!script.ok) throw new Error(`quorrel-core-threads.worker.js: ${script.status}`);
+      const { default: create } = await import('./quorrel-core-threads.mjs');
+      let fail = null;
+      const failed = new Promise((resolve, reject) => (fail = reject));
+      const printErr = (text) => {
+        console.error(text);
+        fail(new Error(text));
+      };
+      module = await Promise.race([create({ quorrelWorkers: wanted - 1, printErr }), failed]);
+    } else {
+      const { default: create } = await import('./quorrel-core.mjs');
+      module = await create();
+    }
     const core = new Core(module, separator);
     core.threads = module._quorrel_set_threads(wanted);
     return core;

@@ -15,7 +15,15 @@ let separator = '.';
 async function start() {
   try {
     const shared = self.crossOriginIsolated === true && typeof SharedArrayBuffer === 'function';
-    core = await Core.load(separator, shared ? navigator.hardwareConcurrency : 1);
+    const threads = shared ? navigator.hardwareConcurrency : 1;
+    try {
+      core = await Core.load(separator, threads);
+    } catch (error) {
+      // The library with threads could not start (its files, or the memory
+      // for its workers): one thread gives the same report.
+      if (threads <= 1) throw error;
+      core = await Core.load(separator, 1);
+    }
     postMessage({ type: 'ready', threads: core.threads });
   } catch (error) {
     postMessage({ type: 'error', message: String(error && error.message ? error.message : error) });
