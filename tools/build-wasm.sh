@@ -5,6 +5,11 @@
 #       the library for web pages: an ES module whose default export,
 #       createQuorrelCore(), resolves to the module with every function of
 #       src/analysis/quorrel_c_api.h (see that header);
+#   build-wasm/quorrel-core-threads.mjs, .wasm, .worker.js
+#       the same library built with threads, for pages whose browser shares
+#       memory between workers (cross-origin isolated): a run is split over
+#       the threads, with the same digits (the .worker.js is its threads'
+#       workers' script); built in build-wasm/threads/, the library alone;
 #   build-wasm/quorrel-report.js (+ .wasm)
 #       quorrel-report as a Node program, with the Linux program's arguments
 #       and output (without --pdf, which needs Qt): node quorrel-report.js ...
@@ -48,16 +53,25 @@ cmake --build "$build/quorrel" -j"$jobs" --target quorrel-core quorrel-report \
 for file in quorrel-core.mjs quorrel-core.wasm; do
   cp "$build/quorrel/src/wasm/$file" "$build/$file"
 done
+# The library with threads: every object of the core built for them.
+emcmake cmake -S "$here" -B "$build/threads" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
+  -DQUORREL_WITH_QT=OFF -DQUORREL_WITH_FUZZ=OFF -DQUORREL_WITH_TESTS=OFF \
+  -DQUORREL_WITH_BENCH=OFF -DQUORREL_SOFT_EXTENDED=ON -DQUORREL_WASM_THREADS=ON \
+  "${launcher[@]}" >/dev/null
+cmake --build "$build/threads" -j"$jobs" --target quorrel-core
+for file in quorrel-core-threads.mjs quorrel-core-threads.wasm quorrel-core-threads.worker.js; do
+  cp "$build/threads/src/wasm/$file" "$build/$file"
+done
 for file in quorrel-report.js quorrel-report.wasm; do
   cp "$build/quorrel/src/cli/$file" "$build/$file"
 done
-echo "build-wasm: $build/quorrel-core.mjs and $build/quorrel-report.js"
+echo "build-wasm: $build/quorrel-core.mjs, quorrel-core-threads.mjs and quorrel-report.js"
 [ "$mode" = test ] || exit 0
 
 # The tests: the core's tests under Node (golden values, reference
 # agreement, report goldens, the C interface, the command line in-process),
-# the library as a page's script calls it, and quorrel-report.js against the
-# Linux program.
+# the two libraries as a page's script calls them, and quorrel-report.js
+# against the Linux program.
 linux_report=${QUORREL_LINUX_REPORT:-$here/build/src/cli/quorrel-report}
 if [ ! -x "$linux_report" ]; then
   cmake -S "$here" -B "$build/linux" -DCMAKE_BUILD_TYPE=Release -DQUORREL_WERROR=ON \
@@ -94,6 +108,9 @@ done
 "$linux_report" 100 15 50 10 .6 20 70 55 >"$scratch/example.txt"
 node "$here/tests/wasm/core_module_test.mjs" "$build/quorrel-core.mjs" "$scratch/example.txt" ||
   failed=1
+# The library with threads, its run split over two: the same report.
+node "$here/tests/wasm/core_module_test.mjs" "$build/quorrel-core-threads.mjs" \
+  "$scratch/example.txt" 2 || failed=1
 
 # shellcheck source=../tests/cli/cross_build_cases.sh
 source "$here/tests/cli/cross_build_cases.sh"

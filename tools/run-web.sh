@@ -5,8 +5,9 @@
 # server hands out the page's files and nothing else.
 #   tools/run-web.sh            build and serve (PORT=8023 by default)
 #   tools/run-web.sh build      build only
-# QUORREL_WASM_DIR: a folder that already holds quorrel-core.mjs and .wasm
-# (the WebAssembly build is then skipped).
+# QUORREL_WASM_DIR: a folder that already holds the core's two libraries,
+# quorrel-core.mjs/.wasm and quorrel-core-threads.mjs/.wasm/.worker.js (the
+# WebAssembly build is then skipped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=${QUORREL_WEB_BUILD:-$here/build-web}
@@ -20,7 +21,9 @@ else
     "$here/tools/build-wasm.sh" >&2
   fi
 fi
-for file in quorrel-core.mjs quorrel-core.wasm; do
+libraries=(quorrel-core.mjs quorrel-core.wasm
+  quorrel-core-threads.mjs quorrel-core-threads.wasm quorrel-core-threads.worker.js)
+for file in "${libraries[@]}"; do
   if [ ! -f "$wasm/$file" ]; then
     echo "run-web: $wasm/$file is missing (tools/build-wasm.sh builds it)" >&2
     exit 1
@@ -30,7 +33,7 @@ done
 rm -rf "$out.new"
 mkdir -p "$out.new"
 cp "$here"/web/*.html "$here"/web/*.css "$here"/web/*.js "$here"/web/*.webmanifest "$out.new/"
-cp "$wasm/quorrel-core.mjs" "$wasm/quorrel-core.wasm" "$out.new/"
+for file in "${libraries[@]}"; do cp "$wasm/$file" "$out.new/"; done
 cp "$here/packaging/icons/quorrel.svg" "$out.new/icon.svg"
 cp "$here/packaging/icons/quorrel-256.png" "$out.new/icon-256.png"
 # The service worker's cache is named after this build's files.

@@ -1,15 +1,21 @@
 // Serves a built page folder on localhost only, with the headers the page
 // relies on: its content security policy (no connection out), cross-origin
-// isolation (so that the browser may share memory between the engine's
-// workers), and the right types for the WebAssembly core and the modules.
-//   node tools/web-server.mjs FOLDER [PORT]     (PORT 0: any free port)
-// Prints "Quorrel is at http://localhost:PORT/" once it listens.
+// isolation (so that the browser shares memory between workers, and the
+// engine splits a run over the processors), and the right types for the
+// WebAssembly core and the modules.
+//   node tools/web-server.mjs [--not-isolated] FOLDER [PORT]
+// PORT 0: any free port.  --not-isolated leaves out the two isolation
+// headers, as a server that does not send them: the page then runs on one
+// worker.  Prints "Quorrel is at http://localhost:PORT/" once it listens.
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
 import { extname, join, normalize, sep } from 'node:path';
 
-const root = normalize(process.argv[2] ?? '.');
-const port = Number(process.argv[3] ?? 8023);
+const args = process.argv.slice(2);
+const isolated = !args.includes('--not-isolated');
+const [folder, portText] = args.filter((a) => a !== '--not-isolated');
+const root = normalize(folder ?? '.');
+const port = Number(portText ?? 8023);
 const types = {
   '.html': 'text/html; charset=utf-8',
   '.css': 'text/css; charset=utf-8',
@@ -41,8 +47,10 @@ const server = createServer(async (request, response) => {
     response.writeHead(200, {
       'Content-Type': types[extname(file)] ?? 'application/octet-stream',
       'Content-Security-Policy': policy,
-      'Cross-Origin-Opener-Policy': 'same-origin',
-      'Cross-Origin-Embedder-Policy': 'require-corp',
+      ...(isolated && {
+        'Cross-Origin-Opener-Policy': 'same-origin',
+        'Cross-Origin-Embedder-Policy': 'require-corp',
+      }),
       'Cross-Origin-Resource-Policy': 'same-origin',
       'X-Content-Type-Options': 'nosniff',
       'Referrer-Policy': 'no-referrer',

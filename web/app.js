@@ -261,7 +261,11 @@ function startWorker() {
   workerReady = new Promise((resolve, reject) => {
     worker.onmessage = (event) => {
       const answer = event.data;
-      if (answer.type === 'ready') resolve();
+      if (answer.type === 'ready') {
+        // How many threads the runs use, for whoever looks (the browser test).
+        document.body.dataset.threads = String(answer.threads);
+        resolve();
+      }
       else if (answer.type === 'error') reject(new Error(answer.message));
       else waiting.get(answer.id)?.(answer);
     };

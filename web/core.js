@@ -5,6 +5,8 @@
 // number reader, checks, data text) and by the worker (runs).
 
 export const FIELD_COUNT = 8;
+// The most threads a run uses.
+const MAX_THREADS = 64;
 
 export class Core {
   constructor(module, separator) {
@@ -13,13 +15,38 @@ export class Core {
     if (!this.session) throw new Error('The analysis could not start: memory is short.');
     this.onProgress = null;
     this.progressFunction = 0;
+    this.threads = 1;
   }
 
-  // Loads the core's module (the .wasm beside this file).
-  static async load(separator) {
-    const { default: create } = await import('./quorrel-core.mjs');
-    const module = await create();
-    return new Core(module, separator);
+  // Loads the core's module (the .wasm beside this file).  With `threads`
+  // above 1 (only where the browser shares memory between workers) it is
+  // the build with threads, its pool of workers started before the first
+  // run: a run holds its thread, and a worker cannot start meanwhile.
+  // `threads` is then how many threads the runs use (one core's answer).
+  // A worker of the pool that cannot start would leave the module never
+  // ready, the error unseen: the load fails instead when the workers'
+  // script cannot be read, or when a worker writes an error while loading.
+  static async load(separator, threads = 1) {
+    const wanted = Math.min(Math.max(1, Math.floor(threads) || 1), MAX_THREADS);
+    let module;
+    if (wanted > 1) {
+      const script = await fetch(new URL('./quorrel-core-threads.worker.js', import.meta.url));
+      if (!script.ok) throw new Error(`quorrel-core-threads.worker.js: ${script.status}`);
+      const { default: create } = await import('./quorrel-core-threads.mjs');
+      let fail = null;
+      const failed = new Promise((resolve, reject) => (fail = reject));
+      const printErr = (text) => {
+        console.error(text);
+        fail(new Error(text));
+      };
+      module = await Promise.race([create({ quorrelWorkers: wanted - 1, printErr }), failed]);
+    } else {
+      const { default: create } = await import('./quorrel-core.mjs');
+      module = await create();
+    }
+    const core = new Core(module, separator);
+    core.threads = module._quorrel_set_threads(wanted);
+    return core;
   }
 
   text(pointer) {

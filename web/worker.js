@@ -2,7 +2,11 @@
 // notes; the worker runs the core and sends back the progress, then the
 // report, the results and the summary of the draws.  A run cannot be
 // interrupted from outside while it computes, so the page cancels a run by
-// ending this worker and starting another.
+// ending this worker (and with it the workers of its threads) and starting
+// another.
+// Where the page is cross-origin isolated the browser shares memory between
+// workers: the run is split over as many threads as it reports processors
+// (the same digits as one).  Elsewhere it runs on this worker alone.
 import { Core } from './core.js';
 
 let core = null;
@@ -10,8 +14,17 @@ let separator = '.';
 
 async function start() {
   try {
-    core = await Core.load(separator);
-    postMessage({ type: 'ready' });
+    const shared = self.crossOriginIsolated === true && typeof SharedArrayBuffer === 'function';
+    const threads = shared ? navigator.hardwareConcurrency : 1;
+    try {
+      core = await Core.load(separator, threads);
+    } catch (error) {
+      // The library with threads could not start (its files, or the memory
+      // for its workers): one thread gives the same report.
+      if (threads <= 1) throw error;
+      core = await Core.load(separator, 1);
+    }
+    postMessage({ type: 'ready', threads: core.threads });
   } catch (error) {
     postMessage({ type: 'error', message: String(error && error.message ? error.message : error) });
   }

@@ -2,12 +2,14 @@
 // the session keeping what the caller reads afterwards.
 #include "analysis/quorrel_c_api.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <exception>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis/Metrics_Papers.h"
@@ -46,10 +48,16 @@ struct tProgress {
   quorrel_progress_fn function;
   void* context;
   int32_t total;
+  std::thread::id caller;
 };
 
+// The engine calls this on whichever of the run's threads grew the count;
+// the caller's function is called on the caller's thread only (a JavaScript
+// function in a WebAssembly table exists on that thread alone).  The count
+// only grows, so the caller's next call reports what the others committed.
 void ReportProgress(tRunControl& control, void* context) {
   const tProgress& progress = *static_cast<const tProgress*>(context);
+  if (std::this_thread::get_id() != progress.caller) return;
   if (progress.function(progress.context, control.drawn.load(), progress.total) != 0)
     control.stop.store(true);
 }
@@ -207,7 +215,7 @@ int quorrel_run(quorrel_session* session, const char* const texts[8], quorrel_pr
   tRunControl& control = session->control;
   control.stop.store(false);
   control.drawn.store(0);
-  tProgress hook{progress, context, request.iterations};
+  tProgress hook{progress, context, request.iterations, std::this_thread::get_id()};
   control.progress = progress != nullptr ? ReportProgress : nullptr;
   control.progress_context = &hook;
   try {
@@ -227,6 +235,19 @@ int quorrel_run(quorrel_session* session, const char* const texts[8], quorrel_pr
   }
   control.progress = nullptr;
   return QUORREL_DONE;
+}
+
+int quorrel_set_threads(int count) {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  // No thread can be started: a run is made on the caller's alone.
+  (void)count;
+  SetEngineThreads(1);
+  return 1;
+#else
+  SetEngineThreads(static_cast<unsigned>(std::max(count, 0)));
+  // A run uses at most 64 threads (Bayes_Engines.h).
+  return static_cast<int>(std::min(EngineThreads(), 64u));
+#endif
 }
 
 void quorrel_request_stop(quorrel_session* session) {

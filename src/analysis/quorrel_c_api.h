@@ -115,9 +115,10 @@ enum quorrel_status {
   QUORREL_FAILED = 3   /* the analysis failed: quorrel_message tells the user why */
 };
 
-/* Called a few dozen times during a run, on the thread that runs it (the
- * caller's, or one of the engine's), with the draws done so far in the
- * run's order and the run's total.  Return non-zero to stop the run. */
+/* Called a few dozen times during a run, always on the thread that called
+ * quorrel_run (in WebAssembly a function added to the table exists on that
+ * thread only), with the draws done so far in the run's order and the run's
+ * total.  Return non-zero to stop the run. */
 typedef int (*quorrel_progress_fn)(void* context, int drawn, int total);
 
 /* Reads and checks the fields (as quorrel_check_fields) and runs the
@@ -126,6 +127,18 @@ typedef int (*quorrel_progress_fn)(void* context, int drawn, int total);
  * `progress` may be NULL.  Returns a quorrel_status. */
 int quorrel_run(quorrel_session* session, const char* const texts[8], quorrel_progress_fn progress,
                 void* context);
+/* How many threads the runs of every session split their draws over:
+ * `count`, or with 0 one per processor the process may use (the default; in
+ * a browser, navigator.hardwareConcurrency).  The results are the same in
+ * every digit whatever the count.  Returns the count the next run uses: 1
+ * in a build without threads (the WebAssembly library quorrel-core.mjs),
+ * whatever was asked.  A page that uses quorrel-core-threads.mjs makes it
+ * with a pool of at least count - 1 workers (createQuorrelCore({
+ * quorrelWorkers: count - 1 })): a run starts no more helper threads than
+ * the pool holds, since a worker cannot start while the run holds its
+ * thread. */
+int quorrel_set_threads(int count);
+
 /* Asks the run under way in `session` to stop (from any thread). */
 void quorrel_request_stop(quorrel_session* session);
 /* The draws done so far by the run under way (from any thread). */

@@ -1,7 +1,8 @@
 // The C interface hands the core's answers across unchanged: the example's
 // report as the driver writes it, a refused field's message and index, and
 // a run stopped from its progress function, after which the next run starts
-// afresh.
+// afresh, and a run split over threads that calls that function only on the
+// caller's thread.
 #include "analysis/quorrel_c_api.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "example_report_golden.h"
 
@@ -92,6 +94,35 @@ TEST(CInterface, AStopFromTheProgressFunctionEndsTheRunWithNoReport) {
   // The next run is not stopped by the earlier request.
   ASSERT_EQ(quorrel_run(session.get(), kExample, nullptr, nullptr), QUORREL_DONE);
   EXPECT_EQ(quorrel_drawn(session.get()), 1000000);
+  EXPECT_NE(std::string(quorrel_report(session.get(), 0)).find("Z-DCC = -2.795"),
+            std::string::npos);
+}
+
+// A run split over threads calls the progress function on the caller's
+// thread only (in WebAssembly the function exists on no other), and the
+// report keeps every digit.
+TEST(CInterface, ASplitRunReportsProgressOnTheCallersThreadOnly) {
+  struct tCalls {
+    std::thread::id caller = std::this_thread::get_id();
+    int here = 0;
+    int elsewhere = 0;
+  } calls;
+  const auto count = [](void* context, int, int) {
+    tCalls& c = *static_cast<tCalls*>(context);
+    ++(std::this_thread::get_id() == c.caller ? c.here : c.elsewhere);
+    return 0;
+  };
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  ASSERT_EQ(quorrel_set_threads(4), 1);  // no thread can be started
+#else
+  ASSERT_EQ(quorrel_set_threads(4), 4);
+#endif
+  tSession session(quorrel_session_new('.'));
+  const int status = quorrel_run(session.get(), kExample, count, &calls);
+  EXPECT_GE(quorrel_set_threads(0), 1);
+  ASSERT_EQ(status, QUORREL_DONE);
+  EXPECT_GE(calls.here, 1);
+  EXPECT_EQ(calls.elsewhere, 0);
   EXPECT_NE(std::string(quorrel_report(session.get(), 0)).find("Z-DCC = -2.795"),
             std::string::npos);
 }

@@ -3,21 +3,18 @@
 // helpers, the example's report arrives byte for byte as the native
 // quorrel-report prints it (the file given), the progress function is
 // called from inside the run and stops it when it returns non-zero.
+// With THREADS, the library built with threads splits the run over that
+// many, with the same report.
 //   node core_module_test.mjs build-wasm/quorrel-core.mjs expected-report.txt
+//   node core_module_test.mjs build-wasm/quorrel-core-threads.mjs expected-report.txt THREADS
 import { readFileSync } from "node:fs";
 import { pathToFileURL } from "node:url";
 import { resolve } from "node:path";
 
-const [modulePath, expectedPath] = process.argv.slice(2);
+const [modulePath, expectedPath, threadsText] = process.argv.slice(2);
+const threads = Number(threadsText ?? 1);
 const { default: createQuorrelCore } = await import(pathToFileURL(resolve(modulePath)).href);
-const core = await createQuorrelCore();
-let failures = 0;
-function check(what, actual, expected) {
-  if (actual !== expected) {
-    console.error(`FAILED ${what}:\n  got      ${JSON.stringify(actual)}\n  expected ${JSON.stringify(expected)}`);
-    failures++;
-  }
-}
+const core = await createQuorrelCore(threads > 1 ? { quorrelWorkers: threads - 1 } : {});
 
 // The eight field texts as the C array the interface takes.
 function fieldTexts(texts) {
@@ -30,6 +27,15 @@ function fieldTexts(texts) {
   });
   return array;
 }
+
+let failures = 0;
+function check(what, actual, expected) {
+  if (actual !== expected) {
+    console.error(`FAILED ${what}:\n  got      ${JSON.stringify(actual)}\n  expected ${JSON.stringify(expected)}`);
+    failures++;
+  }
+}
+check("the threads a run uses", core._quorrel_set_threads(threads), threads);
 
 const session = core._quorrel_session_new(".".charCodeAt(0));
 const example = fieldTexts(["100", "15", "50", "10", ".6", "20", "70", "55"]);
@@ -60,4 +66,5 @@ check("its message", core.cwrap("quorrel_message", "string", ["number"])(session
 core._quorrel_session_free(session);
 
 if (failures > 0) process.exit(1);
-console.log("core_module_test: the library's example report, progress and refusal pass");
+console.log(`core_module_test: the library's example report, progress and refusal pass (${threads} thread(s))`);
+process.exit(0); // the threads' workers would keep Node running

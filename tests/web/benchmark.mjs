@@ -1,20 +1,17 @@
 // The example's time in headless chromium, through the page as a user runs
-// it (Compute pressed to the report shown, the engine in its worker),
-// beside the native quorrel-report's with one thread and with all.
+// it (Compute pressed to the report shown), with one worker (the page served
+// without the cross-origin isolation headers) and with all (served with
+// them: the run split over every processor the browser reports), beside the
+// native quorrel-report's with one thread and with all.
 //   node tests/web/benchmark.mjs [REPETITIONS]     (the page built, as for the test)
 // Prints the median and the range of each, in seconds on the clock and in
 // processor seconds (user and system time, which a busy machine does not
 // inflate: the browser's processes' own, the native program's as a child).
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { readFileSync, readdirSync } from 'node:fs';
-import { join, dirname } from 'node:path';
-import { fileURLToPath } from 'node:url';
-import puppeteer from 'puppeteer-core';
+import { EXAMPLE, launch, openPage, pageThreads, reportProgram as report, startServer } from './browser.mjs';
 
-const top = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const repetitions = Number(process.argv[2] ?? 5);
-const report = process.env.QUORREL_REPORT ?? join(top, 'build', 'src', 'cli', 'quorrel-report');
-const EXAMPLE = ['100', '15', '50', '10', '.6', '20', '70', '55'];
 
 const TICKS = 100; // the kernel's clock ticks per second, as /proc counts them
 
@@ -65,51 +62,60 @@ function nativeSeconds(args, cpu) {
   return Number(process.hrtime.bigint() - start) / 1e9;
 }
 
-const server = spawn(process.execPath, [join(top, 'tools', 'web-server.mjs'), process.env.QUORREL_WEB_BUILD ?? join(top, 'build-web'), '0'], {
-  stdio: ['ignore', 'pipe', 'inherit'],
-});
-const address = await new Promise((resolve) =>
-  server.stdout.once('data', (line) => resolve(/http:\/\/localhost:\d+\//.exec(String(line))[0]))
-);
-const browser = await puppeteer.launch({
-  executablePath: process.env.QUORREL_CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--lang=en-US', '--disable-gpu'],
-});
+const servers = [await startServer({ isolated: false }), await startServer()];
+const { browser, reason } = await launch();
+if (!browser) {
+  for (const { server } of servers) server.kill();
+  throw new Error(`chromium cannot start here (${reason})`);
+}
+
+// The example in `page`, Compute pressed to the report shown: seconds on the
+// clock and processor seconds of the browser's processes.
+async function webSeconds(page, prior, cpu) {
+  await page.click(prior === 'standard' ? '#prior-standard' : '#prior-calibrated');
+  const start = Date.now();
+  const before = treeSeconds(browser.process().pid);
+  await page.click('#compute');
+  await page.waitForFunction(() => !document.getElementById('viewer').hidden, { timeout: 300000, polling: 50 });
+  const seconds = (Date.now() - start) / 1000;
+  cpu.push(treeSeconds(browser.process().pid) - before);
+  await page.click('#clear-results');
+  await page.click('#return');
+  return seconds;
+}
+
 try {
-  const page = await browser.newPage();
-  await page.goto(address, { waitUntil: 'load' });
-  await page.waitForSelector('body.ready #field1');
-  await page.evaluate((values) => {
-    document.querySelectorAll('#fields input').forEach((f, i) => (f.value = values[i]));
-  }, EXAMPLE);
-  const cores = await page.evaluate(() => navigator.hardwareConcurrency);
-  const isolated = await page.evaluate(() => crossOriginIsolated);
+  const pages = [];
+  for (const { address } of servers) {
+    const page = await openPage(await browser.createBrowserContext(), address);
+    await page.evaluate((values) => {
+      document.querySelectorAll('#fields input').forEach((f, i) => (f.value = values[i]));
+    }, EXAMPLE);
+    pages.push(page);
+  }
+  const [oneWorker, allWorkers] = pages;
+  const cores = await allWorkers.evaluate(() => navigator.hardwareConcurrency);
+  const threads = [await pageThreads(oneWorker), await pageThreads(allWorkers)];
   for (const prior of ['standard', 'calibrated']) {
-    const web = [];
-    const webCpu = [];
-    const one = [];
-    const oneCpu = [];
-    const all = [];
-    const allCpu = [];
+    const [webOne, webOneCpu, webAll, webAllCpu] = [[], [], [], []];
+    const [one, oneCpu, all, allCpu] = [[], [], [], []];
     for (let i = 0; i < repetitions; ++i) {
-      await page.click(prior === 'standard' ? '#prior-standard' : '#prior-calibrated');
-      const start = Date.now();
-      const before = treeSeconds(browser.process().pid);
-      await page.click('#compute');
-      await page.waitForFunction(() => !document.getElementById('viewer').hidden, { timeout: 300000, polling: 50 });
-      web.push((Date.now() - start) / 1000);
-      webCpu.push(treeSeconds(browser.process().pid) - before);
-      await page.click('#clear-results');
-      await page.click('#return');
+      webOne.push(await webSeconds(oneWorker, prior, webOneCpu));
+      webAll.push(await webSeconds(allWorkers, prior, webAllCpu));
       one.push(nativeSeconds(['--prior', prior, '--threads', '1'], oneCpu));
       all.push(nativeSeconds(['--prior', prior], allCpu));
     }
-    console.log(`${prior}, clock: chromium, one worker ${summary(web)}; native, one thread ${summary(one)}; native, all threads ${summary(all)}`);
-    console.log(`${prior}, processor: chromium ${summary(webCpu)}; native, one thread ${summary(oneCpu)}; native, all threads ${summary(allCpu)}`);
+    console.log(
+      `${prior}, clock: chromium, one worker ${summary(webOne)}; chromium, all workers ${summary(webAll)}; ` +
+        `native, one thread ${summary(one)}; native, all threads ${summary(all)}`
+    );
+    console.log(
+      `${prior}, processor: chromium, one worker ${summary(webOneCpu)}; chromium, all workers ${summary(webAllCpu)}; ` +
+        `native, one thread ${summary(oneCpu)}; native, all threads ${summary(allCpu)}`
+    );
   }
-  console.log(`(chromium reports ${cores} cores; cross-origin isolated: ${isolated})`);
+  console.log(`(chromium reports ${cores} cores; the pages' runs use ${threads[0]} and ${threads[1]} thread(s))`);
 } finally {
   await browser.close();
-  server.kill();
+  for (const { server } of servers) server.kill();
 }

@@ -5,22 +5,25 @@
 // Needs the page built (tools/run-web.sh build) and the native
 // quorrel-report (build/src/cli/quorrel-report, or $QUORREL_REPORT).
 // Exits 77 with one line saying why when chromium cannot start here.
-import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, existsSync, mkdirSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join, dirname } from 'node:path';
-import { fileURLToPath } from 'node:url';
-import puppeteer from 'puppeteer-core';
+import { join } from 'node:path';
+import {
+  EXAMPLE,
+  launch,
+  openPage,
+  pageDir as page_dir,
+  pageThreads,
+  reportProgram as report_program,
+  startServer,
+  waitForReport as waitForViewer,
+  waitUntilReady,
+} from './browser.mjs';
 
-const here = dirname(fileURLToPath(import.meta.url));
-const top = join(here, '..', '..');
-const page_dir = process.env.QUORREL_WEB_BUILD ?? join(top, 'build-web');
-const report_program = process.env.QUORREL_REPORT ?? join(top, 'build', 'src', 'cli', 'quorrel-report');
-const chromium = process.env.QUORREL_CHROMIUM ?? '/usr/bin/chromium';
 const shots_at = process.argv.indexOf('--screenshots');
 const shots = shots_at > 0 ? process.argv[shots_at + 1] : null;
 
-const EXAMPLE = ['100', '15', '50', '10', '.6', '20', '70', '55'];
 const CAPTIONS = [
   'Mean of the control or normative sample on Task X:',
   'Standard deviation for the normative sample on Task X:',
@@ -55,37 +58,6 @@ function native(args) {
   return execFileSync(report_program, args, { encoding: 'utf8', env: { ...process.env, LC_ALL: 'C' } });
 }
 
-function startServer() {
-  return new Promise((resolve, reject) => {
-    const server = spawn(process.execPath, [join(top, 'tools', 'web-server.mjs'), page_dir, '0'], {
-      stdio: ['ignore', 'pipe', 'inherit'],
-    });
-    server.stdout.setEncoding('utf8');
-    server.stdout.once('data', (line) => {
-      const match = /http:\/\/localhost:(\d+)\//.exec(line);
-      if (match) resolve({ server, address: match[0] });
-      else reject(new Error(`the server said: ${line}`));
-    });
-    server.once('exit', (code) => reject(new Error(`the server ended (${code})`)));
-  });
-}
-
-async function launch() {
-  if (!existsSync(chromium)) return { reason: `${chromium} is not installed` };
-  try {
-    const browser = await puppeteer.launch({
-      executablePath: chromium,
-      headless: true,
-      args: ['--no-sandbox', '--lang=en-US', '--disable-gpu', '--no-first-run'],
-      env: { ...process.env, LANG: 'en_US.UTF-8', LANGUAGE: 'en_US' },
-      timeout: 60000,
-    });
-    return { browser };
-  } catch (error) {
-    return { reason: String(error.message).split('\n')[0] };
-  }
-}
-
 const fieldValues = (page) => page.$$eval('#fields input', (inputs) => inputs.map((i) => i.value));
 const activeId = (page) => page.evaluate(() => document.activeElement?.id ?? '');
 // Whether the focus reaches the element with this id within a few seconds: a
@@ -98,33 +70,11 @@ const focusReaches = (page, id) =>
       () => true,
       () => false
     );
-async function openPage(browser, address) {
-  const page = await browser.newPage();
-  await page.setViewport({ width: 1366, height: 768 });
-  await page.goto(address, { waitUntil: 'load' });
-  await page.waitForSelector('body.ready #field1', { timeout: 30000 });
-  return page;
-}
-
 async function typeExample(page, values) {
   await page.focus('#field1');
   for (let i = 0; i < values.length; ++i) {
     await page.keyboard.type(values[i]);
     if (i < values.length - 1) await page.keyboard.press('Tab');
-  }
-}
-
-// Waits for the report; on a busy machine the long-run question may come
-// before a run that is short on a quiet one, and is answered "go on".
-async function waitForViewer(page) {
-  for (;;) {
-    const state = await page.waitForFunction(
-      () =>
-        !document.getElementById('viewer').hidden ? 'report' : document.getElementById('question-dialog').open ? 'question' : null,
-      { timeout: 600000, polling: 100 }
-    );
-    if ((await state.jsonValue()) === 'report') return;
-    await page.click('#question-buttons button:first-child');
   }
 }
 
@@ -137,6 +87,7 @@ async function main() {
     process.exit(77);
   }
   const { server, address } = await startServer();
+  const servers = [server];
   const downloads = mkdtempSync(join(tmpdir(), 'quorrel-web-'));
   try {
     const page = await openPage(browser, address);
@@ -163,6 +114,15 @@ async function main() {
     const expected = native(EXAMPLE);
     check(text + '\n' === expected, "the report equals quorrel-report's, byte for byte", firstDifference(text + '\n', expected));
     check(requests.length === 0, 'computing makes no network request', requests.join(' '));
+    // Served with the isolation headers, the run is split over every
+    // processor chromium reports (the report above is its, to the byte).
+    const cores = await page.evaluate(() => navigator.hardwareConcurrency);
+    const threads = await pageThreads(page);
+    check(
+      (await page.evaluate(() => crossOriginIsolated)) && threads === Math.min(cores, 64) && (threads > 1 || cores === 1),
+      'the isolated page splits the run over every processor the browser reports',
+      `${threads} thread(s), ${cores} processor(s)`
+    );
     check(
       (await page.$eval('#figure svg', (s) => s.getAttribute('aria-label'))).startsWith('Posterior distribution'),
       'the figure of the report is drawn'
@@ -215,7 +175,7 @@ async function main() {
 
     // The control data is back after a reload, the case's scores are not.
     await page.reload({ waitUntil: 'load' });
-    await page.waitForSelector('body.ready #field1');
+    await waitUntilReady(page);
     check(
       JSON.stringify(await fieldValues(page)) === JSON.stringify(['100', '15', '50', '10', '0.6', '20', '', '']),
       'a reload restores the control data',
@@ -275,7 +235,7 @@ async function main() {
     await page.evaluate(() => navigator.serviceWorker.ready);
     await page.setOfflineMode(true);
     await page.reload({ waitUntil: 'load' });
-    await page.waitForSelector('body.ready #field1', { timeout: 30000 });
+    await waitUntilReady(page);
     await page.focus('#field7');
     await page.keyboard.type('70');
     await page.keyboard.press('Tab');
@@ -283,6 +243,7 @@ async function main() {
     await page.keyboard.press('Enter');
     await waitForViewer(page);
     check((await page.$eval('#results', (r) => r.value)) + '\n' === expected, 'offline, the page computes the same report');
+    check((await pageThreads(page)) === threads, 'offline, the kept files keep the page isolated and its run split', String(await pageThreads(page)));
     await page.setOfflineMode(false);
     await page.click('#clear-results');
     await page.click('#return');
@@ -327,14 +288,30 @@ async function main() {
     check((await fieldValues(page)).every((v) => v === ''), 'Clear Data empties every field');
     check(await focusReaches(page, 'field1'), 'Clear Data puts the focus in the first field');
     await page.reload({ waitUntil: 'load' });
-    await page.waitForSelector('body.ready #field1');
+    await waitUntilReady(page);
     check((await fieldValues(page)).every((v) => v === ''), 'after Clear Data a reload restores nothing');
     // (The policy's own refusal above is the one error expected.)
     const unexpected = problems.filter((p) => !p.includes('http://127.0.0.1:9/'));
     check(unexpected.length === 0, 'no script error on the page', unexpected.join(' | '));
+
+    // A server that does not send the isolation headers: one worker, the
+    // same report.
+    const plain = await startServer({ isolated: false });
+    servers.push(plain.server);
+    const single = await openPage(await browser.createBrowserContext(), plain.address);
+    await typeExample(single, EXAMPLE);
+    await single.keyboard.press('Enter');
+    await waitForViewer(single);
+    const singleText = (await single.$eval('#results', (r) => r.value)) + '\n';
+    check(
+      !(await single.evaluate(() => crossOriginIsolated)) && (await pageThreads(single)) === 1,
+      'served without the isolation headers, the page runs on one worker',
+      String(await pageThreads(single))
+    );
+    check(singleText === expected, 'on one worker the report is the same, byte for byte', firstDifference(singleText, expected));
   } finally {
     await browser.close();
-    server.kill();
+    for (const s of servers) s.kill();
   }
   if (failures > 0) {
     console.log(`web page test: ${failures} check(s) failed`);

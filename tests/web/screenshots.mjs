@@ -2,49 +2,24 @@
 // worksheet and the viewer at 1366 x 768 and at a phone's width, in the
 // light and the dark scheme, and the printed page (as PDF, then PNG).
 //   node tests/web/screenshots.mjs OUT_DIR    (the page built, as for the test)
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { mkdirSync } from 'node:fs';
-import { join, dirname } from 'node:path';
-import { fileURLToPath } from 'node:url';
-import puppeteer from 'puppeteer-core';
+import { join } from 'node:path';
+import { EXAMPLE, launch, openPage, startServer, top, waitForReport } from './browser.mjs';
 
-const top = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const out = process.argv[2] ?? join(top, 'build-web-shots');
 mkdirSync(out, { recursive: true });
-const server = spawn(process.execPath, [join(top, 'tools', 'web-server.mjs'), process.env.QUORREL_WEB_BUILD ?? join(top, 'build-web'), '0'], {
-  stdio: ['ignore', 'pipe', 'inherit'],
-});
-const address = await new Promise((resolve) =>
-  server.stdout.once('data', (line) => resolve(/http:\/\/localhost:\d+\//.exec(String(line))[0]))
-);
-const browser = await puppeteer.launch({
-  executablePath: process.env.QUORREL_CHROMIUM ?? '/usr/bin/chromium',
-  headless: true,
-  args: ['--no-sandbox', '--lang=en-US', '--disable-gpu', '--font-render-hinting=none'],
-});
-const EXAMPLE = ['100', '15', '50', '10', '.6', '20', '70', '55'];
-
-// Waits for the report; on a busy machine the long-run question may come
-// first, and is answered "go on".
-async function waitForReport(page) {
-  for (;;) {
-    const state = await page.waitForFunction(
-      () =>
-        !document.getElementById('viewer').hidden ? 'report' : document.getElementById('question-dialog').open ? 'question' : null,
-      { timeout: 600000, polling: 100 }
-    );
-    if ((await state.jsonValue()) === 'report') return;
-    await page.click('#question-buttons button:first-child');
-  }
+const { server, address } = await startServer();
+const { browser, reason } = await launch(['--font-render-hinting=none']);
+if (!browser) {
+  server.kill();
+  throw new Error(`chromium cannot start here (${reason})`);
 }
 
 async function shoot(name, viewport, scheme) {
   const context = await browser.createBrowserContext();
-  const page = await context.newPage();
-  await page.setViewport(viewport);
+  const page = await openPage(context, address, viewport);
   await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
-  await page.goto(address, { waitUntil: 'load' });
-  await page.waitForSelector('body.ready #field1');
   await page.focus('#field1');
   for (let i = 0; i < 6; ++i) {
     await page.keyboard.type(EXAMPLE[i]);
