@@ -202,31 +202,49 @@ tSoftExtended tSoftExtended::Sqrt() const {
   }
   if (p.sign) return DefaultNaN();
   // The value is sig 2^(E - 63), E = exp - kBias; as n 2^f with f even and
-  // n in [2^126, 2^128), its root is sqrt(n) 2^(f/2), sqrt(n) in [2^63, 2^64).
+  // n = n1:n0 in [2^126, 2^128), its root is sqrt(n) 2^(f/2), sqrt(n) in
+  // [2^63, 2^64).
   const int32_t e = p.exp - kBias;
-  tUint128 n;
+  uint64_t n1, n0;
   int32_t f;
   if (((e - 126) & 1) == 0) {
-    n = static_cast<tUint128>(p.sig) << 63;
+    n1 = p.sig >> 1;
+    n0 = p.sig << 63;
     f = e - 126;
   } else {
-    n = static_cast<tUint128>(p.sig) << 64;
+    n1 = p.sig;
+    n0 = 0;
     f = e - 127;
   }
   // The root from double precision, one Newton step, then put right.
   // (The double's root may round to 2^64, which is no uint64_t; so may the
-  // Newton step when the root is just below it.)
-  const double estimate = std::sqrt(static_cast<double>(n));
+  // Newton step when the root is just below it.)  The products and the
+  // quotient are formed in 64-bit halves (see MultiplyWide).
+  const double estimate = std::sqrt(static_cast<double>(n1) * 0x1p64 + static_cast<double>(n0));
   uint64_t r = estimate >= 0x1p64 ? ~uint64_t{0} : static_cast<uint64_t>(estimate);
   if (r < kIntegerBit) r = kIntegerBit;
-  const tUint128 newton = (static_cast<tUint128>(r) + n / r) >> 1;
-  r = newton > ~uint64_t{0} ? ~uint64_t{0} : static_cast<uint64_t>(newton);
-  while (static_cast<tUint128>(r) * r > n)
+  if (n1 < r) {  // (otherwise n / r would not fit; the estimate is then put right below)
+    uint64_t unused;
+    const uint64_t q = DivideWide(n1, n0, r, unused);
+    // (r + q) / 2, which may not fit before halving.
+    r = (r >> 1) + (q >> 1) + (r & q & 1);
+  }
+  // r r against n: true when r^2 > n.
+  auto square_above = [&](uint64_t x) {
+    uint64_t hi, lo;
+    MultiplyWide(x, x, hi, lo);
+    return hi > n1 || (hi == n1 && lo > n0);
+  };
+  while (square_above(r))
     --r;
-  while (r != ~uint64_t{0} && static_cast<tUint128>(r + 1) * (r + 1) <= n)
+  while (r != ~uint64_t{0} && !square_above(r + 1))
     ++r;
-  const tUint128 rem = n - static_cast<tUint128>(r) * r;
-  const uint64_t lo = rem == 0 ? 0 : rem > r ? kHalf | 1 : 1;
+  // The remainder n - r^2 (below 2 r + 1, so at most 65 bits) against r.
+  uint64_t square_hi, square_lo;
+  MultiplyWide(r, r, square_hi, square_lo);
+  const uint64_t rem_lo = n0 - square_lo;
+  const uint64_t rem_hi = n1 - square_hi - (n0 < square_lo ? 1 : 0);
+  const uint64_t lo = (rem_hi | rem_lo) == 0 ? 0 : (rem_hi != 0 || rem_lo > r) ? kHalf | 1 : 1;
   return RoundPack(false, f / 2 + kBias + 63, r, lo);
 }
 

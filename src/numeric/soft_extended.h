@@ -74,6 +74,74 @@ inline constexpr uint64_t kQuietBit = uint64_t{1} << 62;
 // more than the arithmetic of a normal operand pair.
 #define QUORREL_SOFT_QUICK [[gnu::always_inline]] inline
 
+namespace soft_extended {
+
+// The significands' products and quotients, in 64-bit halves.  Where the
+// processor has no 64 x 64 -> 128-bit multiplication and no 128 / 64-bit
+// division (WebAssembly), the compiler makes unsigned __int128 arithmetic
+// calls into its runtime (__multi3, __udivti3: generic 128-bit routines,
+// their results passed through memory); these forms of two 32-bit digits
+// stay in 64-bit registers.  x86-64 has both instructions and uses them.
+
+// hi:lo = a b.
+QUORREL_SOFT_QUICK void MultiplyWideInHalves(uint64_t a, uint64_t b, uint64_t& hi, uint64_t& lo) {
+  const uint64_t a0 = a & 0xffffffff, a1 = a >> 32, b0 = b & 0xffffffff, b1 = b >> 32;
+  const uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+  // The middle column's sum, below 3 * 2^32 * (2^32 - 1) + 2^32 < 2^64.
+  const uint64_t middle = (p00 >> 32) + (p01 & 0xffffffff) + (p10 & 0xffffffff);
+  lo = (middle << 32) | (p00 & 0xffffffff);
+  hi = p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
+}
+
+// The quotient of u1:u0 by v, and the remainder in r, for v with its
+// leading bit set and u1 < v (so that the quotient fits in 64 bits): long
+// division by v's upper 32-bit digit, two quotient digits, each estimate
+// put right (it is at most 2 too large) before its remainder is formed.
+QUORREL_SOFT_QUICK uint64_t DivideWideInHalves(uint64_t u1, uint64_t u0, uint64_t v, uint64_t& r) {
+  constexpr uint64_t kDigit = uint64_t{1} << 32;
+  const uint64_t v1 = v >> 32, v0 = v & 0xffffffff;
+  const uint64_t u0_1 = u0 >> 32, u0_0 = u0 & 0xffffffff;
+  uint64_t q1 = u1 / v1, rest = u1 - q1 * v1;
+  while (q1 >= kDigit || q1 * v0 > ((rest << 32) | u0_1)) {
+    --q1;
+    rest += v1;
+    if (rest >= kDigit) break;
+  }
+  const uint64_t u21 = (u1 << 32) + u0_1 - q1 * v;  // below v, modulo 2^64
+  uint64_t q0 = u21 / v1;
+  rest = u21 - q0 * v1;
+  while (q0 >= kDigit || q0 * v0 > ((rest << 32) | u0_0)) {
+    --q0;
+    rest += v1;
+    if (rest >= kDigit) break;
+  }
+  r = (u21 << 32) + u0_0 - q0 * v;
+  return (q1 << 32) | q0;
+}
+
+#if defined(__x86_64__)
+QUORREL_SOFT_QUICK void MultiplyWide(uint64_t a, uint64_t b, uint64_t& hi, uint64_t& lo) {
+  const tUint128 p = static_cast<tUint128>(a) * b;
+  hi = static_cast<uint64_t>(p >> 64);
+  lo = static_cast<uint64_t>(p);
+}
+QUORREL_SOFT_QUICK uint64_t DivideWide(uint64_t u1, uint64_t u0, uint64_t v, uint64_t& r) {
+  uint64_t q;
+  // u1 < v: the quotient fits, DIV does not fault.
+  asm("divq %[v]" : "=a"(q), "=d"(r) : [v] "rm"(v), "a"(u0), "d"(u1) : "cc");
+  return q;
+}
+#else
+QUORREL_SOFT_QUICK void MultiplyWide(uint64_t a, uint64_t b, uint64_t& hi, uint64_t& lo) {
+  MultiplyWideInHalves(a, b, hi, lo);
+}
+QUORREL_SOFT_QUICK uint64_t DivideWide(uint64_t u1, uint64_t u0, uint64_t v, uint64_t& r) {
+  return DivideWideInHalves(u1, u0, v, r);
+}
+#endif
+
+}  // namespace soft_extended
+
 class tSoftExtended {
  public:
   constexpr tSoftExtended() = default;
@@ -112,9 +180,8 @@ class tSoftExtended {
   }
   QUORREL_SOFT_QUICK friend tSoftExtended operator*(tSoftExtended a, tSoftExtended b) {
     if (BothNormal(a, b)) [[likely]] {
-      const soft_extended::tUint128 p =
-          static_cast<soft_extended::tUint128>(a.significand_) * b.significand_;
-      uint64_t hi = static_cast<uint64_t>(p >> 64), lo = static_cast<uint64_t>(p);
+      uint64_t hi, lo;
+      soft_extended::MultiplyWide(a.significand_, b.significand_, hi, lo);
       int32_t exp =
           (a.sign_exponent_ & 0x7fff) + (b.sign_exponent_ & 0x7fff) - soft_extended::kBias + 1;
       if ((hi >> 63) == 0) {
@@ -131,18 +198,22 @@ class tSoftExtended {
   }
   QUORREL_SOFT_QUICK friend tSoftExtended operator/(tSoftExtended a, tSoftExtended b) {
     if (BothNormal(a, b)) [[likely]] {
-      soft_extended::tUint128 numerator;
+      // The numerator u1:u0 is a's significand shifted left by 63 or 64,
+      // below b's significand times 2^64.
+      uint64_t u1, u0;
       int32_t exp =
           (a.sign_exponent_ & 0x7fff) - (b.sign_exponent_ & 0x7fff) + soft_extended::kBias;
       if (a.significand_ >= b.significand_) {
-        numerator = static_cast<soft_extended::tUint128>(a.significand_) << 63;
+        u1 = a.significand_ >> 1;
+        u0 = a.significand_ << 63;
       } else {
-        numerator = static_cast<soft_extended::tUint128>(a.significand_) << 64;
+        u1 = a.significand_;
+        u0 = 0;
         --exp;
       }
       if (exp >= 1 && exp < soft_extended::kMaxExponent) {
-        uint64_t q = static_cast<uint64_t>(numerator / b.significand_);
-        const uint64_t r = static_cast<uint64_t>(numerator) - q * b.significand_;
+        uint64_t r;
+        uint64_t q = soft_extended::DivideWide(u1, u0, b.significand_, r);
         uint64_t lo = 0;
         if (r != 0) {
           const uint64_t rest = b.significand_ - r;  // r > rest: more than half
@@ -362,8 +433,21 @@ class tSoftExtended {
         if (exp >= 1 && exp < soft_extended::kMaxExponent && RoundQuick(hi, lo, exp))
           return FromBits(hi, static_cast<uint16_t>((sa & 0x8000) | exp));
       }
+    } else if (IsZero(a) && IsNormal(b)) {
+      // A sum with a zero, as every accumulation from 0 begins: the other
+      // operand, exact and without a flag.
+      return FromBits(b.significand_, static_cast<uint16_t>(b.sign_exponent_ ^ negate));
+    } else if (IsZero(b) && IsNormal(a)) {
+      return a;
     }
     return Add(a, b, negate != 0);
+  }
+  QUORREL_SOFT_QUICK static constexpr bool IsZero(tSoftExtended x) {
+    return (x.sign_exponent_ & 0x7fff) == 0 && x.significand_ == 0;
+  }
+  QUORREL_SOFT_QUICK static constexpr bool IsNormal(tSoftExtended x) {
+    return static_cast<uint16_t>((x.sign_exponent_ & 0x7fff) - 1) < 0x7ffe &&
+           (x.significand_ >> 63) != 0;
   }
   // Two normal operands are ordered by sign, then exponent and significand
   // together, and raise nothing; every other pair goes out of line.

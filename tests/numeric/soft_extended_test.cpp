@@ -451,6 +451,51 @@ void Classify(tCoverage& coverage, const tBinaryOp& op, tBits a, tBits b,
   }
 }
 
+// The products and quotients in 32-bit digits, which WebAssembly's build
+// computes with (x86-64 uses its own instructions), against 128-bit integer
+// arithmetic: significands drawn for ties and near-ties, the numerators the
+// division forms (a significand shifted left by 63 or 64) and any below the
+// divisor times 2^64, with a count of the draws whose first estimate of a
+// quotient digit had to be put right.
+TEST(SoftExtended, WideProductsAndQuotientsInHalvesAsInWholes) {
+  tRandom random(0x3264);
+  int64_t differences = 0, corrected = 0;
+  const int64_t draws = 2000000;
+  for (int64_t i = 0; i < draws; ++i) {
+    const uint64_t a = random.Below(4) == 0 ? random.Next() : DrawSignificand(random);
+    const uint64_t v = DrawSignificand(random);
+    uint64_t hi, lo;
+    soft_extended::MultiplyWideInHalves(a, v, hi, lo);
+    const tUint128 p = static_cast<tUint128>(a) * v;
+    if (hi != static_cast<uint64_t>(p >> 64) || lo != static_cast<uint64_t>(p)) ++differences;
+    // u1:u0 below v 2^64.
+    uint64_t u1, u0;
+    switch (random.Below(3)) {
+      case 0:
+        u1 = (a | soft_extended::kIntegerBit) >> 1;
+        u0 = a << 63;
+        break;
+      case 1:
+        u1 = a < v ? a : v - 1 - random.Below(2);
+        u0 = 0;
+        break;
+      default:
+        u1 = v - 1 - (random.Below(2) == 0 ? 0 : random.Next() % v);
+        u0 = random.Next();
+    }
+    const tUint128 n = (static_cast<tUint128>(u1) << 64) | u0;
+    uint64_t r;
+    const uint64_t q = soft_extended::DivideWideInHalves(u1, u0, v, r);
+    if (q != static_cast<uint64_t>(n / v) || r != static_cast<uint64_t>(n % v)) {
+      if (++differences <= 5)
+        ADD_FAILURE() << std::hex << u1 << ":" << u0 << " / " << v << ": " << q << " rest " << r;
+    }
+    if ((u1 / (v >> 32)) != static_cast<uint64_t>(n / v >> 32)) ++corrected;
+  }
+  EXPECT_EQ(differences, 0);
+  EXPECT_GE(corrected, draws / 100);
+}
+
 #if QUORREL_X87
 
 TEST(SoftExtended, EveryOperandPairAsTheProcessorComputesIt) {
