@@ -59,6 +59,22 @@ function native(args) {
 }
 
 const fieldValues = (page) => page.$$eval('#fields input', (inputs) => inputs.map((i) => i.value));
+// The worksheet's parts (the notes box, the fields, the option groups, the
+// buttons) that lie over one another on the page, as "a/b" pairs.
+function overlaps(page) {
+  return page.evaluate(() => {
+    const parts = ['#notes', '.fields', '.test', '.prior', '.limits', '.worksheet-buttons'];
+    const boxes = parts.map((selector) => [selector, document.querySelector(selector).getBoundingClientRect()]);
+    const found = [];
+    for (let i = 0; i < boxes.length; ++i)
+      for (let j = i + 1; j < boxes.length; ++j) {
+        const [a, p] = boxes[i];
+        const [b, q] = boxes[j];
+        if (p.left < q.right && q.left < p.right && p.top < q.bottom && q.top < p.bottom) found.push(`${a}/${b}`);
+      }
+    return found;
+  });
+}
 const activeId = (page) => page.evaluate(() => document.activeElement?.id ?? '');
 // Whether the focus reaches the element with this id within a few seconds: a
 // dialog's close event, which moves the focus, comes a moment after the
@@ -96,6 +112,8 @@ async function main() {
     const problems = [];
     page.on('pageerror', (error) => problems.push(error.message));
     page.on('console', (message) => message.type() === 'error' && problems.push(message.text()));
+
+    check((await overlaps(page)).length === 0, 'at 1366 x 768 no part of the worksheet lies over another', (await overlaps(page)).join(', '));
 
     // A first visit: empty fields, the focus in the first.
     check(await focusReaches(page, 'field1'), 'the first visit puts the focus in the first field');
@@ -298,7 +316,9 @@ async function main() {
     // same report.
     const plain = await startServer({ isolated: false });
     servers.push(plain.server);
-    const single = await openPage(await browser.createBrowserContext(), plain.address);
+    // ... here on a phone's screen, in one column.
+    const single = await openPage(await browser.createBrowserContext(), plain.address, { width: 390, height: 844 });
+    check((await overlaps(single)).length === 0, "at a phone's width no part of the worksheet lies over another", (await overlaps(single)).join(', '));
     await typeExample(single, EXAMPLE);
     await single.keyboard.press('Enter');
     await waitForViewer(single);
